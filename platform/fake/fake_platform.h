@@ -1,0 +1,188 @@
+// An in-memory Platform for tests: a small file system, a recorded message
+// box, a scripted mutex and scripted program launches. It records what it was
+// asked and lets any kind of call fail on demand, so that every failure path
+// of the core can be driven without touching the disk.
+//
+// Paths behave like Windows paths with either separator; a path names the
+// same node with or without separators at its end. Error codes are the Win32
+// ones, so messages read as they would on Windows.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vcboot {
+
+// Win32 error codes that the fake reports.
+namespace fake_error {
+inline constexpr std::uint32_t kFileNotFound = 2;
+inline constexpr std::uint32_t kPathNotFound = 3;
+inline constexpr std::uint32_t kAccessDenied = 5;
+inline constexpr std::uint32_t kSharingViolation = 32;
+inline constexpr std::uint32_t kDiskFull = 112;
+inline constexpr std::uint32_t kInvalidName = 123;
+inline constexpr std::uint32_t kNegativeSeek = 131;
+inline constexpr std::uint32_t kDirNotEmpty = 145;
+inline constexpr std::uint32_t kAlreadyExists = 183;
+}  // namespace fake_error
+
+// The kinds of call that a test can make fail.
+enum class FakeCall {
+  kCreateMutex,
+  kTempDirectory,
+  kCreateDirectory,
+  kSetCurrentDirectory,
+  kModulePath,
+  kOpenForReading,
+  kCreateForWriting,
+  kSeek,
+  kRead,
+  kWrite,
+  kListDirectory,
+  kDeleteFile,
+  kRemoveDirectory,
+  kStartProgram,
+  kWait,
+  kExitCode,
+};
+
+class FakePlatform : public Platform {
+ public:
+  struct Message {
+    std::string caption;
+    std::string text;
+    bool operator==(const Message& other) const {
+      return caption == other.caption && text == other.text;
+    }
+  };
+
+  // What a scripted launch does. The default starts, ends and exits with 0.
+  struct ProcessScript {
+    bool started = true;
+    bool has_handle = true;  // a start may succeed without a process handle
+    bool wait_succeeds = true;
+    std::optional<std::uint32_t> exit_code = 0;
+  };
+
+  struct Launch {
+    LaunchRequest request;
+    std::string current_directory;  // the fake's current directory then
+  };
+
+  FakePlatform();
+  ~FakePlatform() override;
+
+  // --- Set-up -------------------------------------------------------------
+  void set_temp_directory(const std::string& path) { temp_directory_ = path; }
+  void set_module_path(const std::string& path) { module_path_ = path; }
+  void set_time(std::int64_t seconds) { time_ = seconds; }
+  void set_separator(char separator) { separator_ = separator; }
+  // Creates the folder and any missing folders above it.
+  void add_directory(const std::string& path);
+  // Creates or replaces a file (its folder must exist).
+  void add_file(const std::string& path, const std::string& content);
+  void set_read_only(const std::string& path, bool read_only);
+  // Another process holds the single-instance mutex.
+  void hold_mutex_elsewhere() { mutex_held_elsewhere_ = true; }
+  // Lets the next `successes` calls of `call` succeed, then fails every
+  // later one with `error` (as the last error).
+  void fail(FakeCall call, std::uint32_t error, int successes = 0);
+  // Writes succeed until this many bytes in all have been written; the write
+  // that crosses the limit is short and fails with a disk-full error.
+  void set_write_capacity(std::uint64_t bytes) { write_capacity_ = bytes; }
+  // Decides what each launch does; called when the program starts, so it can
+  // look at the file system as the started program would.
+  void on_start(std::function<ProcessScript(const LaunchRequest&)> script) {
+    launch_script_ = std::move(script);
+  }
+  // Windows refuses to remove a folder that is a process's current
+  // directory; POSIX does not. The fake behaves like Windows by default.
+  void allow_removing_current_directory(bool allow) {
+    allow_removing_current_ = allow;
+  }
+
+  // --- Observation --------------------------------------------------------
+  const std::vector<Message>& messages() const { return messages_; }
+  // Every call that touched the system, in order, as "name argument".
+  const std::vector<std::string>& log() const { return log_; }
+  const std::vector<Launch>& launches() const { return launches_; }
+  bool file_exists(const std::string& path) const;
+  bool directory_exists(const std::string& path) const;
+  // A file's content; empty if there is no such file.
+  std::string file_content(const std::string& path) const;
+  // The files directly in a folder, by name.
+  std::vector<std::string> files_in(const std::string& folder) const;
+  const std::string& current_directory() const { return current_directory_; }
+  // Files, listings and processes that are still open.
+  int open_handles() const { return *open_handles_; }
+
+  // --- Platform -----------------------------------------------------------
+  void show_message(const std::string& caption,
+                    const std::string& text) override;
+  MutexResult create_instance_mutex(const std::string& name) override;
+  char path_separator() const override { return separator_; }
+  std::string temp_directory() override;
+  std::string fallback_temp_directory() const override { return "C:\\Temp\\"; }
+  bool create_directory(const std::string& path) override;
+  bool set_current_directory(const std::string& path) override;
+  std::string module_path() override;
+  std::int64_t calendar_time() override { return time_; }
+  std::unique_ptr<File> open_for_reading(const std::string& path) override;
+  std::unique_ptr<File> create_for_writing(const std::string& path) override;
+  std::unique_ptr<DirectoryListing> list_directory(
+      const std::string& pattern) override;
+  bool delete_file(const std::string& path) override;
+  bool remove_directory(const std::string& path) override;
+  std::uint32_t last_error() override { return last_error_; }
+  std::string system_error_text(std::uint32_t code) override;
+  std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
+
+ private:
+  class FakeFile;
+  class FakeListing;
+  class FakeProcess;
+  friend class FakeFile;
+  friend class FakeProcess;
+
+  struct Failure {
+    std::uint32_t error = 0;
+    int successes_left = 0;
+  };
+
+  // Records the call; true (with the last error set) if it is to fail.
+  bool should_fail(FakeCall call, const std::string& log_entry);
+  bool set_error(std::uint32_t error);  // always false, for `return`
+  bool parent_exists(const std::string& key) const;
+  bool has_children(const std::string& key) const;
+
+  char separator_ = '\\';
+  std::string temp_directory_ = "C:\\Users\\tester\\Temp\\";
+  std::string module_path_ = "C:\\Users\\tester\\Downloads\\setup.exe";
+  std::int64_t time_ = 1700000000;
+  bool mutex_held_elsewhere_ = false;
+  bool allow_removing_current_ = false;
+  std::uint64_t write_capacity_ = UINT64_MAX;
+  std::function<ProcessScript(const LaunchRequest&)> launch_script_;
+
+  std::string current_directory_;
+  std::uint32_t last_error_ = 0;
+  std::map<FakeCall, Failure> failures_;
+  std::set<std::string> directories_;                          // by key
+  std::map<std::string, std::shared_ptr<std::string>> files_;  // by key
+  std::set<std::string> read_only_;                            // by key
+  std::vector<Message> messages_;
+  std::vector<std::string> log_;
+  std::vector<Launch> launches_;
+  // Shared with the open objects, which may outlive a test's expectations.
+  std::shared_ptr<int> open_handles_ = std::make_shared<int>(0);
+};
+
+}  // namespace vcboot

@@ -1,0 +1,163 @@
+// The operating-system services the bootstrap needs, and nothing more.
+//
+// The core (bootstrap/, archive/, variables/, util/) reaches the system only
+// through `Platform`, so it never includes a system header. There is one real
+// backend per operating system (platform/win32, platform/posix), picked by
+// CMake, and an in-memory fake for tests (platform/fake). Abstract so that it
+// can be faked: every failure path of the core is tested through the fake.
+//
+// Ownership: every object returned through a std::unique_ptr owns one system
+// handle and releases it in its destructor, exactly once, on every way out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace vcboot {
+
+// An open file with a position. Closed by the destructor.
+class File {
+ public:
+  enum class Origin { kBegin, kCurrent, kEnd };
+
+  virtual ~File() = default;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Moves the position by `distance` bytes from `origin`. Returns the new
+  // position, or nothing when the move fails; a move before the start of the
+  // file fails and leaves the position where it was.
+  virtual std::optional<std::uint64_t> seek(std::int64_t distance,
+                                            Origin origin) = 0;
+
+  // Reads up to `size` bytes at the position and advances it by the count
+  // read, which `*done` receives (fewer than asked at the end of the file).
+  // False on an I/O error.
+  virtual bool read(void* buffer, std::size_t size, std::size_t* done) = 0;
+
+  // Writes `size` bytes at the position; `*done` receives the count written,
+  // which is less than `size` on a short write. False on an I/O error.
+  virtual bool write(const void* data, std::size_t size,
+                     std::size_t* done) = 0;
+
+ protected:
+  File() = default;
+};
+
+// One entry of a directory listing.
+struct DirectoryEntry {
+  std::string name;
+  bool is_directory = false;
+  // A folder link (Windows reparse point, POSIX symbolic link to a folder):
+  // reported so that a recursive walk can remove the link without entering it.
+  bool is_link = false;
+};
+
+// An open directory listing, closed by the destructor.
+class DirectoryListing {
+ public:
+  virtual ~DirectoryListing() = default;
+  DirectoryListing(const DirectoryListing&) = delete;
+  DirectoryListing& operator=(const DirectoryListing&) = delete;
+
+  // The first call yields the first entry; false when there are no more.
+  // Every entry is listed, "." and ".." included.
+  virtual bool next(DirectoryEntry* entry) = 0;
+
+ protected:
+  DirectoryListing() = default;
+};
+
+// A started program. The destructor releases its handle (if it has one).
+class Process {
+ public:
+  virtual ~Process() = default;
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  // Blocks without a time limit until the program has ended. False when the
+  // wait fails, which includes a start that handed back no process handle.
+  virtual bool wait() = 0;
+
+  // The ended program's exit code, or nothing when it cannot be read.
+  virtual std::optional<std::uint32_t> exit_code() = 0;
+
+ protected:
+  Process() = default;
+};
+
+// What to start: a file, its parameter text (one string, split by the
+// receiving side's rules) and an optional working directory.
+struct LaunchRequest {
+  std::string file;
+  std::string parameters;
+  std::optional<std::string> directory;  // none: inherit the current one
+};
+
+enum class MutexResult {
+  kAcquired,       // the name was free; it is now held until the process ends
+  kAlreadyExists,  // another process holds the name
+  kUnavailable,    // the guard could not be created at all
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+  Platform(const Platform&) = delete;
+  Platform& operator=(const Platform&) = delete;
+
+  // A modal message with an OK button and no icon; returns once the user has
+  // closed it.
+  virtual void show_message(const std::string& caption,
+                            const std::string& text) = 0;
+
+  // Creates the named single-instance guard with initial ownership. It is
+  // never released: the system drops it when the process ends.
+  virtual MutexResult create_instance_mutex(const std::string& name) = 0;
+
+  // The separator that ends folder paths made by the bootstrap.
+  virtual char path_separator() const = 0;
+  // The user's temporary directory, ending with a separator; empty when the
+  // system has none to give.
+  virtual std::string temp_directory() = 0;
+  // Where the work folder goes when there is no temporary directory.
+  virtual std::string fallback_temp_directory() const = 0;
+  virtual bool create_directory(const std::string& path) = 0;
+  virtual bool set_current_directory(const std::string& path) = 0;
+  // Full path of the running executable; empty if it cannot be told.
+  virtual std::string module_path() = 0;
+  // Seconds since 1970-01-01 00:00:00 UTC.
+  virtual std::int64_t calendar_time() = 0;
+
+  // Opens an existing file for sequential reading, shared for reading.
+  virtual std::unique_ptr<File> open_for_reading(const std::string& path) = 0;
+  // Creates a file, or empties an existing one, for sequential writing.
+  virtual std::unique_ptr<File> create_for_writing(const std::string& path) = 0;
+  // Lists the folder named by `pattern`, a folder path with its separator
+  // followed by "*". Null when the folder cannot be listed.
+  virtual std::unique_ptr<DirectoryListing> list_directory(
+      const std::string& pattern) = 0;
+  virtual bool delete_file(const std::string& path) = 0;
+  virtual bool remove_directory(const std::string& path) = 0;
+
+  // The calling thread's last error code, as the failed call left it.
+  virtual std::uint32_t last_error() = 0;
+  // The system's own wording of an error code; empty if it has none.
+  virtual std::string system_error_text(std::uint32_t code) = 0;
+
+  // Starts a program. Null when it could not be started; otherwise a process
+  // to wait for, which may hold no handle (its wait then fails).
+  virtual std::unique_ptr<Process> start_program(
+      const LaunchRequest& request) = 0;
+
+ protected:
+  Platform() = default;
+};
+
+// The backend of the operating system this program was built for.
+Platform& native_platform();
+
+}  // namespace vcboot

@@ -1,0 +1,144 @@
+#include "platform/posix/posix_platform.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+namespace vcboot {
+
+void PosixPlatform::show_message(const std::string& caption,
+                                 const std::string& text) {
+  // There is no message box: the caption, a line feed, the text exactly as
+  // given, a line feed and an empty line go to standard error in one write,
+  // and the run goes on at once instead of waiting for a user.
+  const std::string block = caption + "\n" + text + "\n\n";
+  std::size_t written = 0;
+  while (written < block.size()) {
+    const ssize_t n =
+        ::write(STDERR_FILENO, block.data() + written, block.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    written += static_cast<std::size_t>(n);
+  }
+}
+
+MutexResult PosixPlatform::create_instance_mutex(const std::string& name) {
+  // A named mutex becomes a Unix socket bound in Linux's abstract namespace:
+  // the kernel frees the name when the process dies, however it dies, and no
+  // file is left behind. The user id in the name makes it per user, as a
+  // Windows mutex without a namespace prefix is per session. The descriptor
+  // is never closed, and not inherited by the programs the run starts.
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    record_errno();
+    return MutexResult::kUnavailable;
+  }
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string abstract_name =
+      name + "." + std::to_string(::geteuid());
+  const std::size_t length =
+      std::min(abstract_name.size(), sizeof(address.sun_path) - 1);
+  std::memcpy(address.sun_path + 1, abstract_name.data(), length);
+  const auto address_size =
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), address_size) ==
+      0) {
+    return MutexResult::kAcquired;
+  }
+  record_errno();
+  ::close(fd);
+  return errno == EADDRINUSE ? MutexResult::kAlreadyExists
+                             : MutexResult::kUnavailable;
+}
+
+std::string PosixPlatform::temp_directory() {
+  // $TMPDIR when it is set and not empty, else /tmp/; never empty.
+  const char* tmpdir = std::getenv("TMPDIR");
+  std::string path = (tmpdir && *tmpdir) ? tmpdir : "/tmp/";
+  if (path.back() != '/') path += '/';
+  return path;
+}
+
+bool PosixPlatform::create_directory(const std::string& path) {
+  // Private to the user: on a shared /tmp nobody else may plant or swap files
+  // in the work folder before the installer runs.
+  return ::mkdir(path.c_str(), 0700) == 0 || record_errno();
+}
+
+bool PosixPlatform::set_current_directory(const std::string& path) {
+  // Windows' temporary directory is the user's own; /tmp is shared, and the
+  // work folder's name can be guessed. A folder that belongs to another user
+  // (root aside) may hold planted files, so it is refused (EACCES), which the
+  // run reports as a failure to set the working directory.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return record_errno();
+  struct stat info {};
+  bool ok = ::fstat(fd, &info) == 0;
+  if (ok && info.st_uid != ::geteuid() && info.st_uid != 0) {
+    errno = EACCES;
+    ok = false;
+  }
+  ok = ok && ::fchdir(fd) == 0;
+  if (!ok) record_errno();
+  ::close(fd);
+  return ok;
+}
+
+std::string PosixPlatform::module_path() {
+  // Linux tells the running executable through /proc; the buffer is PATH_MAX
+  // rather than Windows' 260 characters. A path that does not fit is no path.
+  char buffer[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+  if (n < 0 || static_cast<std::size_t>(n) == sizeof buffer) {
+    record_errno();
+    return std::string();
+  }
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+std::int64_t PosixPlatform::calendar_time() {
+  return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+bool PosixPlatform::delete_file(const std::string& path) {
+  // Unlike Windows, a file's own read-only mode does not stop its deletion:
+  // only the folder's permissions count.
+  return ::unlink(path.c_str()) == 0 || record_errno();
+}
+
+bool PosixPlatform::remove_directory(const std::string& path) {
+  // Unlike Windows, a folder that is a process's current directory can be
+  // removed once it is empty. A link to a folder is removed as a link, as
+  // RemoveDirectoryA removes a junction without touching its target.
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    return ::unlink(path.c_str()) == 0 || record_errno();
+  }
+  return ::rmdir(path.c_str()) == 0 || record_errno();
+}
+
+std::string PosixPlatform::system_error_text(std::uint32_t code) {
+  // strerror's text has no closing line break, so nothing is cut from it.
+  // glibc names every code it knows; for any other it would make up
+  // "Unknown error N", which Windows' empty answer corresponds to.
+  const int error = static_cast<int>(code);
+#if VCBOOT_HAVE_STRERRORNAME_NP
+  if (::strerrorname_np(error) == nullptr) return std::string();
+#endif
+  return std::strerror(error);
+}
+
+Platform& native_platform() {
+  static PosixPlatform platform;
+  return platform;
+}
+
+}  // namespace vcboot

@@ -1,0 +1,48 @@
+// The POSIX backend: the nearest honest behaviour of each Win32 call the
+// bootstrap makes. Where it differs from Windows, a comment says so at the
+// place where it happens.
+#pragma once
+
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace vcboot {
+
+class PosixPlatform : public Platform {
+ public:
+  PosixPlatform() = default;
+
+  void show_message(const std::string& caption,
+                    const std::string& text) override;
+  MutexResult create_instance_mutex(const std::string& name) override;
+  char path_separator() const override { return '/'; }
+  std::string temp_directory() override;
+  std::string fallback_temp_directory() const override { return "/tmp/"; }
+  bool create_directory(const std::string& path) override;
+  bool set_current_directory(const std::string& path) override;
+  std::string module_path() override;
+  std::int64_t calendar_time() override;
+  std::unique_ptr<File> open_for_reading(const std::string& path) override;
+  std::unique_ptr<File> create_for_writing(const std::string& path) override;
+  std::unique_ptr<DirectoryListing> list_directory(
+      const std::string& pattern) override;
+  bool delete_file(const std::string& path) override;
+  bool remove_directory(const std::string& path) override;
+  std::uint32_t last_error() override { return last_error_; }
+  std::string system_error_text(std::uint32_t code) override;
+  std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
+
+  // Keeps errno as the last error, which later library calls could change;
+  // returns false for use in `return`.
+  bool record_errno() {
+    last_error_ = static_cast<std::uint32_t>(errno);
+    return false;
+  }
+
+ private:
+  std::uint32_t last_error_ = 0;
+};
+
+}  // namespace vcboot

@@ -1,0 +1,122 @@
+#include "platform/posix/posix_platform.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "tests/support/scoped_temp_dir.h"
+
+namespace vcboot {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs `action` with standard error sent to a file, and returns what arrived.
+template <typename Action>
+std::string capture_stderr(Action action) {
+  testing::ScopedTempDir temp;
+  const std::string path = (temp.path() / "stderr").string();
+  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int saved = ::dup(STDERR_FILENO);
+  ::dup2(file, STDERR_FILENO);
+  action();
+  ::dup2(saved, STDERR_FILENO);
+  ::close(saved);
+  ::close(file);
+  return testing::read_file(path);
+}
+
+TEST(PosixPlatform, MessageIsOneBlockOnStandardError) {
+  PosixPlatform platform;
+  const std::string out = capture_stderr(
+      [&] { platform.show_message("Caption!", "line\r\nnext\rend"); });
+  EXPECT_EQ(out, "Caption!\nline\r\nnext\rend\n\n");
+}
+
+TEST(PosixPlatform, SecondHolderOfTheMutexIsTurnedAway) {
+  PosixPlatform platform;
+  const std::string name = "vcboot.test." + std::to_string(::getpid());
+  EXPECT_EQ(platform.create_instance_mutex(name), MutexResult::kAcquired);
+  EXPECT_EQ(platform.create_instance_mutex(name), MutexResult::kAlreadyExists);
+  EXPECT_EQ(platform.create_instance_mutex(name + ".other"),
+            MutexResult::kAcquired);
+}
+
+TEST(PosixPlatform, TempDirectoryComesFromTmpdir) {
+  PosixPlatform platform;
+  const char* saved = std::getenv("TMPDIR");
+  const std::string restore = saved ? saved : "";
+  ::setenv("TMPDIR", "/var/tmp", 1);
+  EXPECT_EQ(platform.temp_directory(), "/var/tmp/");
+  ::setenv("TMPDIR", "/scratch/", 1);
+  EXPECT_EQ(platform.temp_directory(), "/scratch/");
+  ::setenv("TMPDIR", "", 1);
+  EXPECT_EQ(platform.temp_directory(), "/tmp/");
+  ::unsetenv("TMPDIR");
+  EXPECT_EQ(platform.temp_directory(), "/tmp/");
+  if (saved) ::setenv("TMPDIR", restore.c_str(), 1);
+}
+
+TEST(PosixPlatform, ErrorTextIsStrerrorUncut) {
+  PosixPlatform platform;
+  EXPECT_EQ(platform.system_error_text(ENOENT), "No such file or directory");
+  EXPECT_EQ(platform.system_error_text(987654), "");
+}
+
+TEST(PosixPlatform, FailedCallLeavesItsErrorCode) {
+  PosixPlatform platform;
+  EXPECT_EQ(platform.open_for_reading("/nonexistent/vcboot/file"), nullptr);
+  EXPECT_EQ(platform.last_error(), static_cast<std::uint32_t>(ENOENT));
+}
+
+TEST(PosixPlatform, FilesReadWriteAndSeekLikeTheWin32Calls) {
+  testing::ScopedTempDir temp;
+  PosixPlatform platform;
+  const std::string path = temp.slashed() + "data";
+  {
+    auto out = platform.create_for_writing(path);
+    ASSERT_NE(out, nullptr);
+    std::size_t done = 0;
+    EXPECT_TRUE(out->write("0123456789", 10, &done));
+    EXPECT_EQ(done, 10u);
+  }
+  auto in = platform.open_for_reading(path);
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(in->seek(0, File::Origin::kEnd), 10u);
+  EXPECT_EQ(in->seek(-4, File::Origin::kCurrent), 6u);
+  EXPECT_EQ(in->seek(-7, File::Origin::kCurrent), std::nullopt);
+  char buffer[8] = {};
+  std::size_t done = 0;
+  EXPECT_TRUE(in->read(buffer, sizeof buffer, &done));
+  EXPECT_EQ(std::string(buffer, done), "6789");  // stayed at 6, short at the end
+}
+
+TEST(PosixPlatform, PlantedLinkIsNotWrittenThrough) {
+  testing::ScopedTempDir temp;
+  PosixPlatform platform;
+  testing::write_file(temp.path() / "target", "original");
+  fs::create_symlink(temp.path() / "target", temp.path() / "Setup.exe");
+  EXPECT_EQ(platform.create_for_writing(temp.slashed() + "Setup.exe"), nullptr);
+  EXPECT_EQ(testing::read_file(temp.path() / "target"), "original");
+}
+
+TEST(PosixPlatform, FolderOfAnotherUserIsNotEntered) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand a folder to another user";
+  testing::ScopedTempDir temp;
+  PosixPlatform platform;
+  const fs::path planted = temp.path() / "VC1";
+  fs::create_directory(planted);
+  ASSERT_EQ(::chown(planted.c_str(), 12345, 12345), 0);
+  const fs::path before = fs::current_path();
+  EXPECT_FALSE(platform.set_current_directory(planted.string() + "/"));
+  EXPECT_EQ(platform.last_error(), static_cast<std::uint32_t>(EACCES));
+  EXPECT_EQ(fs::current_path(), before);
+  EXPECT_TRUE(platform.set_current_directory(temp.slashed()));
+  fs::current_path(before);
+}
+
+}  // namespace
+}  // namespace vcboot

@@ -1,0 +1,123 @@
+// Files and directory listings of the Win32 backend.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/win32/scoped_handle.h"
+#include "platform/win32/win32_platform.h"
+
+namespace vcboot {
+namespace {
+
+constexpr DWORD kFileFlags = FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL;
+// Counts up to this go through a single ReadFile or WriteFile call.
+constexpr std::size_t kLargestCall = 0xFFFFFFFFu;
+
+class Win32File : public File {
+ public:
+  explicit Win32File(HANDLE handle) : handle_(handle) {}
+
+  std::optional<std::uint64_t> seek(std::int64_t distance,
+                                    Origin origin) override {
+    const DWORD method = origin == Origin::kBegin     ? FILE_BEGIN
+                         : origin == Origin::kCurrent ? FILE_CURRENT
+                                                      : FILE_END;
+    if (distance >= INT32_MIN && distance <= INT32_MAX) {
+      // A signed 32-bit distance and no high part: the reader's every move.
+      const DWORD position = ::SetFilePointer(
+          handle_.get(), static_cast<LONG>(distance), nullptr, method);
+      if (position == INVALID_SET_FILE_POINTER) return std::nullopt;
+      return position;
+    }
+    LONG high = static_cast<LONG>(distance >> 32);
+    ::SetLastError(NO_ERROR);
+    const DWORD low = ::SetFilePointer(
+        handle_.get(), static_cast<LONG>(distance & 0xFFFFFFFF), &high, method);
+    if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) {
+      return std::nullopt;
+    }
+    return (static_cast<std::uint64_t>(static_cast<DWORD>(high)) << 32) | low;
+  }
+
+  bool read(void* buffer, std::size_t size, std::size_t* done) override {
+    *done = 0;
+    auto* bytes = static_cast<char*>(buffer);
+    do {
+      const auto step = static_cast<DWORD>(std::min(size - *done, kLargestCall));
+      DWORD count = 0;
+      if (!::ReadFile(handle_.get(), bytes + *done, step, &count, nullptr)) {
+        return false;
+      }
+      *done += count;
+      if (count < step) break;  // the end of the file
+    } while (*done < size);
+    return true;
+  }
+
+  bool write(const void* data, std::size_t size, std::size_t* done) override {
+    *done = 0;
+    const auto* bytes = static_cast<const char*>(data);
+    do {
+      const auto step = static_cast<DWORD>(std::min(size - *done, kLargestCall));
+      DWORD count = 0;
+      if (!::WriteFile(handle_.get(), bytes + *done, step, &count, nullptr)) {
+        return false;
+      }
+      *done += count;
+      if (count < step) break;  // a short write: the caller decides
+    } while (*done < size);
+    return true;
+  }
+
+ private:
+  ScopedHandle handle_;
+};
+
+class Win32Listing : public DirectoryListing {
+ public:
+  Win32Listing(HANDLE find, const WIN32_FIND_DATAA& first)
+      : find_(find), data_(first) {}
+  ~Win32Listing() override { ::FindClose(find_); }
+
+  bool next(DirectoryEntry* entry) override {
+    if (!first_pending_ && !::FindNextFileA(find_, &data_)) return false;
+    first_pending_ = false;
+    entry->name = data_.cFileName;
+    entry->is_directory = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry->is_link = (data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return true;
+  }
+
+ private:
+  HANDLE find_;
+  WIN32_FIND_DATAA data_;
+  bool first_pending_ = true;  // FindFirstFileA delivered the first entry
+};
+
+}  // namespace
+
+std::unique_ptr<File> Win32Platform::open_for_reading(const std::string& path) {
+  const HANDLE handle =
+      ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                    OPEN_EXISTING, kFileFlags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32File>(handle);
+}
+
+std::unique_ptr<File> Win32Platform::create_for_writing(const std::string& path) {
+  const HANDLE handle =
+      ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                    CREATE_ALWAYS, kFileFlags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32File>(handle);
+}
+
+std::unique_ptr<DirectoryListing> Win32Platform::list_directory(
+    const std::string& pattern) {
+  WIN32_FIND_DATAA first;
+  const HANDLE find = ::FindFirstFileA(pattern.c_str(), &first);
+  if (find == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32Listing>(find, first);
+}
+
+}  // namespace vcboot

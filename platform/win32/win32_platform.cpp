@@ -1,0 +1,116 @@
+#include "platform/win32/win32_platform.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <ctime>
+
+namespace vcboot {
+namespace {
+
+constexpr DWORD kErrorAlreadyExists = 183;    // ERROR_ALREADY_EXISTS
+constexpr DWORD kPathBufferSize = 260;        // MAX_PATH
+constexpr DWORD kFormatFlags = 0x1300;        // FROM_SYSTEM | IGNORE_INSERTS | ALLOCATE_BUFFER
+constexpr DWORD kUserDefaultLanguage = 0x0400;  // neutral, default sublanguage
+
+static_assert(kFormatFlags == (FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS |
+                               FORMAT_MESSAGE_ALLOCATE_BUFFER),
+              "the error-text flags are these three");
+static_assert(kUserDefaultLanguage == MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+              "the user's default language");
+
+// Frees a buffer that the system allocated, on every way out.
+class LocalBuffer {
+ public:
+  LocalBuffer() = default;
+  LocalBuffer(const LocalBuffer&) = delete;
+  LocalBuffer& operator=(const LocalBuffer&) = delete;
+  ~LocalBuffer() {
+    if (buffer_ != nullptr) ::LocalFree(buffer_);
+  }
+  char** address() { return &buffer_; }
+  const char* get() const { return buffer_; }
+
+ private:
+  char* buffer_ = nullptr;
+};
+
+}  // namespace
+
+void Win32Platform::show_message(const std::string& caption,
+                                 const std::string& text) {
+  ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
+}
+
+MutexResult Win32Platform::create_instance_mutex(const std::string& name) {
+  // Initial ownership, no security attributes, no namespace prefix. The
+  // handle is deliberately never closed: the system releases the mutex with
+  // the process, so the guard covers the whole run.
+  const HANDLE mutex = ::CreateMutexA(nullptr, TRUE, name.c_str());
+  if (mutex == nullptr) return MutexResult::kUnavailable;
+  if (::GetLastError() == kErrorAlreadyExists) return MutexResult::kAlreadyExists;
+  return MutexResult::kAcquired;
+}
+
+std::string Win32Platform::temp_directory() {
+  char buffer[kPathBufferSize];
+  const DWORD length = ::GetTempPathA(kPathBufferSize, buffer);
+  // 0 is failure; a count of the buffer's size or more is the size a longer
+  // path would need, and nothing was written: that counts as failure too,
+  // since no work folder under such a path would fit the file calls.
+  if (length == 0 || length >= kPathBufferSize) return std::string();
+  return std::string(buffer, length);
+}
+
+bool Win32Platform::create_directory(const std::string& path) {
+  return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool Win32Platform::set_current_directory(const std::string& path) {
+  return ::SetCurrentDirectoryA(path.c_str()) != 0;
+}
+
+std::string Win32Platform::module_path() {
+  char buffer[kPathBufferSize] = {};
+  const DWORD length = ::GetModuleFileNameA(nullptr, buffer, kPathBufferSize);
+  // A path cut short at the buffer's size would name another file; no path
+  // at all makes the extraction report that its archive cannot be opened.
+  if (length == 0 || length >= kPathBufferSize) return std::string();
+  return std::string(buffer, ::strnlen(buffer, kPathBufferSize));
+}
+
+std::int64_t Win32Platform::calendar_time() {
+  return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+bool Win32Platform::delete_file(const std::string& path) {
+  return ::DeleteFileA(path.c_str()) != 0;
+}
+
+bool Win32Platform::remove_directory(const std::string& path) {
+  return ::RemoveDirectoryA(path.c_str()) != 0;
+}
+
+std::uint32_t Win32Platform::last_error() { return ::GetLastError(); }
+
+std::string Win32Platform::system_error_text(std::uint32_t code) {
+  LocalBuffer buffer;
+  // With ALLOCATE_BUFFER the buffer argument is the address of the pointer.
+  const DWORD result = ::FormatMessageA(
+      kFormatFlags, nullptr, code, kUserDefaultLanguage,
+      reinterpret_cast<LPSTR>(buffer.address()), 0, nullptr);
+  if (result == 0 || buffer.get() == nullptr) return std::string();
+  std::string text(buffer.get());
+  // The system's texts close with "\r\n"; the last two characters go,
+  // whatever they are. A shorter text (never seen) gives nothing.
+  text.resize(text.size() >= 2 ? text.size() - 2 : 0);
+  return text;
+}
+
+Platform& native_platform() {
+  static Win32Platform platform;
+  return platform;
+}
+
+}  // namespace vcboot

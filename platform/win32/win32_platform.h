@@ -1,0 +1,36 @@
+// The Win32 backend: the calls, flags and sizes the bootstrap is specified
+// with, made exactly so. It builds for i686 (the shipped target) and x86-64.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace vcboot {
+
+class Win32Platform : public Platform {
+ public:
+  Win32Platform() = default;
+
+  void show_message(const std::string& caption,
+                    const std::string& text) override;
+  MutexResult create_instance_mutex(const std::string& name) override;
+  char path_separator() const override { return '\\'; }
+  std::string temp_directory() override;
+  std::string fallback_temp_directory() const override { return "C:\\Temp\\"; }
+  bool create_directory(const std::string& path) override;
+  bool set_current_directory(const std::string& path) override;
+  std::string module_path() override;
+  std::int64_t calendar_time() override;
+  std::unique_ptr<File> open_for_reading(const std::string& path) override;
+  std::unique_ptr<File> create_for_writing(const std::string& path) override;
+  std::unique_ptr<DirectoryListing> list_directory(
+      const std::string& pattern) override;
+  bool delete_file(const std::string& path) override;
+  bool remove_directory(const std::string& path) override;
+  std::uint32_t last_error() override;
+  std::string system_error_text(std::uint32_t code) override;
+  std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
+};
+
+}  // namespace vcboot
