@@ -1,0 +1,17 @@
+// Recursive removal of a folder, as the bootstrap cleans up its work folder.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vcboot {
+
+// Deletes everything below `path` depth first, then removes the folder
+// itself; true only if the folder is gone. Folders whose name begins with a
+// dot are passed over and, with them, every folder above them stays. Files
+// that cannot be deleted stay too. Folder links are removed, never entered.
+// Reports nothing. `path` may end with "\", "/" or neither.
+bool remove_tree(Platform& platform, const std::string& path);
+
+}  // namespace vcboot

@@ -1,0 +1,129 @@
+#include "util/remove_tree.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/fake/fake_platform.h"
+#include "tests/support/scoped_temp_dir.h"
+
+namespace vcboot {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool logged(const FakePlatform& platform, const std::string& entry) {
+  const auto& log = platform.log();
+  return std::find(log.begin(), log.end(), entry) != log.end();
+}
+
+TEST(RemoveTree, SeparatorAtTheEndIsKeptOrAdded) {
+  const struct {
+    std::string given;
+    std::string listed;
+    std::string removed;
+  } cases[] = {
+      {"C:\\w\\", "C:\\w\\*", "C:\\w\\"},
+      {"C:\\w/", "C:\\w/*", "C:\\w/"},
+      {"C:\\w", "C:\\w\\*", "C:\\w\\"},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    platform.add_directory("C:\\w");
+    EXPECT_TRUE(remove_tree(platform, c.given)) << c.given;
+    EXPECT_TRUE(logged(platform, "list_directory " + c.listed)) << c.given;
+    EXPECT_TRUE(logged(platform, "remove_directory " + c.removed)) << c.given;
+    EXPECT_FALSE(platform.directory_exists("C:\\w"));
+  }
+}
+
+TEST(RemoveTree, MissingFolderTouchesNothing) {
+  FakePlatform platform;
+  EXPECT_FALSE(remove_tree(platform, "C:\\absent\\"));
+  EXPECT_FALSE(logged(platform, "remove_directory C:\\absent\\"));
+}
+
+TEST(RemoveTree, DotFolderIsPassedOverAndKeepsItsParents) {
+  FakePlatform platform;
+  platform.add_directory("C:\\w\\sub\\.cache");
+  platform.add_file("C:\\w\\sub\\.cache\\kept", "k");
+  platform.add_file("C:\\w\\sub\\.profile", "dot file");
+  platform.add_file("C:\\w\\a.txt", "a");
+  EXPECT_FALSE(remove_tree(platform, "C:\\w\\"));
+  EXPECT_TRUE(platform.file_exists("C:\\w\\sub\\.cache\\kept"));
+  EXPECT_FALSE(platform.file_exists("C:\\w\\sub\\.profile"));
+  EXPECT_FALSE(platform.file_exists("C:\\w\\a.txt"));
+  EXPECT_TRUE(platform.directory_exists("C:\\w\\sub"));
+  EXPECT_EQ(platform.open_handles(), 0);
+}
+
+TEST(RemoveTree, ReadOnlyFileStaysWithItsFolder) {
+  FakePlatform platform;
+  platform.add_directory("C:\\w");
+  platform.add_file("C:\\w\\locked", "l");
+  platform.add_file("C:\\w\\other", "o");
+  platform.set_read_only("C:\\w\\locked", true);
+  EXPECT_FALSE(remove_tree(platform, "C:\\w"));
+  EXPECT_TRUE(platform.file_exists("C:\\w\\locked"));
+  EXPECT_FALSE(platform.file_exists("C:\\w\\other"));
+}
+
+TEST(RemoveTreeOnDisk, NestedTreeIsRemovedWhole) {
+  testing::ScopedTempDir temp;
+  const fs::path root = temp.path() / "work";
+  fs::create_directories(root / "a" / "b" / "c");
+  testing::write_file(root / "top.txt", "1");
+  testing::write_file(root / "a" / "b" / "deep.bin", std::string(5000, 'x'));
+  testing::write_file(root / "a" / "b" / "c" / ".hidden", "dot files go too");
+  fs::create_directories(root / "empty");
+  EXPECT_TRUE(remove_tree(native_platform(), root.string()));
+  EXPECT_FALSE(fs::exists(root));
+}
+
+TEST(RemoveTreeOnDisk, EmptyFolderGoesAndMissingOneFails) {
+  testing::ScopedTempDir temp;
+  fs::create_directory(temp.path() / "empty");
+  EXPECT_TRUE(remove_tree(native_platform(), temp.slashed() + "empty/"));
+  EXPECT_FALSE(fs::exists(temp.path() / "empty"));
+  EXPECT_FALSE(remove_tree(native_platform(), temp.slashed() + "empty/"));
+}
+
+TEST(RemoveTreeOnDisk, ReadOnlyFileIsDeletedOnPosix) {
+  // POSIX decides by the folder's permissions, not the file's own mode.
+  testing::ScopedTempDir temp;
+  const fs::path root = temp.path() / "work";
+  fs::create_directory(root);
+  testing::write_file(root / "read-only", "r");
+  ::chmod((root / "read-only").c_str(), 0444);
+  EXPECT_TRUE(remove_tree(native_platform(), root.string()));
+  EXPECT_FALSE(fs::exists(root));
+}
+
+TEST(RemoveTreeOnDisk, LinkToFolderIsRemovedNotFollowed) {
+  testing::ScopedTempDir temp;
+  const fs::path outside = temp.path() / "outside";
+  const fs::path root = temp.path() / "work";
+  fs::create_directories(outside);
+  fs::create_directories(root);
+  testing::write_file(outside / "precious", "must survive");
+  fs::create_directory_symlink(outside, root / "link");
+  EXPECT_TRUE(remove_tree(native_platform(), root.string()));
+  EXPECT_FALSE(fs::exists(root));
+  EXPECT_EQ(testing::read_file(outside / "precious"), "must survive");
+}
+
+TEST(RemoveTreeOnDisk, DotFolderKeepsTheTree) {
+  testing::ScopedTempDir temp;
+  const fs::path root = temp.path() / "work";
+  fs::create_directories(root / ".cache");
+  testing::write_file(root / ".cache" / "kept", "k");
+  testing::write_file(root / "gone", "g");
+  EXPECT_FALSE(remove_tree(native_platform(), root.string() + "/"));
+  EXPECT_TRUE(fs::exists(root / ".cache" / "kept"));
+  EXPECT_FALSE(fs::exists(root / "gone"));
+}
+
+}  // namespace
+}  // namespace vcboot
