@@ -1,0 +1,22 @@
+// The whole life of one bootstrap run, from the single-instance guard to the
+// removal of the work folder.
+#pragma once
+
+#include <string>
+
+#include "bootstrap/run_state.h"
+#include "platform/platform.h"
+
+namespace vcboot {
+
+inline constexpr char kInstanceMutexName[] = "Vellumcrest.Installation";
+
+// Runs the installation and returns the process exit code: 1 when another
+// installation is running or the work folder cannot be made current, 0
+// otherwise (failures are told in message boxes, not in the exit code).
+// `command_line` is the command line after the program's own name; it becomes
+// the variable "commandline". Catches every exception that escapes.
+int run_installation(Platform& platform, RunState& state,
+                     const std::string& command_line);
+
+}  // namespace vcboot

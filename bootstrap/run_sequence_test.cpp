@@ -1,0 +1,176 @@
+#include "bootstrap/run_sequence.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "platform/fake/fake_platform.h"
+#include "util/messages.h"
+
+namespace vcboot {
+namespace {
+
+using Message = FakePlatform::Message;
+
+const Message kInvalidArchive{messages::kInvalidArchiveCaption,
+                              messages::kInvalidArchiveText};
+constexpr char kTemp[] = "C:\\Users\\tester\\Temp\\";
+
+bool logged(const FakePlatform& platform, const std::string& prefix) {
+  return std::any_of(platform.log().begin(), platform.log().end(),
+                     [&](const std::string& entry) {
+                       return entry.rfind(prefix, 0) == 0;
+                     });
+}
+
+std::size_t position_in_log(const FakePlatform& platform,
+                            const std::string& entry) {
+  const auto& log = platform.log();
+  return static_cast<std::size_t>(std::find(log.begin(), log.end(), entry) -
+                                  log.begin());
+}
+
+TEST(RunSequence, SecondInstanceLeavesNoTrace) {
+  FakePlatform platform;
+  platform.hold_mutex_elsewhere();
+  RunState state;
+  EXPECT_EQ(run_installation(platform, state, ""), 1);
+  ASSERT_EQ(platform.messages().size(), 1u);
+  EXPECT_EQ(platform.messages()[0],
+            (Message{"Already Running",
+                     "Another installation is already running or in the "
+                     "process of starting up.\nPlease wait until the other "
+                     "installation has completed before trying again."}));
+  EXPECT_FALSE(logged(platform, "create_directory"));
+  EXPECT_FALSE(logged(platform, "temp_directory"));
+  EXPECT_EQ(platform.log().front(),
+            "create_instance_mutex Vellumcrest.Installation");
+}
+
+TEST(RunSequence, MissingMutexIsNoReasonToStop) {
+  FakePlatform platform;
+  platform.fail(FakeCall::kCreateMutex, 5);
+  RunState state;
+  EXPECT_EQ(run_installation(platform, state, ""), 0);
+  EXPECT_EQ(platform.messages(), std::vector<Message>{kInvalidArchive});
+}
+
+TEST(RunSequence, WorkFolderIsMadeUnderTempAndRemovedAtTheEnd) {
+  FakePlatform platform;
+  platform.set_time(1700000000);
+  RunState state;
+  EXPECT_EQ(run_installation(platform, state, "/quiet"), 0);
+  const std::string work = std::string(kTemp) + "VC1700000000\\";
+  EXPECT_EQ(state.work_folder, work);
+  EXPECT_TRUE(logged(platform, "create_directory " + std::string(kTemp)));
+  EXPECT_TRUE(logged(platform, "set_current_directory " + work));
+  EXPECT_FALSE(platform.directory_exists(work));
+  EXPECT_EQ(platform.messages(), std::vector<Message>{kInvalidArchive});
+}
+
+TEST(RunSequence, CleanupStepsOutOfTheWorkFolderBeforeRemovingIt) {
+  FakePlatform platform;
+  platform.set_time(42);
+  RunState state;
+  run_installation(platform, state, "");
+  const std::size_t leave = position_in_log(
+      platform, "set_current_directory " + std::string(kTemp));
+  const std::size_t remove =
+      position_in_log(platform, "remove_directory " + std::string(kTemp) + "VC42\\");
+  EXPECT_LT(leave, remove);
+  EXPECT_LT(remove, platform.log().size());
+  EXPECT_FALSE(platform.directory_exists(std::string(kTemp) + "VC42"));
+}
+
+TEST(RunSequence, RemovalIsTriedEvenWhenLeavingTheFolderFails) {
+  FakePlatform platform;
+  platform.set_time(42);
+  platform.fail(FakeCall::kSetCurrentDirectory, 2, /*successes=*/1);
+  RunState state;
+  EXPECT_EQ(run_installation(platform, state, ""), 0);
+  EXPECT_TRUE(logged(platform, "list_directory " + std::string(kTemp) + "VC42\\*"));
+  // Still the current directory, so the folder itself stays, as on Windows.
+  EXPECT_TRUE(platform.directory_exists(std::string(kTemp) + "VC42"));
+}
+
+TEST(RunSequence, MissingTempDirectoryFallsBackToCTemp) {
+  FakePlatform platform;
+  platform.set_time(7);
+  platform.fail(FakeCall::kTempDirectory, 0);
+  platform.add_directory("C:\\");
+  RunState state;
+  EXPECT_EQ(run_installation(platform, state, ""), 0);
+  ASSERT_EQ(platform.messages().size(), 2u);
+  EXPECT_EQ(platform.messages()[0],
+            (Message{"GetTempPath failed", "Unable to get Temporary Directory"}));
+  EXPECT_EQ(state.work_folder, "C:\\Temp\\VC7\\");
+  EXPECT_TRUE(platform.directory_exists("C:\\Temp"));
+}
+
+TEST(RunSequence, WorkFolderThatCannotBeEnteredEndsWithOne) {
+  FakePlatform platform;
+  platform.fail(FakeCall::kSetCurrentDirectory, 5);
+  RunState state;
+  EXPECT_EQ(run_installation(platform, state, ""), 1);
+  EXPECT_EQ(platform.messages(),
+            (std::vector<Message>{{"SetCurrentDirectory failed",
+                                   "Unable to set Working Directory"}}));
+  EXPECT_EQ(state.variables.size(), 0u);
+}
+
+TEST(RunSequence, ClockPast2038GivesANegativeFolderNumber) {
+  FakePlatform platform;
+  platform.set_time(INT64_C(0x80000000));
+  RunState state;
+  run_installation(platform, state, "");
+  EXPECT_EQ(state.work_folder, std::string(kTemp) + "VC-2147483648\\");
+  platform.set_time(INT64_C(0x1FFFFFFFF));  // only the low 32 bits count
+  RunState later;
+  run_installation(platform, later, "");
+  EXPECT_EQ(later.work_folder, std::string(kTemp) + "VC-1\\");
+}
+
+TEST(RunSequence, SourceAndCommandLineAreSeeded) {
+  FakePlatform platform;
+  platform.set_time(99);
+  RunState state;
+  run_installation(platform, state, "a  \"b c\"");
+  EXPECT_EQ(*state.variables.find("source"), std::string(kTemp) + "VC99");
+  EXPECT_EQ(*state.variables.find("commandline"), "a  \"b c\"");
+}
+
+// Throws once the work folder has been entered.
+class ThrowingPlatform : public FakePlatform {
+ public:
+  explicit ThrowingPlatform(bool standard) : standard_(standard) {}
+  bool set_current_directory(const std::string& path) override {
+    FakePlatform::set_current_directory(path);
+    if (standard_) throw std::length_error("basic_string::_M_create");
+    throw 42;
+  }
+
+ private:
+  bool standard_;
+};
+
+TEST(RunSequence, StandardExceptionIsToldWithItsDescription) {
+  ThrowingPlatform platform(true);
+  platform.set_time(5);
+  RunState state;
+  EXPECT_EQ(run_installation(platform, state, ""), 0);
+  EXPECT_EQ(platform.messages(),
+            (std::vector<Message>{{"basic_string::_M_create", "Unhandled Exception"}}));
+  EXPECT_TRUE(platform.directory_exists(std::string(kTemp) + "VC5"));
+}
+
+TEST(RunSequence, OtherExceptionHasNoContext) {
+  ThrowingPlatform platform(false);
+  RunState state;
+  EXPECT_EQ(run_installation(platform, state, ""), 0);
+  EXPECT_EQ(platform.messages(),
+            (std::vector<Message>{{"No context available", "Unhandled Exception"}}));
+}
+
+}  // namespace
+}  // namespace vcboot

@@ -1,0 +1,42 @@
+// The real bootstrap, run as a process on this machine.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/scoped_temp_dir.h"
+#include "tests/support/subprocess.h"
+#include "util/messages.h"
+
+namespace vcboot {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kInvalidArchiveBlock = std::string(messages::kInvalidArchiveCaption) +
+                                         "\n" + messages::kInvalidArchiveText + "\n\n";
+
+testing::ProgramResult run_bootstrap(const testing::ScopedTempDir& temp,
+                                     std::vector<std::string> arguments = {}) {
+  arguments.insert(arguments.begin(), VCBOOT_BINARY);
+  return testing::run_program(arguments, {"", {{"TMPDIR", temp.path().string()}}});
+}
+
+TEST(BootstrapProcess, BareStubReportsInvalidArchiveAndCleansUp) {
+  testing::ScopedTempDir temp;
+  const testing::ProgramResult result = run_bootstrap(temp, {"a", "b c"});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_NE(result.err.find(kInvalidArchiveBlock), std::string::npos) << result.err;
+  EXPECT_TRUE(fs::is_empty(temp.path())) << "a work folder was left behind";
+}
+
+TEST(BootstrapProcess, TmpdirWithoutSlashIsUsed) {
+  testing::ScopedTempDir temp;
+  fs::create_directory(temp.path() / "sub");
+  const testing::ProgramResult result = testing::run_program(
+      {VCBOOT_BINARY}, {"", {{"TMPDIR", (temp.path() / "sub").string()}}});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_TRUE(fs::is_empty(temp.path() / "sub"));
+}
+
+}  // namespace
+}  // namespace vcboot
