@@ -147,6 +147,9 @@ class Platform {
   virtual std::uint32_t last_error() = 0;
   // The system's own wording of an error code; empty if it has none.
   virtual std::string system_error_text(std::uint32_t code) = 0;
+  // The code for a file name that the program refuses before asking the
+  // system, reported as the system reports a name it rejects.
+  virtual std::uint32_t invalid_name_error() const = 0;
 
   // Starts a program. Null when it could not be started; otherwise a process
   // to wait for, which may hold no handle (its wait then fails).

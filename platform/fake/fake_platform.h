@@ -143,6 +143,9 @@ class FakePlatform : public Platform {
   bool remove_directory(const std::string& path) override;
   std::uint32_t last_error() override { return last_error_; }
   std::string system_error_text(std::uint32_t code) override;
+  std::uint32_t invalid_name_error() const override {
+    return fake_error::kInvalidName;
+  }
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
 
  private:

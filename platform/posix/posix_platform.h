@@ -32,6 +32,9 @@ class PosixPlatform : public Platform {
   bool remove_directory(const std::string& path) override;
   std::uint32_t last_error() override { return last_error_; }
   std::string system_error_text(std::uint32_t code) override;
+  // POSIX has no code for a name the system itself refuses; EINVAL is the
+  // nearest ("Invalid argument").
+  std::uint32_t invalid_name_error() const override { return EINVAL; }
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
 
   // Keeps errno as the last error, which later library calls could change;

@@ -108,6 +108,10 @@ std::string Win32Platform::system_error_text(std::uint32_t code) {
   return text;
 }
 
+std::uint32_t Win32Platform::invalid_name_error() const {
+  return ERROR_INVALID_NAME;
+}
+
 Platform& native_platform() {
   static Win32Platform platform;
   return platform;

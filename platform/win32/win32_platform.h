@@ -30,6 +30,7 @@ class Win32Platform : public Platform {
   bool remove_directory(const std::string& path) override;
   std::uint32_t last_error() override;
   std::string system_error_text(std::uint32_t code) override;
+  std::uint32_t invalid_name_error() const override;
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
 };
 
