@@ -1,0 +1,135 @@
+#include "archive/chunk_stream.h"
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+
+#include "archive/chunk_format.h"
+#include "archive/little_endian.h"
+#include "archive/md5_digest.h"
+#include "archive/pe_certificate.h"
+#include "util/messages.h"
+
+namespace vcboot {
+namespace {
+
+using chunk_format::kTailMarker;
+using chunk_format::kTailMarkerSize;
+
+// The lowest window start the scan tries; the highest is this far before the
+// scan's end, so the byte just before the end is never part of a window.
+constexpr std::uint64_t kLowestWindow = kTailMarkerSize + 1;
+
+// The scan looks for this byte of the marker with memchr, which is fast in
+// every C library, and compares the whole window only where it occurs. 'k'
+// occurs once in the marker and is rare in certificate data and in zeros.
+constexpr std::size_t kProbe = 4;
+static_assert(kTailMarker[kProbe] == 'k', "the probe byte of the marker");
+
+// The start of the last occurrence of the marker in `block`.
+std::optional<std::size_t> last_marker_in(const std::string& block) {
+  std::optional<std::size_t> last;
+  if (block.size() < kTailMarkerSize) return last;
+  const char* const first = block.data() + kProbe;
+  const char* const end = first + (block.size() - kTailMarkerSize) + 1;
+  for (const char* probe = first; probe < end; ++probe) {
+    probe = static_cast<const char*>(std::memchr(
+        probe, kTailMarker[kProbe], static_cast<std::size_t>(end - probe)));
+    if (probe == nullptr) break;
+    if (std::memcmp(probe - kProbe, kTailMarker, kTailMarkerSize) == 0) {
+      last = static_cast<std::size_t>(probe - first);
+    }
+  }
+  return last;
+}
+
+bool read_exactly(File& file, void* buffer, std::size_t size) {
+  std::size_t done = 0;
+  return file.read(buffer, size, &done) && done == size;
+}
+
+bool read_range(File& file, std::uint64_t begin, std::uint64_t end,
+                std::string& bytes) {
+  bytes.resize(static_cast<std::size_t>(end - begin));
+  return file.seek(static_cast<std::int64_t>(begin), File::Origin::kBegin) &&
+         read_exactly(file, &bytes[0], bytes.size());
+}
+
+// The start of the marker nearest to `end` among the windows that start at
+// kLowestWindow or later and leave out the byte before `end`. The file is
+// read backwards in blocks that overlap by one byte less than the marker, so
+// that every window lies wholly in one block.
+std::optional<std::uint64_t> last_marker_before(File& file, std::uint64_t end) {
+  if (end < 2 * kLowestWindow) return std::nullopt;
+  std::uint64_t block_end = end - 1;
+  std::string block;
+  for (;;) {
+    const std::uint64_t block_begin =
+        block_end - kLowestWindow > ChunkStream::kScanBlockSize
+            ? block_end - ChunkStream::kScanBlockSize
+            : kLowestWindow;
+    if (!read_range(file, block_begin, block_end, block)) return std::nullopt;
+    if (const auto found = last_marker_in(block)) return block_begin + *found;
+    if (block_begin == kLowestWindow) return std::nullopt;
+    block_end = block_begin + kTailMarkerSize - 1;
+  }
+}
+
+// Where the scan ends: at the certificate table when the file is a signed
+// image whose table closes the file, else at the end of the file.
+std::uint64_t scan_end(File& file, std::uint64_t file_size) {
+  const auto table = find_certificate_table(file);
+  if (table && table->offset + table->size == file_size) return table->offset;
+  return file_size;
+}
+
+}  // namespace
+
+ChunkStream::ChunkStream(Platform& platform, bool& archive_complete)
+    : platform_(platform), archive_complete_(archive_complete) {}
+
+bool ChunkStream::find_tail_marker(File& file) {
+  const auto file_size = file.seek(0, File::Origin::kEnd);
+  if (!file_size) return false;
+  const auto marker = last_marker_before(file, scan_end(file, *file_size));
+  if (!marker) return false;
+  const std::uint64_t tail_end =
+      *marker + kTailMarkerSize + chunk_format::kTrailerSize;
+  return file.seek(static_cast<std::int64_t>(tail_end), File::Origin::kBegin)
+      .has_value();
+}
+
+bool ChunkStream::read_chunk(File& file, std::string& payload) {
+  // The length field and the stored digest, in one read.
+  unsigned char trailer[chunk_format::kTrailerSize] = {};
+  const auto length_at =
+      file.seek(-static_cast<std::int64_t>(chunk_format::kTrailerSize),
+                File::Origin::kCurrent);
+  if (!length_at || !read_exactly(file, trailer, sizeof trailer)) return false;
+  const std::uint32_t length = load_le32(trailer);
+  // The payload lies wholly in front of its length field. A damaged length
+  // that says otherwise must cause neither a move elsewhere nor a huge
+  // allocation.
+  if (length > *length_at) return false;
+  const auto length_back = static_cast<std::int64_t>(length);
+  if (!file.seek(-length_back - static_cast<std::int64_t>(sizeof trailer),
+                 File::Origin::kCurrent)) {
+    return false;
+  }
+  payload.clear();
+  payload.resize(length);
+  if (!read_exactly(file, &payload[0], length)) return false;
+
+  const std::string stored(
+      reinterpret_cast<const char*>(trailer) + chunk_format::kLengthSize,
+      chunk_format::kDigestSize);
+  if (Md5Digest(payload).digest_bytes() != stored) {
+    platform_.show_message(messages::kInvalidArchiveCaption,
+                           messages::kInvalidArchiveText);
+    archive_complete_ = false;
+    return false;
+  }
+  return file.seek(-length_back, File::Origin::kCurrent).has_value();
+}
+
+}  // namespace vcboot

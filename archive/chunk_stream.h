@@ -1,0 +1,45 @@
+// Reads the appended archive backwards, one verified chunk at a time.
+//
+// The stream is found from its tail marker near the end of the file and read
+// towards offset 0; each chunk's payload is checked against the MD5 digest
+// stored behind it. ChunkStream keeps no state beyond the file's position,
+// which each operation leaves where the next one expects it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vcboot {
+
+class ChunkStream {
+ public:
+  // Bytes read per step of the backward tail scan.
+  static constexpr std::size_t kScanBlockSize = 64 * 1024;
+
+  // `archive_complete` is cleared when a chunk fails its digest check.
+  ChunkStream(Platform& platform, bool& archive_complete);
+
+  // Finds the tail marker text nearest the end of the file and leaves the
+  // position at the end of the tail chunk (20 bytes past the text). Windows
+  // start from 23 bytes before the end back to offset 23, so files of 45
+  // bytes or less never match. When the file is a PE image whose certificate
+  // table ends the file, the scan ends at the table's first byte instead: the
+  // table lies outside the signature, so nothing in it is trusted. False when
+  // there is no marker or the file cannot be read; nothing is shown.
+  bool find_tail_marker(File& file);
+
+  // Reads the chunk that ends at the position into `payload` (replaced whole)
+  // and leaves the position at the chunk's first byte. False when a move or
+  // read fails or the length field reaches before the start of the file,
+  // silently, or when the digest does not match: then "Invalid Archive!" is
+  // shown and the archive complete flag cleared.
+  bool read_chunk(File& file, std::string& payload);
+
+ private:
+  Platform& platform_;
+  bool& archive_complete_;
+};
+
+}  // namespace vcboot
