@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <exception>
 
+#include "archive/archive_extractor.h"
 #include "util/format_string.h"
 #include "util/messages.h"
 #include "util/remove_tree.h"
@@ -77,7 +78,7 @@ int run_steps(Platform& platform, RunState& state,
       state.work_folder.substr(0, state.work_folder.size() - 1);
   state.variables.get_or_create("commandline") = command_line;
 
-  // The extraction is joined in here; until then no archive is complete.
+  ArchiveExtractor(platform, state).extract(platform.module_path());
   if (!state.archive_complete) {
     platform.show_message(messages::kInvalidArchiveCaption,
                           messages::kInvalidArchiveText);

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "archive/chunk_writer.h"
 #include "platform/fake/fake_platform.h"
+#include "tests/support/sample_package.h"
 #include "util/messages.h"
 
 namespace vcboot {
@@ -15,6 +17,12 @@ using Message = FakePlatform::Message;
 
 const Message kInvalidArchive{messages::kInvalidArchiveCaption,
                               messages::kInvalidArchiveText};
+// The fake's own module path holds no file unless a test puts one there.
+constexpr char kModulePath[] = "C:\\Users\\tester\\Downloads\\setup.exe";
+const Message kNoArchive{"Failed to open archive!",
+                         std::string("File: ") + kModulePath +
+                             "\rError: The system cannot find the file "
+                             "specified."};
 constexpr char kTemp[] = "C:\\Users\\tester\\Temp\\";
 
 bool logged(const FakePlatform& platform, const std::string& prefix) {
@@ -53,7 +61,7 @@ TEST(RunSequence, MissingMutexIsNoReasonToStop) {
   platform.fail(FakeCall::kCreateMutex, 5);
   RunState state;
   EXPECT_EQ(run_installation(platform, state, ""), 0);
-  EXPECT_EQ(platform.messages(), std::vector<Message>{kInvalidArchive});
+  EXPECT_EQ(platform.messages(), (std::vector<Message>{kNoArchive, kInvalidArchive}));
 }
 
 TEST(RunSequence, WorkFolderIsMadeUnderTempAndRemovedAtTheEnd) {
@@ -66,7 +74,7 @@ TEST(RunSequence, WorkFolderIsMadeUnderTempAndRemovedAtTheEnd) {
   EXPECT_TRUE(logged(platform, "create_directory " + std::string(kTemp)));
   EXPECT_TRUE(logged(platform, "set_current_directory " + work));
   EXPECT_FALSE(platform.directory_exists(work));
-  EXPECT_EQ(platform.messages(), std::vector<Message>{kInvalidArchive});
+  EXPECT_EQ(platform.messages(), (std::vector<Message>{kNoArchive, kInvalidArchive}));
 }
 
 TEST(RunSequence, CleanupStepsOutOfTheWorkFolderBeforeRemovingIt) {
@@ -101,7 +109,7 @@ TEST(RunSequence, MissingTempDirectoryFallsBackToCTemp) {
   platform.add_directory("C:\\");
   RunState state;
   EXPECT_EQ(run_installation(platform, state, ""), 0);
-  ASSERT_EQ(platform.messages().size(), 2u);
+  ASSERT_EQ(platform.messages().size(), 3u);
   EXPECT_EQ(platform.messages()[0],
             (Message{"GetTempPath failed", "Unable to get Temporary Directory"}));
   EXPECT_EQ(state.work_folder, "C:\\Temp\\VC7\\");
@@ -138,6 +146,48 @@ TEST(RunSequence, SourceAndCommandLineAreSeeded) {
   run_installation(platform, state, "a  \"b c\"");
   EXPECT_EQ(*state.variables.find("source"), std::string(kTemp) + "VC99");
   EXPECT_EQ(*state.variables.find("commandline"), "a  \"b c\"");
+}
+
+TEST(RunSequence, OwnFileIsExtractedIntoTheWorkFolder) {
+  FakePlatform platform;
+  platform.set_time(3);
+  const testing::SamplePackage sample = testing::make_sample_package();
+  platform.add_file(kModulePath, sample.bytes);
+  RunState state;
+  run_installation(platform, state, "");
+  EXPECT_TRUE(platform.messages().empty());
+  EXPECT_TRUE(state.archive_complete);
+  EXPECT_EQ(*state.variables.find("installer"), "Setup.exe");
+  EXPECT_TRUE(logged(
+      platform, "create_for_writing " + std::string(kTemp) + "VC3\\Setup.exe"));
+  EXPECT_FALSE(platform.directory_exists(std::string(kTemp) + "VC3"));
+}
+
+TEST(RunSequence, SeededVariablesOutrankTheArchive) {
+  FakePlatform platform;
+  platform.set_time(3);
+  StringSink sink;
+  ChunkWriter writer(sink);
+  writer.add_stub(testing::make_pe_image(1024), "setup.exe");
+  writer.add_value("source", "from the archive");
+  writer.add_value("commandline", "from the archive");
+  writer.add_tail();
+  platform.add_file(kModulePath, sink.bytes());
+  RunState state;
+  run_installation(platform, state, "/quiet");
+  EXPECT_EQ(*state.variables.find("source"), std::string(kTemp) + "VC3");
+  EXPECT_EQ(*state.variables.find("commandline"), "/quiet");
+}
+
+TEST(RunSequence, UnknownModulePathIsAnArchiveThatCannotBeOpened) {
+  FakePlatform platform;
+  platform.fail(FakeCall::kModulePath, 122);
+  RunState state;
+  EXPECT_EQ(run_installation(platform, state, ""), 0);
+  ASSERT_EQ(platform.messages().size(), 2u);
+  EXPECT_EQ(platform.messages()[0].caption, "Failed to open archive!");
+  EXPECT_EQ(platform.messages()[0].text.rfind("File: \rError: ", 0), 0u);
+  EXPECT_EQ(platform.messages()[1], kInvalidArchive);
 }
 
 // Throws once the work folder has been entered.

@@ -1,0 +1,41 @@
+// Turns the archive appended to the bootstrap's own file into files in the
+// work folder and entries in the variable table.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "archive/chunk_stream.h"
+#include "bootstrap/run_state.h"
+#include "platform/platform.h"
+
+namespace vcboot {
+
+class ArchiveExtractor {
+ public:
+  ArchiveExtractor(Platform& platform, RunState& state);
+
+  // Reads the records from the tail towards the start of the archive until
+  // the stub record, a failed or mismatched chunk, or a file that cannot be
+  // written. Files go to the work folder; values and file keys are added to
+  // the variable table only when absent, so the record nearer the end wins.
+  // Sets the archive complete flag on each tail chunk. Reports its own
+  // failures in message boxes; the archive is closed on every way out.
+  void extract(std::string archive_path);
+
+ private:
+  // False when the record loop is to end.
+  bool extract_record(File& archive);
+  bool extract_value(File& archive, const std::string& name);
+  bool extract_file(File& archive, const std::string& key);
+  bool write_file(const std::string& path, const std::string& content);
+  // "File: <path>\rError: <system text of error>" under `caption`.
+  void report(const char* caption, const std::string& path,
+              std::uint32_t error);
+
+  Platform& platform_;
+  RunState& state_;
+  ChunkStream stream_;
+};
+
+}  // namespace vcboot

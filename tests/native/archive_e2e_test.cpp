@@ -1,0 +1,86 @@
+// Packages appended to the real bootstrap, run as processes on this machine.
+// Until the installer is launched, what was extracted shows in the messages:
+// a file that cannot be created is reported with its path and the system's
+// reason, which tells whether a file of that name was written before.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "archive/chunk_writer.h"
+#include "tests/support/sample_package.h"
+#include "tests/support/scoped_temp_dir.h"
+#include "tests/support/subprocess.h"
+#include "util/messages.h"
+
+namespace vcboot {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kInvalidArchiveBlock =
+    std::string(messages::kInvalidArchiveCaption) + "\n" +
+    messages::kInvalidArchiveText + "\n\n";
+
+// Writes `package` as an executable into `temp` and runs it with `temp`/tmp
+// as its temporary directory.
+testing::ProgramResult run_package(const testing::ScopedTempDir& temp,
+                                   const std::string& package) {
+  const fs::path program = temp.path() / "setup";
+  testing::write_file(program, package);
+  fs::permissions(program, fs::perms::owner_all);
+  fs::create_directory(temp.path() / "tmp");
+  return testing::run_program(
+      {program.string()}, {"", {{"TMPDIR", (temp.path() / "tmp").string()}}});
+}
+
+std::string bootstrap_image() { return testing::read_file(VCBOOT_BINARY); }
+
+TEST(ArchiveProcess, ShippedPackageExtractsWithoutAMessage) {
+  testing::ScopedTempDir temp;
+  testing::SamplePackageOptions options;
+  options.stub_image = bootstrap_image();
+  const testing::ProgramResult result =
+      run_package(temp, testing::make_sample_package(options).bytes);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_TRUE(fs::is_empty(temp.path() / "tmp")) << "work folder left behind";
+}
+
+TEST(ArchiveProcess, FilesLandInTheWorkFolder) {
+  StringSink sink;
+  ChunkWriter writer(sink);
+  writer.add_stub(bootstrap_image(), "setup");
+  // Read last: fails only because "Setup.exe" is a file by then.
+  writer.add_file("", "Setup.exe/probe", "");
+  writer.add_file("installer", "Setup.exe", "#!/bin/sh\n");
+  writer.add_tail();
+  writer.add_trailing(std::string(5, '\0') +
+                      testing::make_certificate_table(4752));
+  testing::ScopedTempDir temp;
+  const testing::ProgramResult result = run_package(temp, sink.bytes());
+  EXPECT_EQ(result.exit_code, 0);
+  const std::string prefix =
+      "Failed to extract file!\nFile: " + (temp.path() / "tmp").string() +
+      "/VC";
+  const std::string suffix = "/Setup.exe/probe\rError: Not a directory\n\n";
+  ASSERT_EQ(result.err.rfind(prefix, 0), 0u) << result.err;
+  ASSERT_GT(result.err.size(), prefix.size() + suffix.size()) << result.err;
+  EXPECT_EQ(result.err.substr(result.err.size() - suffix.size()), suffix)
+      << result.err;
+  EXPECT_TRUE(fs::is_empty(temp.path() / "tmp"));
+}
+
+TEST(ArchiveProcess, DamagedPackageIsAnInvalidArchiveTwice) {
+  testing::SamplePackageOptions options;
+  options.stub_image = bootstrap_image();
+  testing::SamplePackage sample = testing::make_sample_package(options);
+  sample.bytes[sample.tail_end - 1000] ^= 0x20;  // in "LogoSmall.bmp"
+  testing::ScopedTempDir temp;
+  const testing::ProgramResult result = run_package(temp, sample.bytes);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err, kInvalidArchiveBlock + kInvalidArchiveBlock);
+  EXPECT_TRUE(fs::is_empty(temp.path() / "tmp"));
+}
+
+}  // namespace
+}  // namespace vcboot
