@@ -46,6 +46,20 @@ std::optional<std::uint64_t> reference_scan(const std::string& file,
   return std::nullopt;
 }
 
+// A fresh fake holding `bytes` as a file, open and positioned at its end: for
+// tests that need a clean message record or failure script per case.
+struct EndOfFile {
+  explicit EndOfFile(const std::string& bytes) {
+    platform.add_file(kPath, bytes);
+    file = platform.open_for_reading(kPath);
+    file->seek(0, File::Origin::kEnd);
+  }
+  FakePlatform platform;
+  bool complete = true;
+  ChunkStream stream{platform, complete};
+  std::unique_ptr<File> file;
+};
+
 class ChunkStreamTest : public ::testing::Test {
  protected:
   File& open(const std::string& bytes) {
@@ -111,16 +125,11 @@ TEST_F(ChunkStreamTest, CorruptedByteIsADigestMismatch) {
     if (at >= 7 && at < 11) continue;  // the length field: see below
     std::string bytes = good;
     bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
-    FakePlatform platform;
-    bool complete = true;
-    ChunkStream stream(platform, complete);
-    platform.add_file(kPath, bytes);
-    const auto file = platform.open_for_reading(kPath);
-    file->seek(0, File::Origin::kEnd);
+    EndOfFile end(bytes);
     std::string payload;
-    EXPECT_FALSE(stream.read_chunk(*file, payload)) << "byte " << at;
-    EXPECT_FALSE(complete) << "byte " << at;
-    EXPECT_EQ(platform.messages(), std::vector<Message>{kInvalidArchive});
+    EXPECT_FALSE(end.stream.read_chunk(*end.file, payload)) << "byte " << at;
+    EXPECT_FALSE(end.complete) << "byte " << at;
+    EXPECT_EQ(end.platform.messages(), std::vector<Message>{kInvalidArchive});
   }
 }
 
@@ -176,17 +185,12 @@ TEST_F(ChunkStreamTest, ChunkEndingBeforeItsTrailerFailsSilently) {
 TEST_F(ChunkStreamTest, FailedReadEndsSilently) {
   const std::string bytes = chunks_of({"payload"});
   for (int successes : {0, 1}) {  // the trailer's read, then the payload's
-    FakePlatform platform;
-    bool complete = true;
-    ChunkStream stream(platform, complete);
-    platform.add_file(kPath, bytes);
-    const auto file = platform.open_for_reading(kPath);
-    file->seek(0, File::Origin::kEnd);
-    platform.fail(FakeCall::kRead, fake_error::kAccessDenied, successes);
+    EndOfFile end(bytes);
+    end.platform.fail(FakeCall::kRead, fake_error::kAccessDenied, successes);
     std::string payload;
-    EXPECT_FALSE(stream.read_chunk(*file, payload));
-    EXPECT_TRUE(platform.messages().empty());
-    EXPECT_TRUE(complete);
+    EXPECT_FALSE(end.stream.read_chunk(*end.file, payload));
+    EXPECT_TRUE(end.platform.messages().empty());
+    EXPECT_TRUE(end.complete);
   }
 }
 
@@ -238,17 +242,16 @@ TEST_F(ChunkStreamTest, MarkerInImageAndPayloadIsNotTheTail) {
 }
 
 TEST_F(ChunkStreamTest, FailedScanReadFindsNothing) {
-  const std::string bytes =
-      chunks_of({kTailMarker}) + std::string(3 * kBlock, 0);
-  for (int successes : {0, 1, 2, 3}) {
-    FakePlatform platform;
-    bool complete = false;
-    ChunkStream stream(platform, complete);
-    platform.add_file(kPath, bytes);
-    const auto file = platform.open_for_reading(kPath);
-    platform.fail(FakeCall::kRead, fake_error::kAccessDenied, successes);
-    EXPECT_FALSE(stream.find_tail_marker(*file)) << successes;
-    EXPECT_TRUE(platform.messages().empty());
+  // Found in the fourth block read, after the look at the PE header.
+  const std::string bytes = std::string(100, 'x') + chunks_of({kTailMarker}) +
+                            std::string(3 * kBlock, 0);
+  EndOfFile intact(bytes);
+  ASSERT_TRUE(intact.stream.find_tail_marker(*intact.file));
+  for (int successes : {0, 1, 2, 3, 4}) {
+    EndOfFile end(bytes);
+    end.platform.fail(FakeCall::kRead, fake_error::kAccessDenied, successes);
+    EXPECT_FALSE(end.stream.find_tail_marker(*end.file)) << successes;
+    EXPECT_TRUE(end.platform.messages().empty());
   }
 }
 
