@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "archive/archive_extractor.h"
+#include "bootstrap/launch.h"
 #include "util/format_string.h"
 #include "util/messages.h"
 #include "util/remove_tree.h"
@@ -79,7 +80,9 @@ int run_steps(Platform& platform, RunState& state,
   state.variables.get_or_create("commandline") = command_line;
 
   ArchiveExtractor(platform, state).extract(platform.module_path());
-  if (!state.archive_complete) {
+  if (state.archive_complete) {
+    launch_installer(platform, state);
+  } else {
     platform.show_message(messages::kInvalidArchiveCaption,
                           messages::kInvalidArchiveText);
   }

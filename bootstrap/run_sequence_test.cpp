@@ -26,10 +26,9 @@ const Message kNoArchive{"Failed to open archive!",
 constexpr char kTemp[] = "C:\\Users\\tester\\Temp\\";
 
 bool logged(const FakePlatform& platform, const std::string& prefix) {
-  return std::any_of(platform.log().begin(), platform.log().end(),
-                     [&](const std::string& entry) {
-                       return entry.rfind(prefix, 0) == 0;
-                     });
+  return std::any_of(
+      platform.log().begin(), platform.log().end(),
+      [&](const std::string& entry) { return entry.rfind(prefix, 0) == 0; });
 }
 
 std::size_t position_in_log(const FakePlatform& platform,
@@ -61,7 +60,8 @@ TEST(RunSequence, MissingMutexIsNoReasonToStop) {
   platform.fail(FakeCall::kCreateMutex, 5);
   RunState state;
   EXPECT_EQ(run_installation(platform, state, ""), 0);
-  EXPECT_EQ(platform.messages(), (std::vector<Message>{kNoArchive, kInvalidArchive}));
+  EXPECT_EQ(platform.messages(),
+            (std::vector<Message>{kNoArchive, kInvalidArchive}));
 }
 
 TEST(RunSequence, WorkFolderIsMadeUnderTempAndRemovedAtTheEnd) {
@@ -74,7 +74,8 @@ TEST(RunSequence, WorkFolderIsMadeUnderTempAndRemovedAtTheEnd) {
   EXPECT_TRUE(logged(platform, "create_directory " + std::string(kTemp)));
   EXPECT_TRUE(logged(platform, "set_current_directory " + work));
   EXPECT_FALSE(platform.directory_exists(work));
-  EXPECT_EQ(platform.messages(), (std::vector<Message>{kNoArchive, kInvalidArchive}));
+  EXPECT_EQ(platform.messages(),
+            (std::vector<Message>{kNoArchive, kInvalidArchive}));
 }
 
 TEST(RunSequence, CleanupStepsOutOfTheWorkFolderBeforeRemovingIt) {
@@ -82,10 +83,10 @@ TEST(RunSequence, CleanupStepsOutOfTheWorkFolderBeforeRemovingIt) {
   platform.set_time(42);
   RunState state;
   run_installation(platform, state, "");
-  const std::size_t leave = position_in_log(
-      platform, "set_current_directory " + std::string(kTemp));
-  const std::size_t remove =
-      position_in_log(platform, "remove_directory " + std::string(kTemp) + "VC42\\");
+  const std::size_t leave =
+      position_in_log(platform, "set_current_directory " + std::string(kTemp));
+  const std::size_t remove = position_in_log(
+      platform, "remove_directory " + std::string(kTemp) + "VC42\\");
   EXPECT_LT(leave, remove);
   EXPECT_LT(remove, platform.log().size());
   EXPECT_FALSE(platform.directory_exists(std::string(kTemp) + "VC42"));
@@ -97,7 +98,8 @@ TEST(RunSequence, RemovalIsTriedEvenWhenLeavingTheFolderFails) {
   platform.fail(FakeCall::kSetCurrentDirectory, 2, /*successes=*/1);
   RunState state;
   EXPECT_EQ(run_installation(platform, state, ""), 0);
-  EXPECT_TRUE(logged(platform, "list_directory " + std::string(kTemp) + "VC42\\*"));
+  EXPECT_TRUE(
+      logged(platform, "list_directory " + std::string(kTemp) + "VC42\\*"));
   // Still the current directory, so the folder itself stays, as on Windows.
   EXPECT_TRUE(platform.directory_exists(std::string(kTemp) + "VC42"));
 }
@@ -110,8 +112,9 @@ TEST(RunSequence, MissingTempDirectoryFallsBackToCTemp) {
   RunState state;
   EXPECT_EQ(run_installation(platform, state, ""), 0);
   ASSERT_EQ(platform.messages().size(), 3u);
-  EXPECT_EQ(platform.messages()[0],
-            (Message{"GetTempPath failed", "Unable to get Temporary Directory"}));
+  EXPECT_EQ(
+      platform.messages()[0],
+      (Message{"GetTempPath failed", "Unable to get Temporary Directory"}));
   EXPECT_EQ(state.work_folder, "C:\\Temp\\VC7\\");
   EXPECT_TRUE(platform.directory_exists("C:\\Temp"));
 }
@@ -163,16 +166,23 @@ TEST(RunSequence, OwnFileIsExtractedIntoTheWorkFolder) {
   EXPECT_FALSE(platform.directory_exists(std::string(kTemp) + "VC3"));
 }
 
-TEST(RunSequence, SeededVariablesOutrankTheArchive) {
-  FakePlatform platform;
-  platform.set_time(3);
+// A package with the given values and no files, on the fake's module path.
+void add_package(
+    FakePlatform& platform,
+    const std::vector<std::pair<std::string, std::string>>& values) {
   StringSink sink;
   ChunkWriter writer(sink);
   writer.add_stub(testing::make_pe_image(1024), "setup.exe");
-  writer.add_value("source", "from the archive");
-  writer.add_value("commandline", "from the archive");
+  for (const auto& [name, value] : values) writer.add_value(name, value);
   writer.add_tail();
   platform.add_file(kModulePath, sink.bytes());
+}
+
+TEST(RunSequence, SeededVariablesOutrankTheArchive) {
+  FakePlatform platform;
+  platform.set_time(3);
+  add_package(platform, {{"source", "from the archive"},
+                         {"commandline", "from the archive"}});
   RunState state;
   run_installation(platform, state, "/quiet");
   EXPECT_EQ(*state.variables.find("source"), std::string(kTemp) + "VC3");
@@ -188,6 +198,50 @@ TEST(RunSequence, UnknownModulePathIsAnArchiveThatCannotBeOpened) {
   EXPECT_EQ(platform.messages()[0].caption, "Failed to open archive!");
   EXPECT_EQ(platform.messages()[0].text.rfind("File: \rError: ", 0), 0u);
   EXPECT_EQ(platform.messages()[1], kInvalidArchive);
+}
+
+TEST(RunSequence, CompleteArchiveStartsTheInstallerThenCleansUp) {
+  FakePlatform platform;
+  platform.set_time(8);
+  const std::string work = std::string(kTemp) + "VC8\\";
+  add_package(platform, {{"executable", "setup.exe"}, {"post", "after.exe"}});
+  bool work_folder_there_for_post = false;
+  platform.on_start([&](const LaunchRequest& request) {
+    if (request.file == "after.exe") {
+      work_folder_there_for_post = platform.directory_exists(work);
+    }
+    return FakePlatform::ProcessScript{};
+  });
+  RunState state;
+  EXPECT_EQ(run_installation(platform, state, ""), 0);
+  ASSERT_EQ(platform.launches().size(), 2u);
+  EXPECT_EQ(platform.launches()[0].request.file, work + "setup.exe");
+  EXPECT_TRUE(work_folder_there_for_post);
+  EXPECT_TRUE(platform.messages().empty());
+  EXPECT_FALSE(platform.directory_exists(work));
+  EXPECT_LT(position_in_log(platform, "close_process " + work + "setup.exe"),
+            position_in_log(platform, "remove_directory " + work));
+}
+
+TEST(RunSequence, FailedLaunchIsToldThenCleanedUpWithExitZero) {
+  FakePlatform platform;
+  platform.set_time(9);
+  add_package(platform, {{"executable", "setup.exe"}});
+  platform.fail(FakeCall::kStartProgram, 2);
+  RunState state;
+  EXPECT_EQ(run_installation(platform, state, ""), 0);
+  EXPECT_EQ(platform.messages(),
+            (std::vector<Message>{
+                {"ShellExecuteEx failed", "Unable to spawn process"}}));
+  EXPECT_FALSE(platform.directory_exists(std::string(kTemp) + "VC9"));
+}
+
+TEST(RunSequence, IncompleteArchiveStartsNothing) {
+  FakePlatform platform;
+  RunState state;
+  run_installation(platform, state, "");
+  EXPECT_TRUE(platform.launches().empty());
+  EXPECT_EQ(state.variables.find("executable"), nullptr);
 }
 
 // Throws once the work folder has been entered.
@@ -210,7 +264,8 @@ TEST(RunSequence, StandardExceptionIsToldWithItsDescription) {
   RunState state;
   EXPECT_EQ(run_installation(platform, state, ""), 0);
   EXPECT_EQ(platform.messages(),
-            (std::vector<Message>{{"basic_string::_M_create", "Unhandled Exception"}}));
+            (std::vector<Message>{
+                {"basic_string::_M_create", "Unhandled Exception"}}));
   EXPECT_TRUE(platform.directory_exists(std::string(kTemp) + "VC5"));
 }
 
@@ -218,8 +273,9 @@ TEST(RunSequence, OtherExceptionHasNoContext) {
   ThrowingPlatform platform(false);
   RunState state;
   EXPECT_EQ(run_installation(platform, state, ""), 0);
-  EXPECT_EQ(platform.messages(),
-            (std::vector<Message>{{"No context available", "Unhandled Exception"}}));
+  EXPECT_EQ(
+      platform.messages(),
+      (std::vector<Message>{{"No context available", "Unhandled Exception"}}));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace vcboot {
 namespace {
@@ -118,14 +119,17 @@ class FakePlatform::FakeListing : public DirectoryListing {
 
 class FakePlatform::FakeProcess : public Process {
  public:
-  FakeProcess(FakePlatform& platform, ProcessScript script)
+  FakeProcess(FakePlatform& platform, ProcessScript script, std::string file)
       : platform_(platform),
         open_handles_(platform.open_handles_),
-        script_(script) {
+        script_(script),
+        file_(std::move(file)) {
     if (script_.has_handle) ++*open_handles_;
   }
   ~FakeProcess() override {
-    if (script_.has_handle) --*open_handles_;
+    if (!script_.has_handle) return;
+    --*open_handles_;
+    platform_.log_.push_back("close_process " + file_);
   }
 
   bool wait() override {
@@ -148,6 +152,7 @@ class FakePlatform::FakeProcess : public Process {
   FakePlatform& platform_;
   std::shared_ptr<int> open_handles_;
   ProcessScript script_;
+  std::string file_;
 };
 
 // --- Set-up and observation -----------------------------------------------
@@ -404,7 +409,7 @@ std::unique_ptr<Process> FakePlatform::start_program(
     set_error(fake_error::kFileNotFound);
     return nullptr;
   }
-  return std::make_unique<FakeProcess>(*this, script);
+  return std::make_unique<FakeProcess>(*this, script, request.file);
 }
 
 }  // namespace vcboot

@@ -111,7 +111,8 @@ class FakePlatform : public Platform {
 
   // --- Observation --------------------------------------------------------
   const std::vector<Message>& messages() const { return messages_; }
-  // Every call that touched the system, in order, as "name argument".
+  // Every call that touched the system, in order, as "name argument"; a
+  // process handle's release is logged as "close_process <file>".
   const std::vector<std::string>& log() const { return log_; }
   const std::vector<Launch>& launches() const { return launches_; }
   bool file_exists(const std::string& path) const;

@@ -1,0 +1,62 @@
+#include "bootstrap/launch.h"
+
+#include <string>
+
+#include "util/format_string.h"
+#include "variables/expand_variables.h"
+
+namespace vcboot {
+namespace {
+
+// Fetches `name`, creating it empty when the archive did not define it, and
+// expands it. The stored value stays as it is.
+std::string expanded_variable(RunState& state, const std::string& name) {
+  return expand_variables(state.variables.get_or_create(name), state.variables);
+}
+
+}  // namespace
+
+void launch_installer(Platform& platform, RunState& state) {
+  LaunchRequest request;
+  // No separator is added: the work-folder path ends with one, and whatever
+  // "executable" expands to, even an absolute path, is put behind it.
+  request.file = state.work_folder + expanded_variable(state, "executable");
+  request.parameters = expanded_variable(state, "parameters");
+  // No directory: the installer inherits the current one, the work folder.
+
+  const std::unique_ptr<Process> installer =
+      request.file.empty() ? nullptr : platform.start_program(request);
+  if (!installer) {
+    platform.show_message("ShellExecuteEx failed", "Unable to spawn process");
+    return;
+  }
+  if (!installer->wait()) {
+    platform.show_message("WaitForSingleObject failed",
+                          "Unable to wait for process");
+    return;
+  }
+  const std::optional<std::uint32_t> exit_code = installer->exit_code();
+  if (!exit_code) {
+    platform.show_message("GetExitCodeProcess failed",
+                          "Unable to get process exit code");
+    return;
+  }
+  run_post_program(platform, state, *exit_code);
+  // `installer` goes out of scope only now, after the post program ended.
+}
+
+void run_post_program(Platform& platform, RunState& state,
+                      std::uint32_t exit_code) {
+  LaunchRequest request;
+  request.file = expanded_variable(state, "post");
+  if (request.file.empty()) return;
+  // All 32 bits as a signed number: 0xFFFFFFFF reads "-1".
+  request.parameters =
+      format_string("%i", static_cast<std::int32_t>(exit_code));
+  request.directory = state.work_folder;
+  if (const std::unique_ptr<Process> post = platform.start_program(request)) {
+    post->wait();
+  }
+}
+
+}  // namespace vcboot

@@ -1,0 +1,26 @@
+// Starting the installer that the archive names, and after it the optional
+// post program, each waited for without a time limit.
+#pragma once
+
+#include <cstdint>
+
+#include "bootstrap/run_state.h"
+#include "platform/platform.h"
+
+namespace vcboot {
+
+// Starts the work-folder path followed by the expanded "executable", with the
+// expanded "parameters", waits for it, and hands its exit code to
+// `run_post_program`. The variables are fetched with `get_or_create`, in that
+// order, each expanded at once. Every failure is told in a message box and
+// ends the launch; the installer's handle is released only after the post
+// program has ended.
+void launch_installer(Platform& platform, RunState& state);
+
+// Starts the expanded "post", if it is not empty, in the work folder with
+// `exit_code` as signed decimal for its whole parameter text, and waits for
+// it. Reports nothing: a failed start or wait ends silently.
+void run_post_program(Platform& platform, RunState& state,
+                      std::uint32_t exit_code);
+
+}  // namespace vcboot

@@ -1,0 +1,83 @@
+#include "variables/expand_variables.h"
+
+#include <unordered_set>
+#include <vector>
+
+namespace vcboot {
+namespace {
+
+constexpr char kSign = '%';
+
+// One text being expanded: the caller's text at the bottom of the stack, a
+// variable's stored value above it. Because inserted text is never scanned
+// again, the result is built by appending: `out` holds the expansion of
+// text[0, pos), and the scan goes on at `next`.
+struct Frame {
+  const std::string* text;
+  std::string out;
+  std::size_t pos;
+  std::size_t next;
+};
+
+Frame frame_for(const std::string& text) {
+  return Frame{&text, std::string(), 0, text.find(kSign)};
+}
+
+// Values being expanded further down the stack, by their slot in the table:
+// a name has exactly one slot, so this tells a cycle at once.
+using ActiveValues = std::unordered_set<const std::string*>;
+
+// Scans `frame` for its next reference to a defined name that is not being
+// expanded already. Found: copies the text in front of the reference to
+// `out`, steps past the reference and returns the name's stored value. Else
+// null, with nothing left to scan.
+const std::string* next_reference(Frame& frame, const VariableTable& table,
+                                  const ActiveValues& active) {
+  const std::string& text = *frame.text;
+  std::size_t open = frame.next;
+  while (open != std::string::npos) {
+    // The last sign of a row opens the reference.
+    const std::size_t begin = text.find_first_not_of(kSign, open);
+    if (begin == std::string::npos) break;
+    const std::size_t close = text.find(kSign, begin);
+    if (close == std::string::npos) break;
+    const std::string* value = table.find(text.substr(begin, close - begin));
+    if (value != nullptr && active.count(value) == 0) {
+      frame.out.append(text, frame.pos, begin - 1 - frame.pos);
+      frame.pos = close + 1;
+      frame.next = text.find(kSign, frame.pos);
+      return value;
+    }
+    // Undefined: its closing sign may open the next reference.
+    open = close;
+  }
+  frame.next = std::string::npos;
+  return nullptr;
+}
+
+}  // namespace
+
+std::string expand_variables(const std::string& text,
+                             const VariableTable& table) {
+  // An explicit stack instead of recursion: a chain of values nested
+  // thousands deep must not overflow the thread's stack (1 MiB on Windows).
+  std::vector<Frame> stack;
+  ActiveValues active;
+  stack.push_back(frame_for(text));
+  for (;;) {
+    Frame& top = stack.back();
+    if (const std::string* value = next_reference(top, table, active)) {
+      active.insert(value);
+      stack.push_back(frame_for(*value));
+      continue;
+    }
+    top.out.append(*top.text, top.pos, std::string::npos);
+    if (stack.size() == 1) return std::move(top.out);
+    // The value is expanded: it goes in place of its reference below.
+    active.erase(top.text);
+    stack[stack.size() - 2].out += top.out;
+    stack.pop_back();
+  }
+}
+
+}  // namespace vcboot

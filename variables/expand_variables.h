@@ -1,0 +1,23 @@
+// Replaces %name% references in a text by the expanded values of the
+// variable table.
+#pragma once
+
+#include <string>
+
+#include "variables/variable_table.h"
+
+namespace vcboot {
+
+// Returns `text` with every reference (a non-empty name without percent
+// signs between two percent signs) to a name that `table` holds replaced by
+// that name's value, itself expanded first. Where several signs stand in a
+// row, the last one opens the reference; the closing sign of an undefined
+// name may open the next one; inserted text is never scanned again. Anything
+// that cannot be expanded stays as it is. A reference to a name whose value
+// is already being expanded further up (a cycle) stays in the text like an
+// undefined name. Reads the table through `find` only, so it never adds an
+// entry. Nesting of any depth is expanded without recursion.
+std::string expand_variables(const std::string& text,
+                             const VariableTable& table);
+
+}  // namespace vcboot

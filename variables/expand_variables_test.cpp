@@ -1,0 +1,145 @@
+#include "variables/expand_variables.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace vcboot {
+namespace {
+
+// The table of the expansion examples: nothing under "u" or "X".
+VariableTable example_table() {
+  VariableTable table;
+  table.insert_if_absent("x", "X");
+  table.insert_if_absent("e", "");
+  table.insert_if_absent("y", "[%x%]");
+  table.insert_if_absent("w", "%a");
+  table.insert_if_absent("ab", "Q");
+  return table;
+}
+
+struct Case {
+  const char* input;
+  const char* expected;
+};
+
+class ExpandVariablesTable : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ExpandVariablesTable, GivesTheExpectedText) {
+  const VariableTable table = example_table();
+  EXPECT_EQ(expand_variables(GetParam().input, table), GetParam().expected)
+      << "input: " << GetParam().input;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, ExpandVariablesTable,
+    ::testing::Values(Case{"", ""},            // nothing to do
+                      Case{"abc", "abc"},      // no sign
+                      Case{"%", "%"},          // lone sign
+                      Case{"%%", "%%"},        // no escape, no empty name
+                      Case{"%%%", "%%%"},      // a row of signs alone
+                      Case{"100%", "100%"},    // trailing sign
+                      Case{"%x", "%x"},        // no closing sign
+                      Case{"%x%", "X"},        // plain reference
+                      Case{"%u%", "%u%"},      // undefined stays
+                      Case{"%X%", "%X%"},      // case-sensitive
+                      Case{"% x %", "% x %"},  // blanks belong to the name
+                      Case{"%%x%", "%X"},      // last sign of a row opens
+                      Case{"%x%%", "X%"},      // surplus closing sign
+                      Case{"%x%%x%", "XX"},    // adjacent references
+                      Case{"%x%x%x%", "XxX"},  // closing sign consumed
+                      Case{"%u%x%", "%uX"},    // undefined closer opens
+                      Case{"%x%u%", "Xu%"},    // scan goes on behind
+                      Case{"%u%%x%", "%u%X"},  // undefined, then a row
+                      Case{"50% off %x%", "50% off X"},  // skipped non-name
+                      Case{"%e%%x%", "X"},               // empty, then another
+                      Case{"a%e%b", "ab"},               // empty value
+                      Case{"%y%", "[X]"},                // value expanded first
+                      Case{"%w%b%", "%ab%"}));  // inserted text not rescanned
+
+TEST(ExpandVariables, ZeroBytesAreOrdinaryBytes) {
+  VariableTable table;
+  table.insert_if_absent(std::string("a\0b", 3), std::string("1\0002", 3));
+  EXPECT_EQ(expand_variables(std::string("<%a\0b%>", 7), table),
+            std::string("<1\0002>", 5));
+}
+
+TEST(ExpandVariables, AccompanyingArchiveValues) {
+  VariableTable table;
+  table.get_or_create("source") = "C:\\Temp\\VC1700000000";
+  table.insert_if_absent("installer", "product.msi");
+  table.insert_if_absent("executable", "%installer%");
+  table.insert_if_absent("msi_parameters", "SOURCEDIR=\"%source%\" /qb");
+  table.insert_if_absent("parameters",
+                         "/i %msi_parameters% REBOOT=ReallySuppress");
+  EXPECT_EQ(expand_variables(*table.find("executable"), table), "product.msi");
+  EXPECT_EQ(
+      expand_variables(*table.find("parameters"), table),
+      "/i SOURCEDIR=\"C:\\Temp\\VC1700000000\" /qb REBOOT=ReallySuppress");
+}
+
+TEST(ExpandVariables, LeavesTheTableAsItWas) {
+  VariableTable table = example_table();
+  const VariableTable::Entries before = table.entries();
+  expand_variables("%u% %X% %x% %y% %w%b% %missing%%%", table);
+  EXPECT_EQ(table.entries(), before);
+}
+
+TEST(ExpandVariables, NameIsExpandedAgainAtEveryReference) {
+  VariableTable table;
+  table.insert_if_absent("n", "%m%-%m%");
+  table.insert_if_absent("m", "M");
+  EXPECT_EQ(expand_variables("%n%|%n%", table), "M-M|M-M");
+}
+
+TEST(ExpandVariables, SelfReferenceStaysLikeAnUndefinedName) {
+  VariableTable table;
+  table.insert_if_absent("a", "<%a%>");
+  table.insert_if_absent("x", "X");
+  EXPECT_EQ(expand_variables("%a%", table), "<%a%>");
+  // The closing sign of the refused reference opens the next one, as an
+  // undefined name's would.
+  table.insert_if_absent("b", "%b%x%");
+  EXPECT_EQ(expand_variables("%b%", table), "%bX");
+}
+
+TEST(ExpandVariables, CycleThroughOthersEnds) {
+  VariableTable table;
+  table.insert_if_absent("a", "a(%b%)");
+  table.insert_if_absent("b", "b(%c%)");
+  table.insert_if_absent("c", "c(%a%)");
+  EXPECT_EQ(expand_variables("%a%", table), "a(b(c(%a%)))");
+  EXPECT_EQ(expand_variables("%c%", table), "c(a(b(%c%)))");
+}
+
+TEST(ExpandVariables, NameMayBeUsedAgainOnceItsExpansionEnded) {
+  // Only names further up the current chain are refused, not names that
+  // were expanded before at the same level.
+  VariableTable table;
+  table.insert_if_absent("x", "X");
+  table.insert_if_absent("pair", "%x%%x%");
+  table.insert_if_absent("nested", "(%pair%)(%pair%)");
+  EXPECT_EQ(expand_variables("%nested%", table), "(XX)(XX)");
+}
+
+// v1 = %v2%, v2 = %v3%, ... and the last one holds `bottom`.
+VariableTable chain(int depth, const std::string& bottom) {
+  VariableTable table;
+  for (int i = 1; i < depth; ++i) {
+    table.insert_if_absent("v" + std::to_string(i),
+                           "%v" + std::to_string(i + 1) + "%");
+  }
+  table.insert_if_absent("v" + std::to_string(depth), bottom);
+  return table;
+}
+
+TEST(ExpandVariables, DeepChainIsExpandedCompletely) {
+  EXPECT_EQ(expand_variables("[%v1%]", chain(100000, "bottom")), "[bottom]");
+}
+
+TEST(ExpandVariables, DeepChainEndingInACycleEnds) {
+  EXPECT_EQ(expand_variables("%v1%", chain(100000, "%v1%")), "%v1%");
+}
+
+}  // namespace
+}  // namespace vcboot
