@@ -1,13 +1,154 @@
-// Program launching of the POSIX backend.
+// Program launching of the POSIX backend: the nearest honest equivalent of
+// starting a program through the Windows shell and waiting on its handle.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
 #include "platform/posix/posix_platform.h"
+#include "util/command_line.h"
 
 namespace vcboot {
+namespace {
 
-std::unique_ptr<Process> PosixPlatform::start_program(const LaunchRequest&) {
-  // Launching arrives with the installer launch; until then nothing starts.
-  errno = ENOSYS;
-  record_errno();
-  return nullptr;
+// A started child, reaped by `wait`.
+class PosixProcess : public Process {
+ public:
+  PosixProcess(PosixPlatform& platform, pid_t pid)
+      : platform_(platform), pid_(pid) {}
+
+  // Releasing the process leaves it running, as CloseHandle does. One that
+  // has ended unseen is reaped here; a running one is left to init.
+  ~PosixProcess() override {
+    if (!ended_) ::waitpid(pid_, &status_, WNOHANG);
+  }
+
+  bool wait() override {
+    while (!ended_) {
+      const pid_t result = ::waitpid(pid_, &status_, 0);
+      if (result == pid_)
+        ended_ = true;
+      else if (errno != EINTR)
+        return platform_.record_errno();
+    }
+    return true;
+  }
+
+  // Only an ended child has an exit code. POSIX keeps 8 bits of it (0-255),
+  // not Windows' 32. A child killed by a signal gives 128 + the signal's
+  // number, as the shells report it (SIGKILL: 137).
+  std::optional<std::uint32_t> exit_code() override {
+    if (!ended_) {
+      errno = EBUSY;
+      platform_.record_errno();
+      return std::nullopt;
+    }
+    if (WIFSIGNALED(status_)) {
+      return 128 + static_cast<std::uint32_t>(WTERMSIG(status_));
+    }
+    return static_cast<std::uint32_t>(WEXITSTATUS(status_));
+  }
+
+ private:
+  PosixPlatform& platform_;
+  pid_t pid_;
+  int status_ = 0;
+  bool ended_ = false;
+};
+
+// The highest descriptor number the child could have inherited, plus one.
+unsigned int descriptor_limit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 ||
+      limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > 1u << 20) {
+    return 1u << 20;
+  }
+  return static_cast<unsigned int>(limit.rlim_cur);
+}
+
+// Runs in the forked child, where only async-signal-safe calls are made.
+// Nothing of the bootstrap beyond standard input, output and error reaches
+// the program: every other descriptor, whoever opened it and however, is
+// closed by the exec. An exec (or chdir) that fails sends its errno up the
+// close-on-exec `report` pipe, which a successful exec closes unwritten.
+[[noreturn]] void run_child(const char* file, char* const* argv,
+                            const char* directory, unsigned int limit,
+                            int report) {
+  if (directory == nullptr || ::chdir(directory) == 0) {
+#if VCBOOT_HAVE_CLOSE_RANGE
+    if (::close_range(3, ~0u, CLOSE_RANGE_CLOEXEC) != 0)
+#endif
+    {
+      for (unsigned int fd = 3; fd < limit; ++fd) {
+        ::fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
+      }
+    }
+    ::execv(file, argv);
+  }
+  const int error = errno;
+  const ssize_t written = ::write(report, &error, sizeof error);
+  ::_exit(written == sizeof error ? 127 : 126);
+}
+
+// Reads the errno that a failed exec sent; 0 when the exec succeeded.
+int exec_error(int report) {
+  int error = 0;
+  ssize_t n;
+  do {
+    n = ::read(report, &error, sizeof error);
+  } while (n < 0 && errno == EINTR);
+  // Anything but a whole errno means the pipe was closed by the exec.
+  return n == sizeof error ? error : 0;
+}
+
+void reap(pid_t pid) {
+  while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<Process> PosixPlatform::start_program(
+    const LaunchRequest& request) {
+  // There is no shell with file associations: the file is executed directly
+  // (a script needs its #! line), and a document, a folder, a missing or
+  // non-executable file is a failed start. A name without a slash is not
+  // looked for on PATH. A relative file is found from the working directory
+  // the program starts in, as posix_spawn's chdir action has it. The
+  // parameter text becomes argv[1..] by the Windows rules, so a package
+  // behaves alike on both systems; argv[0] is the file as given.
+  std::vector<std::string> arguments = split_arguments(request.parameters);
+  arguments.insert(arguments.begin(), request.file);
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  const char* directory =
+      request.directory ? request.directory->c_str() : nullptr;
+  const unsigned int limit = descriptor_limit();
+
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) {
+    record_errno();
+    return nullptr;
+  }
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    run_child(request.file.c_str(), argv.data(), directory, limit, report[1]);
+  }
+  const int fork_error = errno;
+  ::close(report[1]);
+  const int error = pid < 0 ? fork_error : exec_error(report[0]);
+  ::close(report[0]);
+  if (error != 0) {
+    if (pid > 0) reap(pid);
+    errno = error;
+    record_errno();
+    return nullptr;
+  }
+  return std::make_unique<PosixProcess>(*this, pid);
 }
 
 }  // namespace vcboot
