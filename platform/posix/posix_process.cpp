@@ -1,6 +1,7 @@
 // Program launching of the POSIX backend: the nearest honest equivalent of
 // starting a program through the Windows shell and waiting on its handle.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -104,6 +105,19 @@ int exec_error(int report) {
   return n == sizeof error ? error : 0;
 }
 
+// With SIGCHLD ignored (a disposition that survives exec, so whoever
+// started the bootstrap may have left it so) the kernel reaps children
+// itself and no wait could tell their exit codes: the default comes back.
+void keep_children_waitable() {
+  struct sigaction action {};
+  if (::sigaction(SIGCHLD, nullptr, &action) == 0 &&
+      action.sa_handler == SIG_IGN) {
+    action.sa_handler = SIG_DFL;
+    action.sa_flags = 0;
+    ::sigaction(SIGCHLD, &action, nullptr);
+  }
+}
+
 void reap(pid_t pid) {
   while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
   }
@@ -128,6 +142,7 @@ std::unique_ptr<Process> PosixPlatform::start_program(
   const char* directory =
       request.directory ? request.directory->c_str() : nullptr;
   const unsigned int limit = descriptor_limit();
+  keep_children_waitable();
 
   int report[2];
   if (::pipe2(report, O_CLOEXEC) != 0) {

@@ -1,6 +1,7 @@
 // The POSIX backend's launches, with the launch probe as a real child.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -114,6 +115,22 @@ TEST_F(PosixProcessTest, ExitCodeIsTheChildsStatus) {
     EXPECT_TRUE(process->wait()) << "a second wait finds it ended";
     EXPECT_EQ(process->exit_code(), static_cast<std::uint32_t>(code));
   }
+}
+
+TEST_F(PosixProcessTest, ExitCodeIsReadEvenWhenSigchldWasIgnored) {
+  const std::string probe = place_probe("probe");
+  environment_.set("LAUNCH_PROBE_EXIT", "3");
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction saved {};
+  ::sigaction(SIGCHLD, &ignore, &saved);
+  auto process = platform_.start_program({probe, "", std::nullopt});
+  ASSERT_NE(process, nullptr);
+  const bool waited = process->wait();
+  const std::optional<std::uint32_t> code = process->exit_code();
+  ::sigaction(SIGCHLD, &saved, nullptr);
+  EXPECT_TRUE(waited);
+  EXPECT_EQ(code, 3u);
 }
 
 TEST_F(PosixProcessTest, KilledChildGives128PlusTheSignal) {
