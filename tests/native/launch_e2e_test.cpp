@@ -1,0 +1,134 @@
+// Whole installations through the real bootstrap: a package made with the
+// writer from a copy of the bootstrap, with the launch probe standing in for
+// the installer and the post program.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "archive/byte_sink.h"
+#include "archive/chunk_writer.h"
+#include "tests/support/probe_report.h"
+#include "tests/support/scoped_temp_dir.h"
+#include "tests/support/subprocess.h"
+
+namespace vcboot {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct FileRecord {
+  std::string key;
+  std::string name;
+  std::string content;
+};
+
+class Installation : public ::testing::Test {
+ protected:
+  Installation() {
+    fs::create_directory(temp_dir());
+    fs::create_directory(report_dir());
+  }
+
+  fs::path temp_dir() const { return scratch_.path() / "temp"; }
+  fs::path report_dir() const { return scratch_.path() / "reports"; }
+  fs::path package() const { return scratch_.path() / "package"; }
+
+  // The bootstrap's own image first, then the records and the tail.
+  void build(const std::vector<FileRecord>& files,
+             const std::vector<std::pair<std::string, std::string>>& values) {
+    StringSink sink;
+    ChunkWriter writer(sink);
+    writer.add_stub(testing::read_file(VCBOOT_BINARY), "vcboot");
+    for (const FileRecord& file : files) {
+      writer.add_file(file.key, file.name, file.content);
+    }
+    for (const auto& [name, value] : values) writer.add_value(name, value);
+    writer.add_tail();
+    testing::write_file(package(), sink.bytes());
+    fs::permissions(package(), fs::perms::owner_all);
+  }
+
+  testing::ProgramResult run(const std::string& installer_exit_code = "0") {
+    return testing::run_program(
+        {package().string()},
+        {"",
+         {{"TMPDIR", temp_dir().string()},
+          {"LAUNCH_PROBE_REPORT_DIR", report_dir().string()},
+          {"LAUNCH_PROBE_DESCRIPTORS", "1"},
+          {"LAUNCH_PROBE_EXIT", installer_exit_code}}});
+  }
+
+  testing::ProbeReport report(const std::string& name) const {
+    return testing::read_probe_report(report_dir(), name);
+  }
+
+  static std::string probe() { return testing::read_file(LAUNCH_PROBE); }
+
+  testing::ScopedTempDir scratch_;
+};
+
+TEST_F(Installation, InstallerAndPostProgramRunInTheWorkFolder) {
+  build({{"installer", "setup", probe()},
+         {"post", "post-install", probe()},
+         {"", "data.cab", "cabinet"}},
+        {{"executable", "%installer%"},
+         {"msi_parameters", "SOURCE=\"%source%\" /q"},
+         {"parameters", "/i %msi_parameters% \"two words\""}});
+  const testing::ProgramResult result = run("3");
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err, "") << "no message expected";
+
+  const testing::ProbeReport installer = report("setup");
+  ASSERT_TRUE(installer.found);
+  const fs::path work = installer.working_directory;
+  EXPECT_EQ(work.parent_path(), temp_dir());
+  EXPECT_EQ(work.filename().string().rfind("VC", 0), 0u) << work;
+  EXPECT_EQ(
+      installer.arguments,
+      (std::vector<std::string>{(work / "setup").string(), "/i",
+                                "SOURCE=" + work.string(), "/q", "two words"}));
+  const std::vector<std::string> extracted{"data.cab", "post-install", "setup"};
+  EXPECT_EQ(installer.entries, extracted);
+  ASSERT_FALSE(installer.descriptors.empty());
+  for (const int fd : installer.descriptors) {
+    EXPECT_LT(fd, 3) << "a descriptor of the bootstrap reached the installer";
+  }
+
+  const testing::ProbeReport post = report("post-install");
+  ASSERT_TRUE(post.found);
+  EXPECT_EQ(post.arguments, (std::vector<std::string>{"post-install", "3"}));
+  EXPECT_EQ(post.working_directory, work.string());
+  EXPECT_EQ(post.entries, extracted)
+      << "the work folder outlives the post program";
+
+  EXPECT_FALSE(fs::exists(work));
+  EXPECT_TRUE(fs::is_empty(temp_dir()));
+}
+
+TEST_F(Installation, WithoutPostOnlyTheInstallerRuns) {
+  build({{"installer", "setup", probe()}}, {{"executable", "%installer%"}});
+  const testing::ProgramResult result = run("0");
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err, "");
+  const testing::ProbeReport installer = report("setup");
+  ASSERT_TRUE(installer.found);
+  EXPECT_EQ(installer.arguments.size(), 1u) << "no parameters given";
+  EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(report_dir()), {}),
+            std::vector<fs::path>{report_dir() / "setup.report"});
+  EXPECT_TRUE(fs::is_empty(temp_dir()));
+}
+
+TEST_F(Installation, MissingInstallerIsToldThenCleanedUp) {
+  build({{"post", "post-install", probe()}}, {{"executable", "absent"}});
+  const testing::ProgramResult result = run();
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err, "ShellExecuteEx failed\nUnable to spawn process\n\n");
+  EXPECT_TRUE(fs::is_empty(report_dir())) << "nothing was started";
+  EXPECT_TRUE(fs::is_empty(temp_dir()));
+}
+
+}  // namespace
+}  // namespace vcboot
