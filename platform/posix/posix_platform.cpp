@@ -64,6 +64,14 @@ std::string PosixPlatform::temp_directory() {
   const char* tmpdir = std::getenv("TMPDIR");
   std::string path = (tmpdir && *tmpdir) ? tmpdir : "/tmp/";
   if (path.back() != '/') path += '/';
+  // Every path the run forms begins with this one and is used from inside
+  // the work folder, so a relative $TMPDIR is anchored where the program
+  // started, as Windows hands out full paths.
+  if (path.front() != '/') {
+    char cwd[4096];
+    if (::getcwd(cwd, sizeof cwd) == nullptr) return "/tmp/";
+    path = std::string(cwd) + (cwd[1] == '\0' ? "" : "/") + path;
+  }
   return path;
 }
 

@@ -57,7 +57,11 @@ TEST(PosixPlatform, TempDirectoryComesFromTmpdir) {
   EXPECT_EQ(platform.temp_directory(), "/tmp/");
   ::unsetenv("TMPDIR");
   EXPECT_EQ(platform.temp_directory(), "/tmp/");
+  ::setenv("TMPDIR", "relative/tmp", 1);
+  EXPECT_EQ(platform.temp_directory(),
+            fs::current_path().string() + "/relative/tmp/");
   if (saved) ::setenv("TMPDIR", restore.c_str(), 1);
+  else ::unsetenv("TMPDIR");
 }
 
 TEST(PosixPlatform, ErrorTextIsStrerrorUncut) {
