@@ -1,0 +1,55 @@
+// Starts the command line held in VCBOOT_TEST_COMMAND_LINE exactly as it is
+// written, waits for the program and exits with its exit code.
+//
+// The Wine tests need this because wine64 rebuilds a program's command line
+// from its arguments, quoting them its own way; CreateProcessA passes the
+// text on untouched. Exit codes 250 to 252 say that the helper itself failed.
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+constexpr char kCommandLineVariable[] = "VCBOOT_TEST_COMMAND_LINE";
+
+// Tells the test what went wrong on the standard error that Wine passes on
+// from the Unix side; a GUI program has nowhere else to say it.
+int fail(const char* what, int exit_code) {
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (error != nullptr && error != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    WriteFile(error, what, static_cast<DWORD>(lstrlenA(what)), &written,
+              nullptr);
+    WriteFile(error, "\n", 1, &written, nullptr);
+  }
+  return exit_code;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // CreateProcessA may write into the command line, so it gets its own copy.
+  const DWORD size = GetEnvironmentVariableA(kCommandLineVariable, nullptr, 0);
+  if (size == 0)
+    return fail("launch_command_line: VCBOOT_TEST_COMMAND_LINE is not set",
+                250);
+  std::vector<char> command_line(size);
+  GetEnvironmentVariableA(kCommandLineVariable, command_line.data(), size);
+
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0,
+                      nullptr, nullptr, &startup, &process)) {
+    return fail("launch_command_line: CreateProcessA failed", 251);
+  }
+  CloseHandle(process.hThread);
+  DWORD exit_code = 0;
+  const bool ended =
+      WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+      GetExitCodeProcess(process.hProcess, &exit_code);
+  CloseHandle(process.hProcess);
+  if (!ended)
+    return fail("launch_command_line: waiting for the program failed", 252);
+  return static_cast<int>(exit_code);
+}

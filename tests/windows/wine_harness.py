@@ -1,0 +1,454 @@
+"""Runs Windows programs under Wine on a private X display and answers their
+message boxes, for the tests of the Windows build.
+
+A message box's caption is its window's name (read with xdotool); its text
+comes from Wine's own trace (WINEDEBUG=trace+msgbox) on standard error. There
+is no window manager, so a box is closed by giving it the focus and pressing
+Return.
+
+Nothing here waits without a time limit. A program that outlives its limit is
+killed, together with every process of its Wine prefix, and the test fails
+with the boxes and the trace seen up to then.
+"""
+
+from __future__ import annotations
+
+import ctypes
+import itertools
+import os
+import pwd
+import re
+import select
+import shutil
+import signal
+import subprocess
+import time
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Callable, Optional, Sequence
+
+# How often the display is looked at while a program runs.
+POLL_SECONDS = 0.1
+# A box that is still there this long after Return was pressed gets another.
+REPRESS_SECONDS = 1.0
+# Limit for each call of a helper tool (xdotool, wineserver).
+TOOL_SECONDS = 10.0
+
+
+class HarnessError(AssertionError):
+    """A program under test could not be run to its end: the test fails."""
+
+
+@dataclass(frozen=True)
+class WineTools:
+    loader: str  # wine64, the loader that runs x86-64 programs
+    server: str  # wineserver, to end every process of a prefix
+    xvfb: str
+    xdotool: str
+
+
+def find_tools() -> tuple[Optional[WineTools], list[str]]:
+    """The tools, or None and the names of those that are missing."""
+    found = {
+        "wine64": _first_program("VCBOOT_WINE_LOADER", "/usr/lib/wine/wine64", "wine64"),
+        "wineserver": _first_program("VCBOOT_WINESERVER", "/usr/lib/wine/wineserver",
+                                     "wineserver"),
+        "Xvfb": shutil.which("Xvfb"),
+        "xdotool": shutil.which("xdotool"),
+    }
+    missing = [name for name, path in found.items() if path is None]
+    if missing:
+        return None, missing
+    return WineTools(found["wine64"], found["wineserver"], found["Xvfb"], found["xdotool"]), []
+
+
+def _first_program(variable: str, usual_path: str, name: str) -> Optional[str]:
+    for candidate in (os.environ.get(variable), usual_path):
+        if candidate and os.access(candidate, os.X_OK):
+            return candidate
+    return shutil.which(name)
+
+
+def _die_with_parent() -> None:
+    # Runs in the child before exec: if the test process is killed (say by
+    # CTest's own time limit), its display and programs go with it.
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
+
+
+def _run_tool(command: Sequence[str], environment: Optional[dict] = None,
+              seconds: float = TOOL_SECONDS) -> subprocess.CompletedProcess:
+    try:
+        return subprocess.run(command, env=environment, capture_output=True, text=True,
+                              timeout=seconds)
+    except subprocess.TimeoutExpired as error:
+        raise HarnessError(f"{command[0]} did not end within {seconds:.0f} s: "
+                           f"{' '.join(command)}") from error
+
+
+class Display:
+    """An Xvfb server on a display number that it picks itself (-displayfd)."""
+
+    def __init__(self, tools: WineTools, log_path: Path):
+        self._tools = tools
+        self._log_path = log_path
+        self._process: Optional[subprocess.Popen] = None
+        self.name = ""
+
+    def start(self, seconds: float = 20) -> None:
+        read_end, write_end = os.pipe()
+        with open(self._log_path, "wb") as log:
+            self._process = subprocess.Popen(
+                [self._tools.xvfb, "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                 "-nolisten", "tcp"],
+                stdin=subprocess.DEVNULL, stdout=log, stderr=log, pass_fds=(write_end,),
+                preexec_fn=_die_with_parent)
+        os.close(write_end)
+        try:
+            number = _read_line(read_end, seconds)
+        finally:
+            os.close(read_end)
+        if not number.isdigit():
+            self.stop()
+            raise HarnessError(f"Xvfb gave no display number within {seconds:.0f} s: "
+                               f"{self._log_path.read_text(errors='replace')}")
+        self.name = ":" + number
+
+    def stop(self) -> None:
+        if self._process is None:
+            return
+        self._process.terminate()
+        try:
+            self._process.wait(5)
+        except subprocess.TimeoutExpired:
+            self._process.kill()
+            self._process.wait(5)
+        self._process = None
+
+
+def _read_line(fd: int, seconds: float) -> str:
+    deadline = time.monotonic() + seconds
+    data = b""
+    while not data.endswith(b"\n"):
+        left = deadline - time.monotonic()
+        if left <= 0 or not select.select([fd], [], [], left)[0]:
+            break
+        chunk = os.read(fd, 64)
+        if not chunk:
+            break
+        data += chunk
+    return data.decode(errors="replace").strip()
+
+
+class WinePrefix:
+    """A Wine prefix (a fake Windows installation) in a folder of its own."""
+
+    READY_MARK = "vcboot-prefix-ready"
+
+    def __init__(self, path: Path, tools: WineTools):
+        self.path = path
+        self._tools = tools
+
+    def environment(self, display: Optional[str] = None) -> dict:
+        environment = dict(os.environ)
+        environment["WINEPREFIX"] = str(self.path)
+        environment["WINEDEBUG"] = "-all"
+        # No offers to install Wine's .NET and HTML engines.
+        environment["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+        environment.pop("DISPLAY", None)
+        if display:
+            environment["DISPLAY"] = display
+        return environment
+
+    def is_ready(self) -> bool:
+        return (self.path / self.READY_MARK).is_file()
+
+    def create(self, seconds: float = 300) -> None:
+        """Makes the prefix afresh; the first start of Wine takes a while."""
+        if self.path.exists():
+            self.kill_server()
+            shutil.rmtree(self.path)
+        self.path.parent.mkdir(parents=True, exist_ok=True)
+        environment = self.environment()
+        steps = [
+            ([self._tools.loader, "wineboot", "-i"], seconds),
+            # Windows that no window manager manages: without one, Wine waits
+            # two seconds for each closed box to be withdrawn.
+            ([self._tools.loader, "reg", "add", r"HKCU\Software\Wine\X11 Driver",
+              "/v", "Managed", "/d", "N", "/f"], 60),
+            ([self._tools.server, "-w"], 60),
+        ]
+        for command, limit in steps:
+            done = _run_tool(command, environment, limit)
+            if done.returncode != 0:
+                raise HarnessError(f"{' '.join(command)} failed ({done.returncode}): "
+                                   f"{done.stderr[-2000:]}")
+        if not self.user_temp_directory().is_dir():
+            raise HarnessError(f"wineboot made no temporary directory in {self.path}")
+        (self.path / self.READY_MARK).write_text("made by wineboot -i\n")
+
+    def kill_server(self) -> None:
+        """Ends every Wine process of this prefix, and its server."""
+        if (self.path / "system.reg").exists():
+            _run_tool([self._tools.server, "-k"], self.environment())
+            _run_tool([self._tools.server, "-w"], self.environment())
+
+    @property
+    def drive_c(self) -> Path:
+        return self.path / "drive_c"
+
+    def user_temp_directory(self) -> Path:
+        """The Windows user's temporary directory, C:\\users\\<user>\\Temp."""
+        users = self.drive_c / "users"
+        usual = users / pwd.getpwuid(os.getuid()).pw_name / "Temp"
+        if usual.is_dir():
+            return usual
+        found = sorted(users.glob("*/Temp"))
+        return found[0] if len(found) == 1 else usual
+
+    def windows_path(self, path: Path) -> str:
+        """The path under which Windows programs in this prefix see `path`."""
+        path = Path(os.path.abspath(path))
+        try:
+            inside = path.relative_to(self.drive_c)
+            return "C:\\" + "\\".join(inside.parts)
+        except ValueError:
+            return "Z:" + str(path).replace("/", "\\")
+
+
+@dataclass
+class RunResult:
+    """What one Windows program did: its exit code and its message boxes."""
+
+    exit_code: int  # the Windows exit code's low 8 bits; negative: killed
+    captions: list[str]
+    texts: list[str]
+    trace: str  # everything the program (and Wine) wrote to standard error
+
+    @property
+    def boxes(self) -> list[tuple[Optional[str], Optional[str]]]:
+        """(caption, text) of each box in order; None where one side is missing."""
+        return list(itertools.zip_longest(self.captions, self.texts))
+
+
+_MSGBOX_TRACE = re.compile(r'trace:msgbox:MSGBOX_OnInit L"(.*)"(\.\.\.)?$')
+_TRUNCATED_MARK = "\u2026[cut short by Wine's trace]"
+
+
+def message_box_texts(trace: str) -> list[str]:
+    """The text of every box in a trace+msgbox log, in order."""
+    texts = []
+    for line in trace.splitlines():
+        match = _MSGBOX_TRACE.search(line)
+        if match:
+            text = decode_wine_string(match.group(1))
+            # Wine stops a traced string at about 300 characters.
+            texts.append(text + _TRUNCATED_MARK if match.group(2) else text)
+    return texts
+
+
+def decode_wine_string(escaped: str) -> str:
+    """Undoes Wine's debugstr_w escapes: \\n \\r \\t \\" \\\\ and \\XXXX (hex)."""
+    simple = {"n": "\n", "r": "\r", "t": "\t", '"': '"', "\\": "\\"}
+    text = []
+    at = 0
+    while at < len(escaped):
+        char = escaped[at]
+        if char != "\\" or at + 1 == len(escaped):
+            text.append(char)
+            at += 1
+        elif escaped[at + 1] in simple:
+            text.append(simple[escaped[at + 1]])
+            at += 2
+        else:
+            text.append(chr(int(escaped[at + 1:at + 5], 16)))
+            at += 5
+    return "".join(text)
+
+
+class WineSession:
+    """One prefix and one display: starts Windows programs and answers boxes.
+
+    A box is answered by the process whose `finish` is running, unless another
+    process has claimed it with `wait_for_box` (a test that keeps a first
+    instance's box open while a second instance runs).
+    """
+
+    def __init__(self, prefix: WinePrefix, display: Display, tools: WineTools,
+                 scratch: Path, launcher: Optional[Path] = None):
+        self.prefix = prefix
+        self._display = display
+        self._tools = tools
+        self._scratch = scratch
+        self._launcher = launcher
+        self._claimed: dict[int, "WineProcess"] = {}
+        self._running: list["WineProcess"] = []
+        self._count = 0
+
+    def start(self, program: Path, arguments: Sequence[str] = (),
+              environment: Optional[dict] = None) -> "WineProcess":
+        """Starts `program` with wine64, which quotes `arguments` its own way."""
+        return self._start([str(program), *arguments], program.name, environment)
+
+    def start_command_line(self, command_line: str,
+                           environment: Optional[dict] = None) -> "WineProcess":
+        """Starts the program that `command_line` names, given that exact text
+        (through CreateProcessA in the launch_command_line helper)."""
+        if self._launcher is None:
+            raise HarnessError("no launch_command_line.exe was given to the session")
+        environment = dict(environment or {})
+        environment["VCBOOT_TEST_COMMAND_LINE"] = command_line
+        return self._start([str(self._launcher)], command_line, environment)
+
+    def run(self, program: Path, arguments: Sequence[str] = (),
+            environment: Optional[dict] = None, seconds: float = 60) -> RunResult:
+        return self.start(program, arguments, environment).finish(seconds)
+
+    def run_command_line(self, command_line: str, environment: Optional[dict] = None,
+                         seconds: float = 60) -> RunResult:
+        return self.start_command_line(command_line, environment).finish(seconds)
+
+    def close(self) -> None:
+        """Kills whatever is still running and ends the prefix's server."""
+        for process in list(self._running):
+            process.kill()
+        self.prefix.kill_server()
+
+    def _start(self, arguments: list[str], label: str,
+               environment: Optional[dict]) -> "WineProcess":
+        self._count += 1
+        full_environment = self.prefix.environment(self._display.name)
+        full_environment.update(environment or {})
+        full_environment["WINEDEBUG"] = "-all,trace+msgbox"
+        stderr_path = self._scratch / f"wine-{self._count}.stderr"
+        with open(stderr_path, "wb") as stderr:
+            popen = subprocess.Popen([self._tools.loader, *arguments], env=full_environment,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=stderr, start_new_session=True,
+                                     preexec_fn=_die_with_parent)
+        process = WineProcess(self, popen, label, stderr_path)
+        self._running.append(process)
+        return process
+
+    # --- the display
+
+    def _visible_named_windows(self) -> list[tuple[int, str]]:
+        # Wine's own helper windows may be visible with an empty name; every
+        # message box has a caption.
+        environment = dict(os.environ, DISPLAY=self._display.name)
+        found = _run_tool([self._tools.xdotool, "search", "--onlyvisible", "--name", ".+"],
+                          environment)
+        windows = []
+        for word in found.stdout.split():
+            name = _run_tool([self._tools.xdotool, "getwindowname", word], environment)
+            if name.returncode == 0 and name.stdout.rstrip("\n"):
+                windows.append((int(word), name.stdout.rstrip("\n")))
+        return windows
+
+    def _press_return(self, window: int) -> None:
+        environment = dict(os.environ, DISPLAY=self._display.name)
+        focus = _run_tool([self._tools.xdotool, "windowfocus", "--sync", str(window)],
+                          environment)
+        if focus.returncode == 0:
+            _run_tool([self._tools.xdotool, "key", "Return"], environment)
+
+    def _forget(self, process: "WineProcess") -> None:
+        if process in self._running:
+            self._running.remove(process)
+        for window in [w for w, owner in self._claimed.items() if owner is process]:
+            del self._claimed[window]
+
+
+class WineProcess:
+    """A Windows program started by a `WineSession`."""
+
+    def __init__(self, session: WineSession, popen: subprocess.Popen, label: str,
+                 stderr_path: Path):
+        self._session = session
+        self._popen = popen
+        self._label = label
+        self._stderr_path = stderr_path
+        self._captions: list[str] = []
+        self._pressed: dict[int, float] = {}  # window -> when Return was pressed
+
+    @property
+    def running(self) -> bool:
+        return self._popen.poll() is None
+
+    def wait_for_box(self, caption: str, seconds: float = 30) -> None:
+        """Waits until a box with `caption` is shown, claims it for this
+        process and leaves it open; `finish` answers it later."""
+        claimed = self._session._claimed
+
+        def shown() -> bool:
+            for window, name in self._session._visible_named_windows():
+                if window not in claimed and name == caption:
+                    claimed[window] = self
+                    self._captions.append(name)
+                    return True
+            return False
+
+        self.wait_until(shown, f'a "{caption}" box', seconds)
+
+    def wait_until(self, condition: Callable[[], bool], what: str,
+                   seconds: float = 30) -> None:
+        """Polls `condition` (boxes are left alone meanwhile); fails when the
+        program ends first or the time runs out."""
+        deadline = time.monotonic() + seconds
+        while not condition():
+            if not self.running:
+                raise HarnessError(f"{self._label} ended (exit code {self._popen.returncode}) "
+                                   f"before {what}; {self._seen()}")
+            if time.monotonic() > deadline:
+                self._give_up(f"no {what} within {seconds:.0f} s")
+            time.sleep(POLL_SECONDS)
+
+    def finish(self, seconds: float = 60) -> RunResult:
+        """Answers this program's boxes until it ends, and returns what it did."""
+        deadline = time.monotonic() + seconds
+        while self.running:
+            self._answer_boxes()
+            if time.monotonic() > deadline:
+                self._give_up(f"still running after {seconds:.0f} s")
+            time.sleep(POLL_SECONDS)
+        self._session._forget(self)
+        trace = self._trace()
+        return RunResult(self._popen.returncode, list(self._captions),
+                         message_box_texts(trace), trace)
+
+    def kill(self) -> None:
+        if self.running:
+            os.killpg(self._popen.pid, signal.SIGKILL)
+        try:
+            self._popen.wait(TOOL_SECONDS)
+        except subprocess.TimeoutExpired:
+            pass
+        self._session._forget(self)
+
+    def _answer_boxes(self) -> None:
+        claimed = self._session._claimed
+        now = time.monotonic()
+        for window, name in self._session._visible_named_windows():
+            owner = claimed.get(window)
+            if owner is not None and owner is not self:
+                continue
+            if owner is None:
+                claimed[window] = self
+                self._captions.append(name)
+            if now - self._pressed.get(window, -REPRESS_SECONDS) >= REPRESS_SECONDS:
+                self._pressed[window] = now
+                self._session._press_return(window)
+
+    def _give_up(self, why: str) -> None:
+        seen = self._seen()
+        self.kill()
+        self._session.prefix.kill_server()
+        raise HarnessError(f"{self._label}: {why}; killed it. {seen}")
+
+    def _seen(self) -> str:
+        trace = self._trace()
+        return (f"Boxes seen: {self._captions!r}; their texts: {message_box_texts(trace)!r}; "
+                f"standard error (end): {trace[-2000:]!r}")
+
+    def _trace(self) -> str:
+        return self._stderr_path.read_text(encoding="utf-8", errors="replace")
