@@ -1,8 +1,9 @@
 #include "util/format_string.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <memory>
+
+#include "util/bounded_format.h"
 
 namespace vcboot {
 namespace {
@@ -23,7 +24,7 @@ std::string format_string(const char* format, ...) {
     std::unique_ptr<char[]> buffer(new char[size + 1]);
     va_list arguments;
     va_start(arguments, format);
-    const int count = std::vsnprintf(buffer.get(), size + 1, format, arguments);
+    const int count = format_bounded(buffer.get(), size + 1, format, arguments);
     va_end(arguments);
     // A negative count means "did not fit" to some formatters and "failed" to
     // others; either way another, larger attempt is the answer.

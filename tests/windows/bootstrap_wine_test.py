@@ -64,5 +64,12 @@ class SecondInstance(BootstrapTestCase):
         self.assertEqual(self.work_folders(), [])
 
 
+class WindowsFormatter(WineTestCase):
+    def test_format_string_gives_whole_texts_on_msvcrt(self):
+        result = self.session.run(self.program("format_check.exe"))
+        self.assertEqual(result.exit_code, 0, result.trace)
+        self.assertEqual(result.boxes, [])
+
+
 if __name__ == "__main__":
     sys.exit(wine_testing.main(sys.modules[__name__]))

@@ -5,7 +5,7 @@ CTest runs each case as its own process: `<suite>.py <Class.test>`. The
 settings come from the environment that CTest gives:
 
   VCBOOT_WIN64_BIN_DIR  the win64 build's bin folder: vcboot.exe and the
-                        test programs (launch_command_line.exe, record_run.exe)
+                        test programs (WINDOWS_PROGRAMS)
   VCBOOT_WINE_PREFIX    the Wine prefix shared by every case of a test run
   VCBOOT_SOURCE_DIR     the source tree, for the texts the program shows
 
@@ -28,7 +28,8 @@ from types import ModuleType
 from wine_harness import Display, HarnessError, WinePrefix, WineSession, find_tools
 
 SKIP_EXIT_CODE = 77
-WINDOWS_PROGRAMS = ("vcboot.exe", "launch_command_line.exe", "record_run.exe")
+WINDOWS_PROGRAMS = ("vcboot.exe", "launch_command_line.exe", "record_run.exe",
+                    "format_check.exe")
 
 
 def _setting(name: str) -> Path:
