@@ -2,13 +2,19 @@
 """Whole packages run by the real Windows bootstrap (win64 build) under Wine:
 extraction, launching, the single-instance guard and the clean-up."""
 
+import re
 import sys
+import time
 
 import packages
 import wine_testing
-from bootstrap_wine_test import BootstrapTestCase
+from bootstrap_wine_test import ALREADY_RUNNING_BOX, BootstrapTestCase
 from packages import PackageWriter
 from wine_testing import read_report
+
+LANGUAGES = ["BG", "CS", "DA", "DE", "EL", "EN", "ES", "FI", "FR", "HU", "IT", "JA",
+             "NL", "NO", "PT", "RU", "SV", "ZH"]
+FAILED_TO_EXTRACT = "Failed to extract file!"
 
 
 class PackageTestCase(BootstrapTestCase):
@@ -41,6 +47,73 @@ class PackageTestCase(BootstrapTestCase):
 
     def assert_no_work_folder_left(self):
         self.assertEqual(self.work_folders(), [])
+
+    def assert_installed(self, result, parameters: str):
+        """A run without messages whose installer got `parameters`; the
+        installer's report."""
+        self.assertEqual(result.boxes, [])
+        self.assertEqual(result.exit_code, 0)
+        installer = self.report("Setup.exe")
+        self.assertIsNotNone(installer, "the installer did not run")
+        self.assertEqual(installer.command_line,
+                         f'"{installer.working_directory}\\Setup.exe" {parameters}')
+        self.assert_no_work_folder_left()
+        return installer
+
+
+class WorkedExample(PackageTestCase):
+    # As long as the shipped texts: 71 and 37 bytes.
+    MSI_PARAMETERS = 'TARGETDIR="%source%\\apps" LOG="%source%\\install.log" exit=-2 ALLUSERS=1'
+    PARAMETERS = '/s /v"%msi_parameters%" /norestart /q'
+
+    def shaped_package(self, logo_size: int) -> PackageWriter:
+        writer = PackageWriter(self.stub.read_bytes(), "Quorvel.exe")
+        writer.add_file("post", "post.exe", self.recorder)
+        writer.add_file("installer", "Setup.exe", self.recorder)
+        for language in LANGUAGES:
+            writer.add_file("", f"{language}5.ini", f"[{language}]\r\n".encode() * 4000)
+        writer.add_file("", "LogoSmall.bmp", b"BM" + b"\x5a" * (logo_size - 2))
+        writer.add_value("executable", "%installer%")
+        writer.add_value("parameters", self.PARAMETERS)
+        writer.add_value("msi_parameters", self.MSI_PARAMETERS)
+        writer.add_tail()
+        return writer
+
+    def test_signed_package_installs_and_hands_the_exit_code_on(self):
+        # The signer pads to 8 bytes: a logo size that leaves the stream 3
+        # bytes past a multiple of 8 gives the shipped 5 zero bytes.
+        unpadded = len(self.shaped_package(3256).data)
+        package = self.shaped_package(3256 + (3 - unpadded) % 8)
+        self.assertEqual(len(package.data) % 8, 3)
+        unsigned = package.write(self.scratch / "unsigned.exe")
+        signed = self.scratch / "Quorvel.exe"
+        packages.sign(unsigned, signed, self.scratch)
+        image = signed.read_bytes()
+        table_offset, table_size = packages.certificate_table(image)
+        self.assertEqual(image[len(package.data):table_offset], b"\0" * 5)
+        self.assertEqual(table_offset + table_size, len(image))
+
+        result = self.session.run(signed, environment=self.environment)
+
+        self.assertEqual(result.boxes, [])
+        self.assertEqual(result.exit_code, 0)
+        installer = self.report("Setup.exe")
+        self.assertIsNotNone(installer, "the installer did not run")
+        work_folder = installer.working_directory
+        self.assertRegex(work_folder,
+                         "^" + re.escape(self.windows_path(self.temp_dir) + "\\") + r"VC-?\d+$")
+        msi_parameters = self.MSI_PARAMETERS.replace("%source%", work_folder)
+        parameters = self.PARAMETERS.replace("%msi_parameters%", msi_parameters)
+        self.assertEqual(installer.command_line, f'"{work_folder}\\Setup.exe" {parameters}')
+        expected_files = sorted(["post.exe", "Setup.exe", "LogoSmall.bmp"]
+                                + [f"{language}5.ini" for language in LANGUAGES])
+        self.assertEqual(installer.files, expected_files)
+
+        post = self.report("post.exe")
+        self.assertIsNotNone(post, "the post program did not run")
+        self.assertEqual(post.command_line, f'"{work_folder}\\post.exe" -2')
+        self.assertEqual(post.working_directory, work_folder)
+        self.assert_no_work_folder_left()
 
 
 class DamagedPackages(PackageTestCase):
@@ -78,6 +151,104 @@ class DamagedPackages(PackageTestCase):
             self.assertEqual(result.boxes[1], self.invalid_archive_box)
         self.assertEqual(result.exit_code, 0)
         self.assertIsNone(self.report("Setup.exe"), "the installer ran")
+        self.assert_no_work_folder_left()
+
+
+class Launching(PackageTestCase):
+    def test_installer_missing_gives_spawn_failure_then_cleans_up(self):
+        writer = PackageWriter(self.stub.read_bytes())
+        writer.add_file("post", "post.exe", self.recorder)
+        writer.add_value("executable", "missing.exe")
+        writer.add_tail()
+
+        result = self.run_package(writer)
+
+        # The shell shows its own message first (Wine: "File not found."),
+        # as Windows does.
+        self.assertIn(len(result.boxes), (1, 2), result.boxes)
+        self.assertEqual(result.boxes[-1], ("ShellExecuteEx failed", "Unable to spawn process"))
+        self.assertEqual(result.exit_code, 0)
+        self.assertIsNone(self.report("post.exe"), "the post program ran")
+        self.assert_no_work_folder_left()
+
+    def test_command_line_after_the_program_name_reaches_the_installer(self):
+        writer = self.package(parameters="exit=0 [%commandline%]")
+        writer.add_tail()
+        folder = self.scratch / "dir with blank"
+        folder.mkdir()
+        package = writer.write(folder / "package.exe")
+
+        result = self.session.run_command_line(
+            f'"{self.windows_path(package)}"  a b', self.environment)
+
+        self.assert_installed(result, "exit=0 [a b]")
+
+    def test_second_instance_while_the_first_waits_for_its_installer(self):
+        writer = self.package()
+        writer.add_tail()
+        package = writer.write(self.scratch / "package.exe")
+        hold = self.reports / "Setup.exe.hold"
+        hold.touch()
+        first = self.session.start(package, environment=self.environment)
+        first.wait_until(lambda: self.report("Setup.exe") is not None, "the installer's start")
+        folders_of_first = self.work_folders()
+        self.assertEqual(len(folders_of_first), 1)
+        time.sleep(1.05 - time.time() % 1)  # a new second, a new folder name
+
+        second = self.session.run(package, environment=self.environment)
+        self.assertEqual(second.boxes, [ALREADY_RUNNING_BOX])
+        self.assertEqual(second.exit_code, 1)
+        self.assertEqual(self.work_folders(), folders_of_first)
+
+        hold.unlink()
+        first_result = first.finish()
+        self.assertEqual(first_result.boxes, [])
+        self.assertEqual(first_result.exit_code, 0)
+        self.assert_no_work_folder_left()
+
+
+class UntrustedContent(PackageTestCase):
+    def test_records_planted_in_the_certificate_table_are_ignored(self):
+        genuine = self.package(parameters="exit=0 genuine")
+        genuine.add_tail()
+        signed = self.scratch / "signed.exe"
+        packages.sign(genuine.write(self.scratch / "unsigned.exe"), signed, self.scratch)
+        # A forged stream that a reader trusting the table would take whole:
+        # it ends at a stub record and binds "parameters" first.
+        forged = PackageWriter(None)
+        forged.add_record(b"stub", [b"stub"])
+        forged.add_file("", "forged.txt", b"planted")
+        forged.add_value("parameters", "exit=0 forged")
+        forged.add_tail()
+        package = self.scratch / "package.exe"
+        package.write_bytes(packages.plant_in_certificate_table(signed.read_bytes(),
+                                                                bytes(forged.data)))
+        packages.verify_signature(package, self.scratch)
+
+        result = self.session.run(package, environment=self.environment)
+
+        installer = self.assert_installed(result, "exit=0 genuine")
+        self.assertNotIn("forged.txt", installer.files)
+
+    def test_a_name_leading_out_of_the_work_folder_is_refused(self):
+        writer = PackageWriter(self.stub.read_bytes())
+        writer.add_file("", "..\\evil.txt", b"outside")
+        writer.add_file("installer", "Setup.exe", self.recorder)
+        writer.add_value("executable", "%installer%")
+        writer.add_value("parameters", "exit=0")
+        writer.add_tail()
+
+        result = self.run_package(writer)
+
+        installer = self.report("Setup.exe")
+        self.assertIsNotNone(installer, "the installer did not run")
+        self.assertEqual(len(result.boxes), 1, result.boxes)
+        caption, text = result.boxes[0]
+        self.assertEqual(caption, FAILED_TO_EXTRACT)
+        self.assertTrue(text.startswith(f"File: {installer.working_directory}\\..\\evil.txt"
+                                        "\rError: "), repr(text))
+        self.assertEqual(result.exit_code, 0)
+        self.assertEqual(list(self.temp_dir.rglob("evil.txt")), [])
         self.assert_no_work_folder_left()
 
 
