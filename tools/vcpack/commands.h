@@ -1,0 +1,40 @@
+// The four commands of vcpack. Each returns the process exit code, prints its
+// report on standard output and its warnings on standard error, and throws a
+// ToolError for a failure that ends it (see tool_error.h for the codes).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/vcpack/package_spec.h"
+
+namespace vcpack {
+
+struct BuildOptions {
+  std::string manifest;             // empty: none
+  std::string stub;                 // empty: the manifest's
+  std::vector<RecordSpec> records;  // from the command line, in order
+  std::string output;
+};
+
+struct ListOptions {
+  std::string package;
+  bool json = false;
+};
+
+struct VerifyOptions {
+  std::string package;
+  bool strict = false;  // lint findings make the exit code 1
+};
+
+struct ExtractOptions {
+  std::string package;
+  std::string directory;  // must exist
+};
+
+int run_build(const BuildOptions& options);
+int run_list(const ListOptions& options);
+int run_verify(const VerifyOptions& options);
+int run_extract(const ExtractOptions& options);
+
+}  // namespace vcpack

@@ -1,0 +1,131 @@
+// vcpack: makes vcboot packages and shows what the bootstrap will do with them.
+#include <CLI/CLI.hpp>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "tools/vcpack/build_arguments.h"
+#include "tools/vcpack/commands.h"
+#include "tools/vcpack/tool_error.h"
+
+namespace {
+
+constexpr char kBuildFooter[] = R"(Records are written in the order given: first the manifest's, then those
+of --file and --value in command-line order. The bootstrap reads a package
+from its end, so when two records bind the same variable the later one wins;
+`vcpack list` shows the outcome. A --stub given on the command line replaces
+the manifest's stub.
+
+Manifest format (TOML; paths relative to the manifest's folder):
+  stub = "vcboot"
+  [[record]]
+  file = "dist/setup"      # key = "installer", as = "setup" are optional
+  [[record]]
+  variable = "executable"
+  value = "%installer%"
+See the README's "vcpack" section for the whole format.
+
+The package is written to a temporary file beside OUTPUT and renamed when it
+is complete; "--output -" (standard output) is therefore not supported.
+
+Exit codes: 0 written; 1 refused (an input the bootstrap could not use, or
+one that cannot be read); 2 usage or output error.)";
+
+constexpr char kVerifyFooter[] =
+    R"(Exit codes: 0 valid; 1 damaged or invalid (or lint findings with --strict);
+2 usage or I/O error.)";
+
+struct Commands {
+  CLI::App* build = nullptr;
+  CLI::App* list = nullptr;
+  CLI::App* verify = nullptr;
+  CLI::App* extract = nullptr;
+  vcpack::BuildArguments build_arguments;
+  vcpack::ListOptions list_options;
+  vcpack::VerifyOptions verify_options;
+  vcpack::ExtractOptions extract_options;
+};
+
+void add_build(CLI::App& app, Commands& commands) {
+  CLI::App* build = app.add_subcommand("build", "Make a package from a stub, files and values");
+  vcpack::BuildArguments& arguments = commands.build_arguments;
+  build->add_option("-o,--output", arguments.options.output, "The package to write")
+      ->required();
+  build->add_option("-m,--manifest", arguments.options.manifest,
+                    "A TOML manifest naming the stub and the records");
+  build->add_option("--stub", arguments.options.stub,
+                    "The bootstrap program (vcboot or vcboot.exe), stored under key \"stub\"");
+  build->add_option("--file", arguments.files,
+                    "A file record: the file at PATH, its key bound to its stored name")
+      ->type_name("[KEY=]PATH")
+      ->allow_extra_args(false);
+  build->add_option("--as", arguments.stored_names,
+                    "The stored name of the --file before it (default: its base name)")
+      ->type_name("NAME")
+      ->allow_extra_args(false);
+  build->add_option("--value", arguments.values, "A value record: NAME bound to TEXT")
+      ->type_name("NAME=TEXT")
+      ->allow_extra_args(false);
+  build->footer(kBuildFooter);
+  commands.build = build;
+}
+
+void add_inspectors(CLI::App& app, Commands& commands) {
+  commands.list = app.add_subcommand(
+      "list", "Show a package's records in the order the bootstrap meets them");
+  commands.list->add_option("PACKAGE", commands.list_options.package)->required();
+  commands.list->add_flag("--json", commands.list_options.json, "Machine-readable output");
+
+  commands.verify = app.add_subcommand(
+      "verify", "Check every digest the bootstrap checks, and lint what it would start");
+  commands.verify->add_option("PACKAGE", commands.verify_options.package)->required();
+  commands.verify->add_flag("--strict", commands.verify_options.strict,
+                            "Lint findings make the exit code 1");
+  commands.verify->footer(kVerifyFooter);
+
+  commands.extract = app.add_subcommand(
+      "extract", "Write the files the bootstrap would write into DIR, and show the variables");
+  commands.extract->add_option("PACKAGE", commands.extract_options.package)->required();
+  commands.extract->add_option("DIR", commands.extract_options.directory,
+                               "An existing folder")
+      ->required();
+}
+
+int run_selected(const Commands& commands) {
+  if (commands.build->parsed()) {
+    return vcpack::run_build(
+        vcpack::ordered_build_options(commands.build_arguments, *commands.build));
+  }
+  if (commands.list->parsed()) return vcpack::run_list(commands.list_options);
+  if (commands.verify->parsed()) return vcpack::run_verify(commands.verify_options);
+  return vcpack::run_extract(commands.extract_options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"vcpack makes vcboot installer packages and inspects them.", "vcpack"};
+  app.set_version_flag("--version", std::string("vcpack ") + VCPACK_VERSION);
+  app.require_subcommand(1);
+  Commands commands;
+  add_build(app, commands);
+  add_inspectors(app, commands);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& done) {
+    return app.exit(done);
+  } catch (const CLI::ParseError& error) {
+    std::cerr << "vcpack: error: " << error.what() << "\n"
+              << "Run 'vcpack --help' or 'vcpack COMMAND --help' for usage.\n";
+    return vcpack::kExitUsageOrIo;
+  }
+  try {
+    return run_selected(commands);
+  } catch (const vcpack::ToolError& error) {
+    std::cerr << "vcpack: error: " << error.what() << "\n";
+    return error.exit_code();
+  } catch (const std::exception& error) {
+    std::cerr << "vcpack: error: " << error.what() << "\n";
+    return vcpack::kExitUsageOrIo;
+  }
+}

@@ -1,0 +1,136 @@
+#include "tools/vcpack/manifest.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string_view>
+#include <toml++/toml.h>
+
+#include "tools/vcpack/tool_error.h"
+
+namespace vcpack {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string where(const std::string& source_name, const toml::source_region& at) {
+  return source_name + ":" + std::to_string(at.begin.line) + ":" +
+         std::to_string(at.begin.column);
+}
+
+// Resolves a path given in the manifest against the manifest's folder.
+std::string anchored(const std::string& folder, const std::string& path) {
+  if (fs::path(path).is_absolute() || folder.empty()) return path;
+  return (fs::path(folder) / path).string();
+}
+
+class ManifestReader {
+ public:
+  ManifestReader(const std::string& folder, const std::string& source_name)
+      : folder_(folder), source_name_(source_name) {}
+
+  PackageSpec read(const toml::table& root) {
+    PackageSpec spec;
+    for (auto&& [key, node] : root) {
+      if (key == "stub") {
+        spec.stub_path = anchored(folder_, string_of(node, "stub"));
+      } else if (key == "record") {
+        read_records(node, spec);
+      } else {
+        throw problem(key.source(), "unknown key \"" + std::string(key.str()) +
+                                        "\" (expected \"stub\" or [[record]])");
+      }
+    }
+    return spec;
+  }
+
+ private:
+  ToolError problem(const toml::source_region& at, const std::string& what) const {
+    return refusal(where(source_name_, at) + ": " + what);
+  }
+
+  std::string string_of(const toml::node& node, const std::string& name) const {
+    const auto* text = node.as_string();
+    if (text == nullptr) throw problem(node.source(), "\"" + name + "\" must be a string");
+    return text->get();
+  }
+
+  void read_records(const toml::node& node, PackageSpec& spec) const {
+    const auto* records = node.as_array();
+    if (records == nullptr) {
+      throw problem(node.source(), "\"record\" must be an array of tables ([[record]])");
+    }
+    for (const toml::node& element : *records) {
+      const auto* table = element.as_table();
+      if (table == nullptr) throw problem(element.source(), "a record must be a table");
+      spec.records.push_back(read_record(*table));
+    }
+  }
+
+  RecordSpec read_record(const toml::table& table) const {
+    const bool is_file = table.contains("file");
+    const bool is_value = table.contains("variable");
+    if (is_file == is_value) {
+      throw problem(table.source(),
+                    "a record needs exactly one of \"file\" (a file record) "
+                    "or \"variable\" (a value record)");
+    }
+    check_keys(table, is_file ? std::set<std::string_view>{"file", "key", "as"}
+                              : std::set<std::string_view>{"variable", "value"});
+    const std::string origin = where(source_name_, table.source());
+    if (is_value) {
+      const toml::node* value = table.get("value");
+      if (value == nullptr) throw problem(table.source(), "a value record needs \"value\"");
+      return value_record(string_of(*table.get("variable"), "variable"),
+                          string_of(*value, "value"), origin);
+    }
+    RecordSpec record = file_record(anchored(folder_, string_of(*table.get("file"), "file")),
+                                    optional_string(table, "key"), origin);
+    if (const toml::node* as = table.get("as")) record.stored_name = string_of(*as, "as");
+    return record;
+  }
+
+  std::string optional_string(const toml::table& table, const std::string& name) const {
+    const toml::node* node = table.get(name);
+    return node == nullptr ? std::string() : string_of(*node, name);
+  }
+
+  void check_keys(const toml::table& table,
+                  const std::set<std::string_view>& allowed) const {
+    for (auto&& [key, node] : table) {
+      if (allowed.count(key.str()) == 0) {
+        throw problem(key.source(), "unknown key \"" + std::string(key.str()) +
+                                        "\" in this record");
+      }
+    }
+  }
+
+  std::string folder_;
+  std::string source_name_;
+};
+
+}  // namespace
+
+PackageSpec parse_manifest(const std::string& text, const std::string& folder,
+                           const std::string& source_name) {
+  toml::table root;
+  try {
+    root = toml::parse(text, source_name);
+  } catch (const toml::parse_error& error) {
+    throw refusal(where(source_name, error.source()) + ": " +
+                  std::string(error.description()));
+  }
+  return ManifestReader(folder, source_name).read(root);
+}
+
+PackageSpec load_manifest(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw refusal("cannot read manifest " + path);
+  const std::string text((std::istreambuf_iterator<char>(in)),
+                         std::istreambuf_iterator<char>());
+  if (in.bad()) throw refusal("cannot read manifest " + path);
+  return parse_manifest(text, fs::path(path).parent_path().string(), path);
+}
+
+}  // namespace vcpack

@@ -1,0 +1,82 @@
+#include "tools/vcpack/manifest.h"
+
+#include <gtest/gtest.h>
+
+#include "tools/vcpack/tool_error.h"
+
+namespace vcpack {
+namespace {
+
+// The message of the refusal that parsing `text` throws; empty if none.
+std::string refusal_of(const std::string& text) {
+  try {
+    parse_manifest(text, "pkg", "m.toml");
+  } catch (const ToolError& error) {
+    EXPECT_EQ(error.exit_code(), kExitRefused);
+    return error.what();
+  }
+  return "";
+}
+
+TEST(Manifest, RecordsKeepTheirOrderAcrossKinds) {
+  const PackageSpec spec = parse_manifest(R"(
+stub = "bin/vcboot"
+[[record]]
+variable = "executable"
+value = "%installer%"
+[[record]]
+file = "dist/setup"
+key = "installer"
+as = "Setup.exe"
+[[record]]
+file = "/abs/post"
+)",
+                                          "pkg", "m.toml");
+  EXPECT_EQ(spec.stub_path, "pkg/bin/vcboot");
+  ASSERT_EQ(spec.records.size(), 3u);
+  EXPECT_EQ(spec.records[0].kind, RecordSpec::Kind::kValue);
+  EXPECT_EQ(spec.records[0].name, "executable");
+  EXPECT_EQ(spec.records[0].text, "%installer%");
+  EXPECT_EQ(spec.records[1].path, "pkg/dist/setup");
+  EXPECT_EQ(spec.records[1].key, "installer");
+  EXPECT_EQ(spec.records[1].stored_name, "Setup.exe");
+  EXPECT_EQ(spec.records[2].path, "/abs/post");  // absolute paths stay
+  EXPECT_EQ(spec.records[2].key, "");
+  EXPECT_EQ(spec.records[2].stored_name, "post");
+  EXPECT_EQ(spec.records[1].origin, "m.toml:6:1");
+}
+
+TEST(Manifest, EmptyValueAndEscapesAreKept) {
+  const PackageSpec spec = parse_manifest(
+      "[[record]]\nvariable = \"\"\nvalue = \"a\\tb\\u00e9\"\n", "", "m.toml");
+  ASSERT_EQ(spec.records.size(), 1u);
+  EXPECT_EQ(spec.records[0].name, "");
+  EXPECT_EQ(spec.records[0].text, "a\tb\xc3\xa9");
+}
+
+TEST(Manifest, MistakesAreRefusedWithTheirPlace) {
+  EXPECT_EQ(refusal_of("stub = 3\n"), "m.toml:1:8: \"stub\" must be a string");
+  EXPECT_EQ(refusal_of("stubb = \"x\"\n"),
+            "m.toml:1:1: unknown key \"stubb\" (expected \"stub\" or [[record]])");
+  EXPECT_EQ(refusal_of("[[record]]\nfile = \"a\"\nkey = \"k\"\nname = \"n\"\n"),
+            "m.toml:4:1: unknown key \"name\" in this record");
+  EXPECT_EQ(refusal_of("[[record]]\nvariable = \"v\"\n"),
+            "m.toml:1:1: a value record needs \"value\"");
+  EXPECT_NE(refusal_of("[[record]]\nfile = \"a\"\nvariable = \"v\"\n").find("exactly one"),
+            std::string::npos);
+  EXPECT_NE(refusal_of("[record]\nfile = \"a\"\n").find("array of tables"), std::string::npos);
+  EXPECT_EQ(refusal_of("stub = \"x\"\nstub = \"y\"\n").substr(0, 9), "m.toml:2:");
+}
+
+TEST(Manifest, MissingFileIsRefused) {
+  try {
+    load_manifest("/nonexistent/m.toml");
+    FAIL() << "no refusal";
+  } catch (const ToolError& error) {
+    EXPECT_EQ(error.exit_code(), kExitRefused);
+    EXPECT_STREQ(error.what(), "cannot read manifest /nonexistent/m.toml");
+  }
+}
+
+}  // namespace
+}  // namespace vcpack

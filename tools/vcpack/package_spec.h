@@ -1,0 +1,37 @@
+// What `vcpack build` is asked to pack: a stub and records in the order given.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vcpack {
+
+// One record to write. A file record reads `path` and stores its content
+// under `stored_name`, binding `key` (when not empty) to that name; a value
+// record binds `name` to `text`.
+struct RecordSpec {
+  enum class Kind { kFile, kValue };
+  Kind kind = Kind::kFile;
+  std::string path;         // file: where to read the content
+  std::string key;          // file: the variable bound to the stored name
+  std::string stored_name;  // file: the name the bootstrap writes
+  std::string name;         // value: the variable's name
+  std::string text;         // value: its text, stored unexpanded
+  std::string origin;       // where it was given, for messages
+};
+
+struct PackageSpec {
+  std::string stub_path;
+  // File order: the bootstrap meets them last to first, so for a variable
+  // bound twice the later record wins.
+  std::vector<RecordSpec> records;
+};
+
+// A file record stored under the base name of `path`; callers that were
+// given another stored name set it afterwards.
+RecordSpec file_record(const std::string& path, const std::string& key,
+                       const std::string& origin);
+RecordSpec value_record(const std::string& name, const std::string& text,
+                        const std::string& origin);
+
+}  // namespace vcpack
