@@ -59,6 +59,9 @@ class RecordingPlatform : public vcboot::Platform {
   std::string system_error_text(std::uint32_t code) override {
     return inner_.system_error_text(code);
   }
+  std::uint32_t invalid_name_error() const override {
+    return inner_.invalid_name_error();
+  }
   // vcpack inspects packages and never runs what they carry.
   std::unique_ptr<vcboot::Process> start_program(
       const vcboot::LaunchRequest&) override {

@@ -1,0 +1,109 @@
+#include "tools/vcpack/launch_preview.h"
+
+#include "tools/vcpack/display_text.h"
+#include "tools/vcpack/package_report.h"
+#include "tools/vcpack/reference_scan.h"
+#include "variables/expand_variables.h"
+#include "variables/variable_table.h"
+
+namespace vcpack {
+namespace {
+
+// The table as the bootstrap holds it after its walk.
+vcboot::VariableTable simulated_table(const PackageOutcome& outcome) {
+  vcboot::VariableTable table;
+  table.get_or_create("source") = kWorkFolderPlaceholder;
+  table.get_or_create("commandline") = kCommandLinePlaceholder;
+  for (const Binding& binding : outcome.bindings) {
+    if (binding.record) table.insert_if_absent(binding.name, binding.value);
+  }
+  return table;
+}
+
+class Simulation {
+ public:
+  explicit Simulation(const PackageOutcome& outcome) : table_(simulated_table(outcome)) {}
+
+  // Fetches `name` as the launch does, lints its references, and expands it.
+  std::string fetch(const std::string& name) {
+    if (table_.find(name) == nullptr) missing_.push_back(name);
+    const std::string raw = table_.get_or_create(name);
+    const ReferenceFindings references = scan_references(raw, table_);
+    for (const std::string& unresolved : references.unresolved) {
+      findings_.push_back("\"" + name + "\" refers to " + quoted("%" + unresolved + "%") +
+                          ", which nothing binds; it stays in the text as it is");
+    }
+    for (const std::string& cyclic : references.cyclic) {
+      findings_.push_back("\"" + name + "\" reaches " + quoted("%" + cyclic + "%") +
+                          " again inside its own value: a reference cycle");
+    }
+    return vcboot::expand_variables(raw, table_);
+  }
+
+  bool was_missing(const std::string& name) const {
+    for (const std::string& missing : missing_) {
+      if (missing == name) return true;
+    }
+    return false;
+  }
+
+  std::vector<std::string>& findings() { return findings_; }
+
+ private:
+  vcboot::VariableTable table_;
+  std::vector<std::string> missing_;
+  std::vector<std::string> findings_;
+};
+
+bool writes_file(const PackageOutcome& outcome, const std::string& name) {
+  for (const WrittenFile& file : outcome.files) {
+    if (file.name == name) return true;
+  }
+  return false;
+}
+
+void lint_walk(const PackageWalk& walk, const PackageOutcome& outcome,
+               std::vector<std::string>& findings) {
+  if (outcome.refused_name_record) {
+    const std::size_t index = *outcome.refused_name_record;
+    findings.push_back("record " + record_label(walk, index) +
+                       ": the bootstrap refuses this file name (\"Failed to extract "
+                       "file!\") and reads no record after it");
+  }
+  if (walk.end == WalkEnd::kReadFailure && walk.end_offset == 0) {
+    findings.push_back("no stub record: the walk runs to the start of the file");
+  }
+  for (std::size_t i = 0; i < outcome.acted_on; ++i) {
+    if (walk.records[i].type == RecordType::kOther) {
+      findings.push_back("record " + record_label(walk, i) +
+                         " has a type the bootstrap does not know; it is skipped");
+    }
+  }
+}
+
+}  // namespace
+
+LaunchPreview preview_launch(const PackageWalk& walk, const PackageOutcome& outcome,
+                             char separator) {
+  Simulation simulation(outcome);
+  LaunchPreview preview;
+  const std::string executable = simulation.fetch("executable");
+  preview.installer = std::string(kWorkFolderPlaceholder) + separator + executable;
+  preview.parameters = simulation.fetch("parameters");
+  preview.post = simulation.fetch("post");
+
+  std::vector<std::string>& findings = simulation.findings();
+  if (simulation.was_missing("executable")) {
+    findings.insert(findings.begin(),
+                    "no \"executable\": the bootstrap would ask the shell to open the "
+                    "work folder itself");
+  } else if (!writes_file(outcome, executable)) {
+    findings.push_back("the installer " + quoted(executable) +
+                       " is not among the files the package writes");
+  }
+  lint_walk(walk, outcome, findings);
+  preview.findings = findings;
+  return preview;
+}
+
+}  // namespace vcpack

@@ -1,0 +1,53 @@
+// What the bootstrap makes of a walked package: which records it acts on,
+// which bindings win, which file contents remain, and where it stops.
+//
+// The bootstrap reads from the end, adds a binding only when the name is
+// still free (so the record nearer the end wins, and "source" and
+// "commandline", set before the walk, always win), and writes each file
+// record's file in turn (so of two records with one file name, the one
+// nearer the start, read later, leaves its content).
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/vcpack/package_walk.h"
+
+namespace vcpack {
+
+// The names the bootstrap binds before it reads the archive.
+inline const char* const kBootstrapVariables[] = {"source", "commandline"};
+
+struct Binding {
+  std::string name;
+  std::string value;
+  std::optional<std::size_t> record;   // the winner; none: set by the bootstrap
+  std::vector<std::size_t> shadowed;   // records whose binding is ignored
+};
+
+struct WrittenFile {
+  std::string name;
+  std::size_t record = 0;              // whose content remains
+  std::vector<std::size_t> replaced;   // records written earlier and replaced
+};
+
+struct PackageOutcome {
+  std::vector<Binding> bindings;  // in the order first bound
+  std::vector<WrittenFile> files;
+  // Records the bootstrap acts on: the first `acted_on` in the walk's order.
+  std::size_t acted_on = 0;
+  // A file record whose name the bootstrap refuses: it reports "Failed to
+  // extract file!" and stops there.
+  std::optional<std::size_t> refused_name_record;
+  // The archive complete flag after the walk: the installer is started.
+  bool launches = false;
+};
+
+PackageOutcome resolve_outcome(const PackageWalk& walk);
+
+// The binding of `name`, or null.
+const Binding* find_binding(const PackageOutcome& outcome, const std::string& name);
+
+}  // namespace vcpack

@@ -1,0 +1,88 @@
+// A package read the way the bootstrap reads it: the same ChunkStream finds
+// the tail and reads every chunk backwards, verifying each digest. What the
+// bootstrap would stop at (a damaged chunk) is noted and, where the chunk's
+// length can still be read, passed so that the rest can be shown too.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/pe_certificate.h"
+#include "platform/platform.h"
+
+namespace vcpack {
+
+struct ChunkRead {
+  std::uint64_t offset = 0;        // the chunk's first byte
+  std::uint64_t payload_size = 0;  // its length field
+  bool verified = false;           // the stored digest matches the payload
+};
+
+enum class RecordType { kTail, kValue, kFile, kStub, kOther };
+
+// One record as met, its chunks in read order (the type chunk first).
+struct WalkedRecord {
+  RecordType type = RecordType::kOther;
+  std::string type_text;  // the type chunk's payload
+  std::string name;       // value name, file or stub key, or an unknown type's name chunk
+  std::string value;      // value record: its text
+  std::string file_name;  // file record: its stored name
+  std::uint64_t content_size = 0;  // file content or value text bytes
+  std::vector<ChunkRead> chunks;
+  // False when a failed read cut the record short.
+  bool complete = true;
+  // Met after a damaged chunk: the bootstrap stops before it.
+  bool after_damage = false;
+
+  // The record's first byte: its lowest chunk read, or for the stub record
+  // the start of its image.
+  std::uint64_t offset = 0;
+  bool verified() const;         // every chunk read verified
+  std::uint64_t payload_bytes() const;
+};
+
+// How the walk ended.
+enum class WalkEnd {
+  kStub,         // at the stub record, as in every sound package
+  kNoTail,       // no tail marker: nothing was read
+  kReadFailure,  // a move or read failed: the start of the file was reached
+                 // without a stub record, or a length field points before it
+};
+
+// The stub's file-name and image chunks, which the bootstrap never reads.
+struct StubChunks {
+  std::string file_name;
+  std::uint64_t image_size = 0;
+  std::uint64_t image_offset = 0;
+  // Signing fills in header fields of the image after packaging, so a
+  // mismatch here is expected for signed packages and harms nothing.
+  bool image_verified = false;
+};
+
+struct PackageWalk {
+  std::string path;
+  std::uint64_t file_size = 0;
+  std::optional<std::uint64_t> tail_end;  // end of the tail chunk
+  bool windows_image = false;  // the file begins with "MZ": a Windows program
+  std::optional<vcboot::CertificateTable> certificate_table;
+  std::vector<WalkedRecord> records;  // in the order met
+  WalkEnd end = WalkEnd::kNoTail;
+  // Where the walk ended: the stub record's offset, or the end of the chunk
+  // whose read failed.
+  std::uint64_t end_offset = 0;
+  std::optional<StubChunks> stub;
+
+  // The first damaged record, where the bootstrap stops; none when sound.
+  std::optional<std::size_t> first_damaged_record() const;
+  // What the bootstrap's archive complete flag would be after its walk.
+  bool archive_complete() const;
+};
+
+// Reads the package at `path` through `platform`. Throws an I/O error when it
+// cannot be opened; every other problem is part of the result.
+PackageWalk walk_package(vcboot::Platform& platform, const std::string& path);
+
+}  // namespace vcpack
