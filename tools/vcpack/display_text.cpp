@@ -11,7 +11,6 @@ std::string quoted(const std::string& text) {
     const auto byte = static_cast<unsigned char>(c);
     switch (c) {
       case '"': result += "\\\""; break;
-      case '\\': result += "\\\\"; break;
       case '\r': result += "\\r"; break;
       case '\n': result += "\\n"; break;
       case '\t': result += "\\t"; break;
@@ -31,7 +30,7 @@ std::string quoted(const std::string& text) {
 std::string shown(const std::string& text) {
   const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
     const auto byte = static_cast<unsigned char>(c);
-    return byte > 0x20 && byte != 0x7f && c != '"' && c != '\\';
+    return byte > 0x20 && byte != 0x7f && c != '"';
   });
   return plain ? text : quoted(text);
 }

@@ -7,8 +7,9 @@
 
 namespace vcpack {
 
-// `text` in double quotes, with \" \\ \r \n \t and \xNN for other control
-// bytes; bytes from 0x80 up pass unchanged.
+// `text` in double quotes, with \" \r \n \t and \xNN for other control
+// bytes. Backslashes stay single, so Windows paths read as they are; bytes
+// from 0x80 up pass unchanged.
 std::string quoted(const std::string& text);
 
 // `text` as it is when it is a plain word (not empty; no blank, quote or

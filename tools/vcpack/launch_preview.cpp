@@ -9,6 +9,13 @@
 namespace vcpack {
 namespace {
 
+// A name that holds a blank or a double quote is the text between two
+// references (as in `%a% "%b%"`), tried as a name by the rules of the
+// expansion, rather than a reference that someone wrote.
+bool looks_like_a_name(const std::string& name) {
+  return name.find_first_of(" \t\"") == std::string::npos;
+}
+
 // The table as the bootstrap holds it after its walk.
 vcboot::VariableTable simulated_table(const PackageOutcome& outcome) {
   vcboot::VariableTable table;
@@ -30,12 +37,13 @@ class Simulation {
     const std::string raw = table_.get_or_create(name);
     const ReferenceFindings references = scan_references(raw, table_);
     for (const std::string& unresolved : references.unresolved) {
+      if (!looks_like_a_name(unresolved)) continue;
       findings_.push_back("\"" + name + "\" refers to " + quoted("%" + unresolved + "%") +
                           ", which nothing binds; it stays in the text as it is");
     }
     for (const std::string& cyclic : references.cyclic) {
-      findings_.push_back("\"" + name + "\" reaches " + quoted("%" + cyclic + "%") +
-                          " again inside its own value: a reference cycle");
+      findings_.push_back("\"" + name + "\" leads to a reference cycle through " +
+                          quoted("%" + cyclic + "%") + ", which stays in the text");
     }
     return vcboot::expand_variables(raw, table_);
   }

@@ -50,11 +50,14 @@ void add_build(CLI::App& app, Commands& commands) {
   CLI::App* build = app.add_subcommand("build", "Make a package from a stub, files and values");
   vcpack::BuildArguments& arguments = commands.build_arguments;
   build->add_option("-o,--output", arguments.options.output, "The package to write")
+      ->type_name("OUTPUT")
       ->required();
   build->add_option("-m,--manifest", arguments.options.manifest,
-                    "A TOML manifest naming the stub and the records");
+                    "A TOML manifest naming the stub and the records")
+      ->type_name("FILE");
   build->add_option("--stub", arguments.options.stub,
-                    "The bootstrap program (vcboot or vcboot.exe), stored under key \"stub\"");
+                    "The bootstrap program (vcboot or vcboot.exe), stored under key \"stub\"")
+      ->type_name("PATH");
   build->add_option("--file", arguments.files,
                     "A file record: the file at PATH, its key bound to its stored name")
       ->type_name("[KEY=]PATH")
@@ -73,21 +76,29 @@ void add_build(CLI::App& app, Commands& commands) {
 void add_inspectors(CLI::App& app, Commands& commands) {
   commands.list = app.add_subcommand(
       "list", "Show a package's records in the order the bootstrap meets them");
-  commands.list->add_option("PACKAGE", commands.list_options.package)->required();
+  commands.list->add_option("PACKAGE", commands.list_options.package, "The package to list")
+      ->type_name("")
+      ->required();
   commands.list->add_flag("--json", commands.list_options.json, "Machine-readable output");
 
   commands.verify = app.add_subcommand(
       "verify", "Check every digest the bootstrap checks, and lint what it would start");
-  commands.verify->add_option("PACKAGE", commands.verify_options.package)->required();
+  commands.verify->add_option("PACKAGE", commands.verify_options.package, "The package to check")
+      ->type_name("")
+      ->required();
   commands.verify->add_flag("--strict", commands.verify_options.strict,
                             "Lint findings make the exit code 1");
   commands.verify->footer(kVerifyFooter);
 
   commands.extract = app.add_subcommand(
       "extract", "Write the files the bootstrap would write into DIR, and show the variables");
-  commands.extract->add_option("PACKAGE", commands.extract_options.package)->required();
+  commands.extract->add_option("PACKAGE", commands.extract_options.package,
+                               "The package to extract")
+      ->type_name("")
+      ->required();
   commands.extract->add_option("DIR", commands.extract_options.directory,
-                               "An existing folder")
+                               "An existing folder to write the files into")
+      ->type_name("")
       ->required();
 }
 

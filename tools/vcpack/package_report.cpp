@@ -1,9 +1,12 @@
 #include "tools/vcpack/package_report.h"
 
+#include "archive/chunk_format.h"
 #include "tools/vcpack/display_text.h"
 
 namespace vcpack {
 namespace {
+
+namespace format = vcboot::chunk_format;
 
 std::string number(std::size_t index) { return "#" + std::to_string(index + 1); }
 
@@ -159,7 +162,7 @@ std::string listing_text(const PackageWalk& walk, const PackageOutcome& outcome)
   std::string text = "Package " + walk.path + ": " + std::to_string(walk.file_size) + " bytes";
   if (!walk.tail_end) return text + "; no tail marker found.\n";
   text += "; the tail chunk ends at offset " + std::to_string(*walk.tail_end) + ".\n\n";
-  text += records_section(walk, outcome);
+  text += records_section(walk, outcome) + "\n";
   text += outcome.launches
               ? "The archive is complete: the bootstrap starts the installer.\n\n"
               : "The archive is NOT complete: the bootstrap shows \"Invalid Archive!\" and "
@@ -196,7 +199,12 @@ std::vector<std::string> package_problems(const PackageWalk& walk) {
                          "-byte payload) fails its digest check");
     }
   }
-  if (walk.end == WalkEnd::kReadFailure && walk.end_offset > 0) {
+  if (walk.end == WalkEnd::kReadFailure && walk.records.empty()) {
+    problems.push_back("the tail marker text nearest the end, at offset " +
+                       std::to_string(*walk.tail_end - format::kTailMarkerSize -
+                                      format::kTrailerSize) +
+                       ", begins no readable chunk: the tail chunk is damaged or missing");
+  } else if (walk.end == WalkEnd::kReadFailure && walk.end_offset > 0) {
     problems.push_back("the chunk ending at offset " + std::to_string(walk.end_offset) +
                        " cannot be read: its length field reaches before the start of "
                        "the file; the bootstrap silently stops there");

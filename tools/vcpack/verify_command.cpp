@@ -22,7 +22,8 @@ std::size_t chunks_read(const PackageWalk& walk) {
 void print_launch(const LaunchPreview& preview) {
   std::cout << "The bootstrap would start:\n"
             << "  installer:  " << preview.installer << "\n"
-            << "  parameters: " << preview.parameters << "\n";
+            << "  parameters: " << (preview.parameters.empty() ? "(none)" : preview.parameters)
+            << "\n";
   if (preview.post.empty()) {
     std::cout << "  post:       nothing (\"post\" is empty)\n";
   } else {

@@ -1,0 +1,4 @@
+#!/usr/bin/env bash
+. "$CLI_TESTS/common.sh"
+sample_package
+vcpack verify pkg

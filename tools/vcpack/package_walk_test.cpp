@@ -1,0 +1,207 @@
+#include "tools/vcpack/package_walk.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+
+#include "archive/archive_extractor.h"
+#include "archive/byte_sink.h"
+#include "archive/chunk_writer.h"
+#include "platform/fake/fake_platform.h"
+#include "tools/vcpack/launch_preview.h"
+#include "tools/vcpack/package_outcome.h"
+#include "tools/vcpack/package_report.h"
+#include "tools/vcpack/tool_error.h"
+
+namespace vcpack {
+namespace {
+
+constexpr char kPackage[] = "C:\\pkg.exe";
+const std::string kStubImage = "MZ stub image chunked-installer-tail inside";
+
+// A package written by the archive's own writer, kept in a fake file system.
+class PackageWalkTest : public ::testing::Test {
+ protected:
+  void write(const std::function<void(vcboot::ChunkWriter&)>& records) {
+    vcboot::StringSink sink;
+    vcboot::ChunkWriter writer(sink);
+    records(writer);
+    platform_.add_file(kPackage, sink.bytes());
+  }
+
+  // The same package through the bootstrap's extraction, into C:\w\.
+  vcboot::RunState extract() {
+    platform_.add_directory("C:\\w");
+    vcboot::RunState state;
+    state.work_folder = "C:\\w\\";
+    state.variables.get_or_create("source") = "C:\\w";
+    state.variables.get_or_create("commandline") = "";
+    vcboot::ArchiveExtractor(platform_, state).extract(kPackage);
+    return state;
+  }
+
+  // The walk's outcome must be what the extraction does: the same bindings,
+  // the same files with the same contents, the same complete flag.
+  void expect_outcome_matches_extraction(const PackageWalk& walk) {
+    const PackageOutcome outcome = resolve_outcome(walk);
+    const vcboot::RunState state = extract();
+    std::map<std::string, std::string> bound = {{"source", "C:\\w"}, {"commandline", ""}};
+    for (const Binding& binding : outcome.bindings) {
+      if (binding.record) bound[binding.name] = binding.value;
+    }
+    EXPECT_EQ(bound, state.variables.entries());
+    std::vector<std::string> names;
+    for (const WrittenFile& file : outcome.files) names.push_back(file.name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, platform_.files_in("C:\\w"));
+    EXPECT_EQ(outcome.launches, state.archive_complete);
+  }
+
+  vcboot::FakePlatform platform_;
+};
+
+TEST_F(PackageWalkTest, RecordsComeInReadOrderWithOffsets) {
+  write([](vcboot::ChunkWriter& writer) {
+    writer.add_stub(kStubImage, "vcboot.exe");
+    writer.add_file("installer", "setup.exe", "SETUP");
+    writer.add_value("executable", "%installer%");
+    writer.add_tail();
+    writer.add_trailing(std::string(5, '\0'));
+  });
+  const PackageWalk walk = walk_package(platform_, kPackage);
+  ASSERT_EQ(walk.records.size(), 4u);
+  EXPECT_EQ(walk.records[0].type, RecordType::kTail);
+  EXPECT_EQ(walk.records[1].name, "executable");
+  EXPECT_EQ(walk.records[2].file_name, "setup.exe");
+  EXPECT_EQ(walk.records[2].content_size, 5u);
+  EXPECT_EQ(walk.records[3].type, RecordType::kStub);
+  EXPECT_EQ(walk.records[3].offset, 0u);
+  // The stub record's image chunk is followed by its trailer; the file
+  // record starts right behind the stub record's four chunks.
+  const std::uint64_t stub_record = kStubImage.size() + 10 + 4 + 4 + 4 * 20;
+  EXPECT_EQ(walk.records[2].offset, stub_record);
+  EXPECT_EQ(walk.file_size - *walk.tail_end, 5u);
+  EXPECT_EQ(walk.end, WalkEnd::kStub);
+  EXPECT_TRUE(walk.windows_image);
+  ASSERT_TRUE(walk.stub.has_value());
+  EXPECT_EQ(walk.stub->file_name, "vcboot.exe");
+  EXPECT_TRUE(walk.stub->image_verified);
+  EXPECT_TRUE(package_problems(walk).empty());
+  expect_outcome_matches_extraction(walk);
+}
+
+TEST_F(PackageWalkTest, ShadowingAndOverwritingFollowTheBootstrap) {
+  write([](vcboot::ChunkWriter& writer) {
+    writer.add_stub(kStubImage, "vcboot.exe");
+    writer.add_file("k", "a.txt", "first");
+    writer.add_file("k", "a.txt", "second");
+    writer.add_value("v", "early");
+    writer.add_record("note", {"ignored"});  // an unknown type: two chunks
+    writer.add_value("v", "late");
+    writer.add_value("source", "mine");
+    writer.add_tail();
+  });
+  const PackageWalk walk = walk_package(platform_, kPackage);
+  const PackageOutcome outcome = resolve_outcome(walk);
+  ASSERT_EQ(walk.records.size(), 8u);
+  EXPECT_EQ(walk.records[3].type, RecordType::kOther);
+  EXPECT_EQ(walk.records[3].chunks.size(), 2u);
+  EXPECT_EQ(find_binding(outcome, "v")->value, "late");
+  EXPECT_EQ(find_binding(outcome, "v")->shadowed, std::vector<std::size_t>{4});
+  EXPECT_FALSE(find_binding(outcome, "source")->record);
+  ASSERT_EQ(outcome.files.size(), 1u);
+  EXPECT_EQ(outcome.files[0].record, 6u);  // nearer the start, written last
+  expect_outcome_matches_extraction(walk);
+  EXPECT_EQ(platform_.file_content("C:\\w\\a.txt"), "first");
+}
+
+TEST_F(PackageWalkTest, RefusedNameEndsTheBootstrapsWork) {
+  write([](vcboot::ChunkWriter& writer) {
+    writer.add_stub(kStubImage, "vcboot.exe");
+    writer.add_file("installer", "setup.exe", "SETUP");
+    writer.add_file("evil", "..\\evil.exe", "EVIL");
+    writer.add_value("executable", "%installer%");
+    writer.add_tail();
+  });
+  const PackageWalk walk = walk_package(platform_, kPackage);
+  const PackageOutcome outcome = resolve_outcome(walk);
+  EXPECT_EQ(outcome.refused_name_record, 2u);
+  EXPECT_EQ(outcome.acted_on, 2u);
+  EXPECT_EQ(record_outcome(walk, outcome, 3), "not reached");
+  EXPECT_TRUE(outcome.launches);  // the flag was set by the tail chunk
+  expect_outcome_matches_extraction(walk);
+  const LaunchPreview preview = preview_launch(walk, outcome, '\\');
+  EXPECT_EQ(preview.installer, "<work folder>\\%installer%");  // never bound
+  ASSERT_FALSE(preview.findings.empty());
+}
+
+TEST_F(PackageWalkTest, DamageIsNamedAndSteppedOver) {
+  std::uint64_t bad_offset = 0;
+  write([&](vcboot::ChunkWriter& writer) {
+    writer.add_stub(kStubImage, "vcboot.exe");
+    writer.add_value("a", "1");
+    bad_offset = writer.size();
+    writer.add_chunk_with_digest("2", std::string(16, 'x'));
+    writer.add_chunk("b");
+    writer.add_chunk("value");
+    writer.add_value("c", "3");
+    writer.add_tail();
+  });
+  const PackageWalk walk = walk_package(platform_, kPackage);
+  ASSERT_EQ(walk.first_damaged_record(), 2u);
+  EXPECT_FALSE(walk.archive_complete());
+  EXPECT_TRUE(walk.records[3].after_damage);  // "a", read past the damage
+  EXPECT_EQ(walk.records[3].name, "a");
+  EXPECT_EQ(walk.end, WalkEnd::kStub);
+  const std::vector<std::string> problems = package_problems(walk);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("#3 (value b)"), std::string::npos) << problems[0];
+  EXPECT_NE(problems[0].find("offset " + std::to_string(bad_offset)), std::string::npos);
+  expect_outcome_matches_extraction(walk);
+}
+
+TEST_F(PackageWalkTest, WalkWithoutStubRunsToTheStart) {
+  write([](vcboot::ChunkWriter& writer) {
+    writer.add_value("executable", "setup.exe");
+    writer.add_tail();
+  });
+  const PackageWalk walk = walk_package(platform_, kPackage);
+  EXPECT_EQ(walk.end, WalkEnd::kReadFailure);
+  EXPECT_EQ(walk.end_offset, 0u);
+  EXPECT_TRUE(package_problems(walk).empty());
+  const LaunchPreview preview = preview_launch(walk, resolve_outcome(walk), '\\');
+  EXPECT_NE(preview.findings.back().find("no stub record"), std::string::npos);
+  expect_outcome_matches_extraction(walk);
+}
+
+TEST_F(PackageWalkTest, PreviewFetchesInTheBootstrapsOrder) {
+  // "executable" is fetched first: a reference to it from "post" finds it
+  // created empty, while "parameters" is still undefined when "executable"
+  // is expanded, so its reference stays.
+  write([](vcboot::ChunkWriter& writer) {
+    writer.add_stub(kStubImage, "vcboot.exe");
+    writer.add_value("post", "[%executable%|%parameters%]");
+    writer.add_value("other", "%parameters%");
+    writer.add_tail();
+  });
+  const PackageWalk walk = walk_package(platform_, kPackage);
+  const LaunchPreview preview = preview_launch(walk, resolve_outcome(walk), '/');
+  EXPECT_EQ(preview.installer, "<work folder>/");
+  EXPECT_EQ(preview.parameters, "");
+  EXPECT_EQ(preview.post, "[|]");
+}
+
+TEST(PackageWalk, UnopenablePackageIsAnIoError) {
+  vcboot::FakePlatform platform;
+  try {
+    walk_package(platform, "C:\\absent.exe");
+    FAIL() << "no error";
+  } catch (const ToolError& error) {
+    EXPECT_EQ(error.exit_code(), kExitUsageOrIo);
+  }
+}
+
+}  // namespace
+}  // namespace vcpack
