@@ -1,31 +1,36 @@
 // The demo package's installer: tells what it was given and what it finds,
 // and ends with the exit code asked for by "--exit-code N" (default 0).
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "examples/demo_report.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
+// The entries of the working folder, one line each, sorted.
 std::string files_here() {
   std::vector<std::string> lines;
-  std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator(".", error)) {
-    const std::string name = entry.path().filename().string();
-    lines.push_back(entry.is_directory(error)
-                        ? "    " + name + "/\n"
-                        : "    " + name + " (" + std::to_string(entry.file_size(error)) +
-                              " bytes)\n");
+  if (DIR* folder = opendir(".")) {
+    while (const dirent* entry = readdir(folder)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      struct stat status {};
+      const bool known = stat(name.c_str(), &status) == 0;
+      lines.push_back("    " + name +
+                      (known && S_ISDIR(status.st_mode)
+                           ? "/"
+                           : " (" + std::to_string(known ? status.st_size : 0) + " bytes)"));
+    }
+    closedir(folder);
   }
   std::sort(lines.begin(), lines.end());
   std::string text;
-  for (const std::string& line : lines) text += line;
+  for (const std::string& line : lines) text += line + "\n";
   return text;
 }
 
@@ -39,8 +44,7 @@ int main(int argc, char** argv) {
     text += " [" + argument + "]";
     if (argument == "--exit-code" && i + 1 < argc) exit_code = std::atoi(argv[i + 1]);
   }
-  std::error_code error;
-  text += "\n[installer] working folder: " + fs::current_path(error).string() + "\n";
+  text += "\n[installer] working folder: " + demo::working_folder() + "\n";
   text += "[installer] files there:\n" + files_here();
   text += "[installer] ending with exit code " + std::to_string(exit_code) + "\n";
   demo::report(text);
