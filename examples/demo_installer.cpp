@@ -24,7 +24,8 @@ std::string files_here() {
       lines.push_back("    " + name +
                       (known && S_ISDIR(status.st_mode)
                            ? "/"
-                           : " (" + std::to_string(known ? status.st_size : 0) + " bytes)"));
+                           : " (" + std::to_string(known ? status.st_size : 0) +
+                                 " bytes)"));
     }
     closedir(folder);
   }
@@ -42,11 +43,13 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     text += " [" + argument + "]";
-    if (argument == "--exit-code" && i + 1 < argc) exit_code = std::atoi(argv[i + 1]);
+    if (argument == "--exit-code" && i + 1 < argc)
+      exit_code = std::atoi(argv[i + 1]);
   }
   text += "\n[installer] working folder: " + demo::working_folder() + "\n";
   text += "[installer] files there:\n" + files_here();
-  text += "[installer] ending with exit code " + std::to_string(exit_code) + "\n";
+  text +=
+      "[installer] ending with exit code " + std::to_string(exit_code) + "\n";
   demo::report(text);
   return exit_code;
 }

@@ -36,7 +36,8 @@ AtomicOutputFile::AtomicOutputFile(const std::string& destination)
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   descriptor_ = mkstemp(buffer.data());
-  if (descriptor_ < 0) throw io_failure("cannot create a temporary file beside", destination);
+  if (descriptor_ < 0)
+    throw io_failure("cannot create a temporary file beside", destination);
   temporary_path_ = buffer.data();
 }
 
@@ -61,7 +62,8 @@ void AtomicOutputFile::commit() {
   }
   const int descriptor = descriptor_;
   descriptor_ = -1;
-  if (close(descriptor) != 0) throw io_failure("cannot finish", temporary_path_);
+  if (close(descriptor) != 0)
+    throw io_failure("cannot finish", temporary_path_);
   if (std::rename(temporary_path_.c_str(), destination_.c_str()) != 0) {
     throw io_failure("cannot rename the finished package to", destination_);
   }

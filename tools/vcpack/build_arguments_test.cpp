@@ -13,7 +13,8 @@ TEST(BuildArguments, RecordsFollowTheCommandLineOrder) {
   arguments.stored_names = {"Setup.exe"};
   arguments.values = {"executable=%installer%", "parameters=a=b"};
   const BuildOptions options = ordered_records(
-      arguments, {"--output", "--value", "--file", "--as", "--file", "--value", "--file"});
+      arguments,
+      {"--output", "--value", "--file", "--as", "--file", "--value", "--file"});
   ASSERT_EQ(options.records.size(), 5u);
   EXPECT_EQ(options.records[0].name, "executable");
   EXPECT_EQ(options.records[1].key, "installer");

@@ -12,7 +12,8 @@ int run_build(const BuildOptions& options) {
   PackageSpec spec;
   if (!options.manifest.empty()) spec = load_manifest(options.manifest);
   if (!options.stub.empty()) spec.stub_path = options.stub;
-  spec.records.insert(spec.records.end(), options.records.begin(), options.records.end());
+  spec.records.insert(spec.records.end(), options.records.begin(),
+                      options.records.end());
 
   const BuildSummary summary = build_package(spec, options.output);
   for (const std::string& warning : summary.warnings) {

@@ -10,10 +10,18 @@ std::string quoted(const std::string& text) {
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     switch (c) {
-      case '"': result += "\\\""; break;
-      case '\r': result += "\\r"; break;
-      case '\n': result += "\\n"; break;
-      case '\t': result += "\\t"; break;
+      case '"':
+        result += "\\\"";
+        break;
+      case '\r':
+        result += "\\r";
+        break;
+      case '\n':
+        result += "\\n";
+        break;
+      case '\t':
+        result += "\\t";
+        break;
       default:
         if (byte < 0x20 || byte == 0x7f) {
           char escape[5];
@@ -28,10 +36,11 @@ std::string quoted(const std::string& text) {
 }
 
 std::string shown(const std::string& text) {
-  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte > 0x20 && byte != 0x7f && c != '"';
-  });
+  const bool plain =
+      !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte > 0x20 && byte != 0x7f && c != '"';
+      });
   return plain ? text : quoted(text);
 }
 
@@ -49,8 +58,8 @@ std::string aligned_rows(const std::vector<std::vector<std::string>>& rows,
     std::string line = " ";
     for (std::size_t i = 0; i < row.size(); ++i) {
       const std::string padding(widths[i] - row[i].size(), ' ');
-      const bool right = std::find(right_aligned.begin(), right_aligned.end(), i) !=
-                         right_aligned.end();
+      const bool right = std::find(right_aligned.begin(), right_aligned.end(),
+                                   i) != right_aligned.end();
       line += " " + (right ? padding + row[i] : row[i] + padding);
       if (i + 1 < row.size()) line += " ";
     }

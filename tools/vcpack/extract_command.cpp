@@ -35,7 +35,8 @@ void print_files(const PackageOutcome& outcome, const std::string& directory) {
   for (const WrittenFile& file : outcome.files) {
     std::error_code error;
     const auto size = fs::file_size(fs::path(directory) / file.name, error);
-    rows.push_back({shown(file.name), error ? "missing" : std::to_string(size) + " bytes"});
+    rows.push_back({shown(file.name),
+                    error ? "missing" : std::to_string(size) + " bytes"});
   }
   std::cout << "Files written into " << directory << ":\n"
             << (rows.empty() ? "  none\n" : aligned_rows(rows, {1}));
@@ -60,7 +61,8 @@ int run_extract(const ExtractOptions& options) {
   if (!fs::is_directory(options.directory, error)) {
     throw usage_or_io_error(options.directory + " is not an existing folder");
   }
-  const PackageWalk walk = walk_package(vcboot::native_platform(), options.package);
+  const PackageWalk walk =
+      walk_package(vcboot::native_platform(), options.package);
   RecordingPlatform platform(vcboot::native_platform());
   vcboot::RunState state;
   state.work_folder = options.directory;
@@ -79,12 +81,13 @@ int run_extract(const ExtractOptions& options) {
   }
   for (const RecordedMessage& message : platform.messages()) {
     if (message.caption == messages::kInvalidArchiveCaption) continue;
-    std::cerr << "vcpack: error: the bootstrap would report \"" << message.caption
-              << "\": " << one_line(message.text) << "\n";
+    std::cerr << "vcpack: error: the bootstrap would report \""
+              << message.caption << "\": " << one_line(message.text) << "\n";
     failed = true;
   }
   if (!state.archive_complete) {
-    std::cerr << "vcpack: error: the archive is not complete: the bootstrap would show "
+    std::cerr << "vcpack: error: the archive is not complete: the bootstrap "
+                 "would show "
                  "\"Invalid Archive!\" and start nothing\n";
   }
   return failed ? kExitRefused : kExitOk;

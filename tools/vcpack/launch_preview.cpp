@@ -29,7 +29,8 @@ vcboot::VariableTable simulated_table(const PackageOutcome& outcome) {
 
 class Simulation {
  public:
-  explicit Simulation(const PackageOutcome& outcome) : table_(simulated_table(outcome)) {}
+  explicit Simulation(const PackageOutcome& outcome)
+      : table_(simulated_table(outcome)) {}
 
   // Fetches `name` as the launch does, lints its references, and expands it.
   std::string fetch(const std::string& name) {
@@ -38,12 +39,14 @@ class Simulation {
     const ReferenceFindings references = scan_references(raw, table_);
     for (const std::string& unresolved : references.unresolved) {
       if (!looks_like_a_name(unresolved)) continue;
-      findings_.push_back("\"" + name + "\" refers to " + quoted("%" + unresolved + "%") +
-                          ", which nothing binds; it stays in the text as it is");
+      findings_.push_back(
+          "\"" + name + "\" refers to " + quoted("%" + unresolved + "%") +
+          ", which nothing binds; it stays in the text as it is");
     }
     for (const std::string& cyclic : references.cyclic) {
-      findings_.push_back("\"" + name + "\" leads to a reference cycle through " +
-                          quoted("%" + cyclic + "%") + ", which stays in the text");
+      findings_.push_back(
+          "\"" + name + "\" leads to a reference cycle through " +
+          quoted("%" + cyclic + "%") + ", which stays in the text");
     }
     return vcboot::expand_variables(raw, table_);
   }
@@ -74,37 +77,42 @@ void lint_walk(const PackageWalk& walk, const PackageOutcome& outcome,
                std::vector<std::string>& findings) {
   if (outcome.refused_name_record) {
     const std::size_t index = *outcome.refused_name_record;
-    findings.push_back("record " + record_label(walk, index) +
-                       ": the bootstrap refuses this file name (\"Failed to extract "
-                       "file!\") and reads no record after it");
+    findings.push_back(
+        "record " + record_label(walk, index) +
+        ": the bootstrap refuses this file name (\"Failed to extract "
+        "file!\") and reads no record after it");
   }
   if (walk.end == WalkEnd::kReadFailure && walk.end_offset == 0) {
-    findings.push_back("no stub record: the walk runs to the start of the file");
+    findings.push_back(
+        "no stub record: the walk runs to the start of the file");
   }
   for (std::size_t i = 0; i < outcome.acted_on; ++i) {
     if (walk.records[i].type == RecordType::kOther) {
-      findings.push_back("record " + record_label(walk, i) +
-                         " has a type the bootstrap does not know; it is skipped");
+      findings.push_back(
+          "record " + record_label(walk, i) +
+          " has a type the bootstrap does not know; it is skipped");
     }
   }
 }
 
 }  // namespace
 
-LaunchPreview preview_launch(const PackageWalk& walk, const PackageOutcome& outcome,
-                             char separator) {
+LaunchPreview preview_launch(const PackageWalk& walk,
+                             const PackageOutcome& outcome, char separator) {
   Simulation simulation(outcome);
   LaunchPreview preview;
   const std::string executable = simulation.fetch("executable");
-  preview.installer = std::string(kWorkFolderPlaceholder) + separator + executable;
+  preview.installer =
+      std::string(kWorkFolderPlaceholder) + separator + executable;
   preview.parameters = simulation.fetch("parameters");
   preview.post = simulation.fetch("post");
 
   std::vector<std::string>& findings = simulation.findings();
   if (simulation.was_missing("executable")) {
-    findings.insert(findings.begin(),
-                    "no \"executable\": the bootstrap would ask the shell to open the "
-                    "work folder itself");
+    findings.insert(
+        findings.begin(),
+        "no \"executable\": the bootstrap would ask the shell to open the "
+        "work folder itself");
   } else if (!writes_file(outcome, executable)) {
     findings.push_back("the installer " + quoted(executable) +
                        " is not among the files the package writes");

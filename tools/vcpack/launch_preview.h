@@ -18,7 +18,8 @@ inline constexpr char kWorkFolderPlaceholder[] = "<work folder>";
 inline constexpr char kCommandLinePlaceholder[] = "<command line>";
 
 struct LaunchPreview {
-  std::string installer;   // the work folder, a separator, the expanded "executable"
+  std::string
+      installer;  // the work folder, a separator, the expanded "executable"
   std::string parameters;  // the expanded "parameters"
   std::string post;        // the expanded "post"; empty: no post program
   // Lint findings: "executable" missing, references left unresolved or
@@ -28,7 +29,7 @@ struct LaunchPreview {
 };
 
 // `separator` ends the work folder's path: '\\' for a Windows stub, '/' else.
-LaunchPreview preview_launch(const PackageWalk& walk, const PackageOutcome& outcome,
-                             char separator);
+LaunchPreview preview_launch(const PackageWalk& walk,
+                             const PackageOutcome& outcome, char separator);
 
 }  // namespace vcpack

@@ -11,11 +11,13 @@
 namespace vcpack {
 
 int run_list(const ListOptions& options) {
-  const PackageWalk walk = walk_package(vcboot::native_platform(), options.package);
+  const PackageWalk walk =
+      walk_package(vcboot::native_platform(), options.package);
   const PackageOutcome outcome = resolve_outcome(walk);
   if (options.json) {
     std::cout << package_json(walk, outcome)
-                     .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+                     .dump(2, ' ', false,
+                           nlohmann::ordered_json::error_handler_t::replace)
               << "\n";
   } else {
     std::cout << listing_text(walk, outcome);

@@ -10,7 +10,8 @@
 
 namespace {
 
-constexpr char kBuildFooter[] = R"(Records are written in the order given: first the manifest's, then those
+constexpr char kBuildFooter[] =
+    R"(Records are written in the order given: first the manifest's, then those
 of --file and --value in command-line order. The bootstrap reads a package
 from its end, so when two records bind the same variable the later one wins;
 `vcpack list` shows the outcome. A --stub given on the command line replaces
@@ -47,26 +48,38 @@ struct Commands {
 };
 
 void add_build(CLI::App& app, Commands& commands) {
-  CLI::App* build = app.add_subcommand("build", "Make a package from a stub, files and values");
+  CLI::App* build = app.add_subcommand(
+      "build", "Make a package from a stub, files and values");
   vcpack::BuildArguments& arguments = commands.build_arguments;
-  build->add_option("-o,--output", arguments.options.output, "The package to write")
+  build
+      ->add_option("-o,--output", arguments.options.output,
+                   "The package to write")
       ->type_name("OUTPUT")
       ->required();
-  build->add_option("-m,--manifest", arguments.options.manifest,
-                    "A TOML manifest naming the stub and the records")
+  build
+      ->add_option("-m,--manifest", arguments.options.manifest,
+                   "A TOML manifest naming the stub and the records")
       ->type_name("FILE");
-  build->add_option("--stub", arguments.options.stub,
-                    "The bootstrap program (vcboot or vcboot.exe), stored under key \"stub\"")
+  build
+      ->add_option("--stub", arguments.options.stub,
+                   "The bootstrap program (vcboot or vcboot.exe), stored under "
+                   "key \"stub\"")
       ->type_name("PATH");
-  build->add_option("--file", arguments.files,
-                    "A file record: the file at PATH, its key bound to its stored name")
+  build
+      ->add_option(
+          "--file", arguments.files,
+          "A file record: the file at PATH, its key bound to its stored name")
       ->type_name("[KEY=]PATH")
       ->allow_extra_args(false);
-  build->add_option("--as", arguments.stored_names,
-                    "The stored name of the --file before it (default: its base name)")
+  build
+      ->add_option(
+          "--as", arguments.stored_names,
+          "The stored name of the --file before it (default: its base name)")
       ->type_name("NAME")
       ->allow_extra_args(false);
-  build->add_option("--value", arguments.values, "A value record: NAME bound to TEXT")
+  build
+      ->add_option("--value", arguments.values,
+                   "A value record: NAME bound to TEXT")
       ->type_name("NAME=TEXT")
       ->allow_extra_args(false);
   build->footer(kBuildFooter);
@@ -76,46 +89,58 @@ void add_build(CLI::App& app, Commands& commands) {
 void add_inspectors(CLI::App& app, Commands& commands) {
   commands.list = app.add_subcommand(
       "list", "Show a package's records in the order the bootstrap meets them");
-  commands.list->add_option("PACKAGE", commands.list_options.package, "The package to list")
+  commands.list
+      ->add_option("PACKAGE", commands.list_options.package,
+                   "The package to list")
       ->type_name("")
       ->required();
-  commands.list->add_flag("--json", commands.list_options.json, "Machine-readable output");
+  commands.list->add_flag("--json", commands.list_options.json,
+                          "Machine-readable output");
 
   commands.verify = app.add_subcommand(
-      "verify", "Check every digest the bootstrap checks, and lint what it would start");
-  commands.verify->add_option("PACKAGE", commands.verify_options.package, "The package to check")
+      "verify",
+      "Check every digest the bootstrap checks, and lint what it would start");
+  commands.verify
+      ->add_option("PACKAGE", commands.verify_options.package,
+                   "The package to check")
       ->type_name("")
       ->required();
   commands.verify->add_flag("--strict", commands.verify_options.strict,
                             "Lint findings make the exit code 1");
   commands.verify->footer(kVerifyFooter);
 
-  commands.extract = app.add_subcommand(
-      "extract", "Write the files the bootstrap would write into DIR, and show the variables");
-  commands.extract->add_option("PACKAGE", commands.extract_options.package,
-                               "The package to extract")
+  commands.extract =
+      app.add_subcommand("extract",
+                         "Write the files the bootstrap would write into DIR, "
+                         "and show the variables");
+  commands.extract
+      ->add_option("PACKAGE", commands.extract_options.package,
+                   "The package to extract")
       ->type_name("")
       ->required();
-  commands.extract->add_option("DIR", commands.extract_options.directory,
-                               "An existing folder to write the files into")
+  commands.extract
+      ->add_option("DIR", commands.extract_options.directory,
+                   "An existing folder to write the files into")
       ->type_name("")
       ->required();
 }
 
 int run_selected(const Commands& commands) {
   if (commands.build->parsed()) {
-    return vcpack::run_build(
-        vcpack::ordered_build_options(commands.build_arguments, *commands.build));
+    return vcpack::run_build(vcpack::ordered_build_options(
+        commands.build_arguments, *commands.build));
   }
   if (commands.list->parsed()) return vcpack::run_list(commands.list_options);
-  if (commands.verify->parsed()) return vcpack::run_verify(commands.verify_options);
+  if (commands.verify->parsed())
+    return vcpack::run_verify(commands.verify_options);
   return vcpack::run_extract(commands.extract_options);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"vcpack makes vcboot installer packages and inspects them.", "vcpack"};
+  CLI::App app{"vcpack makes vcboot installer packages and inspects them.",
+               "vcpack"};
   app.set_version_flag("--version", std::string("vcpack ") + VCPACK_VERSION);
   app.require_subcommand(1);
   Commands commands;

@@ -1,11 +1,12 @@
 #include "tools/vcpack/manifest.h"
 
+#include <toml++/toml.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <string_view>
-#include <toml++/toml.h>
 
 #include "tools/vcpack/tool_error.h"
 
@@ -14,7 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string where(const std::string& source_name, const toml::source_region& at) {
+std::string where(const std::string& source_name,
+                  const toml::source_region& at) {
   return source_name + ":" + std::to_string(at.begin.line) + ":" +
          std::to_string(at.begin.column);
 }
@@ -46,24 +48,28 @@ class ManifestReader {
   }
 
  private:
-  ToolError problem(const toml::source_region& at, const std::string& what) const {
+  ToolError problem(const toml::source_region& at,
+                    const std::string& what) const {
     return refusal(where(source_name_, at) + ": " + what);
   }
 
   std::string string_of(const toml::node& node, const std::string& name) const {
     const auto* text = node.as_string();
-    if (text == nullptr) throw problem(node.source(), "\"" + name + "\" must be a string");
+    if (text == nullptr)
+      throw problem(node.source(), "\"" + name + "\" must be a string");
     return text->get();
   }
 
   void read_records(const toml::node& node, PackageSpec& spec) const {
     const auto* records = node.as_array();
     if (records == nullptr) {
-      throw problem(node.source(), "\"record\" must be an array of tables ([[record]])");
+      throw problem(node.source(),
+                    "\"record\" must be an array of tables ([[record]])");
     }
     for (const toml::node& element : *records) {
       const auto* table = element.as_table();
-      if (table == nullptr) throw problem(element.source(), "a record must be a table");
+      if (table == nullptr)
+        throw problem(element.source(), "a record must be a table");
       spec.records.push_back(read_record(*table));
     }
   }
@@ -76,22 +82,27 @@ class ManifestReader {
                     "a record needs exactly one of \"file\" (a file record) "
                     "or \"variable\" (a value record)");
     }
-    check_keys(table, is_file ? std::set<std::string_view>{"file", "key", "as"}
-                              : std::set<std::string_view>{"variable", "value"});
+    check_keys(table, is_file
+                          ? std::set<std::string_view>{"file", "key", "as"}
+                          : std::set<std::string_view>{"variable", "value"});
     const std::string origin = where(source_name_, table.source());
     if (is_value) {
       const toml::node* value = table.get("value");
-      if (value == nullptr) throw problem(table.source(), "a value record needs \"value\"");
+      if (value == nullptr)
+        throw problem(table.source(), "a value record needs \"value\"");
       return value_record(string_of(*table.get("variable"), "variable"),
                           string_of(*value, "value"), origin);
     }
-    RecordSpec record = file_record(anchored(folder_, string_of(*table.get("file"), "file")),
-                                    optional_string(table, "key"), origin);
-    if (const toml::node* as = table.get("as")) record.stored_name = string_of(*as, "as");
+    RecordSpec record =
+        file_record(anchored(folder_, string_of(*table.get("file"), "file")),
+                    optional_string(table, "key"), origin);
+    if (const toml::node* as = table.get("as"))
+      record.stored_name = string_of(*as, "as");
     return record;
   }
 
-  std::string optional_string(const toml::table& table, const std::string& name) const {
+  std::string optional_string(const toml::table& table,
+                              const std::string& name) const {
     const toml::node* node = table.get(name);
     return node == nullptr ? std::string() : string_of(*node, name);
   }

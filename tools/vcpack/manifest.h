@@ -5,7 +5,8 @@
 //   [[record]]                      # a file record
 //   file = "dist/setup"             # read from here (relative to the manifest)
 //   key = "installer"               # optional: bound to the stored name
-//   as = "setup"                    # optional: stored name (default: base name)
+//   as = "setup"                    # optional: stored name (default: base
+//   name)
 //
 //   [[record]]                      # a value record
 //   variable = "executable"

@@ -56,16 +56,20 @@ TEST(Manifest, EmptyValueAndEscapesAreKept) {
 
 TEST(Manifest, MistakesAreRefusedWithTheirPlace) {
   EXPECT_EQ(refusal_of("stub = 3\n"), "m.toml:1:8: \"stub\" must be a string");
-  EXPECT_EQ(refusal_of("stubb = \"x\"\n"),
-            "m.toml:1:1: unknown key \"stubb\" (expected \"stub\" or [[record]])");
+  EXPECT_EQ(
+      refusal_of("stubb = \"x\"\n"),
+      "m.toml:1:1: unknown key \"stubb\" (expected \"stub\" or [[record]])");
   EXPECT_EQ(refusal_of("[[record]]\nfile = \"a\"\nkey = \"k\"\nname = \"n\"\n"),
             "m.toml:4:1: unknown key \"name\" in this record");
   EXPECT_EQ(refusal_of("[[record]]\nvariable = \"v\"\n"),
             "m.toml:1:1: a value record needs \"value\"");
-  EXPECT_NE(refusal_of("[[record]]\nfile = \"a\"\nvariable = \"v\"\n").find("exactly one"),
+  EXPECT_NE(refusal_of("[[record]]\nfile = \"a\"\nvariable = \"v\"\n")
+                .find("exactly one"),
             std::string::npos);
-  EXPECT_NE(refusal_of("[record]\nfile = \"a\"\n").find("array of tables"), std::string::npos);
-  EXPECT_EQ(refusal_of("stub = \"x\"\nstub = \"y\"\n").substr(0, 9), "m.toml:2:");
+  EXPECT_NE(refusal_of("[record]\nfile = \"a\"\n").find("array of tables"),
+            std::string::npos);
+  EXPECT_EQ(refusal_of("stub = \"x\"\nstub = \"y\"\n").substr(0, 9),
+            "m.toml:2:");
 }
 
 TEST(Manifest, MissingFileIsRefused) {

@@ -26,18 +26,23 @@ namespace format = vcboot::chunk_format;
 class FileSink : public vcboot::ByteSink {
  public:
   explicit FileSink(AtomicOutputFile& file) : file_(file) {}
-  void write(const char* data, std::size_t size) override { file_.write(data, size); }
+  void write(const char* data, std::size_t size) override {
+    file_.write(data, size);
+  }
 
  private:
   AtomicOutputFile& file_;
 };
 
-std::uint64_t chunk_bytes(std::uint64_t payload) { return payload + format::kTrailerSize; }
+std::uint64_t chunk_bytes(std::uint64_t payload) {
+  return payload + format::kTrailerSize;
+}
 
 void check_payload(std::uint64_t size, const std::string& what) {
   if (size > format::kMaxPayloadSize) {
-    throw refusal(what + " is " + std::to_string(size) +
-                  " bytes; the bootstrap takes payloads below 2^29 bytes (512 MiB)");
+    throw refusal(
+        what + " is " + std::to_string(size) +
+        " bytes; the bootstrap takes payloads below 2^29 bytes (512 MiB)");
   }
 }
 
@@ -45,11 +50,13 @@ void check_payload(std::uint64_t size, const std::string& what) {
 std::uint64_t input_size(const std::string& path, const std::string& what) {
   std::error_code error;
   if (!fs::is_regular_file(path, error)) {
-    throw refusal("cannot read " + what + " " + path +
-                  (fs::exists(path, error) ? ": not a regular file" : ": no such file"));
+    throw refusal(
+        "cannot read " + what + " " + path +
+        (fs::exists(path, error) ? ": not a regular file" : ": no such file"));
   }
   const std::uint64_t size = fs::file_size(path, error);
-  if (error) throw refusal("cannot read " + what + " " + path + ": " + error.message());
+  if (error)
+    throw refusal("cannot read " + what + " " + path + ": " + error.message());
   check_payload(size, what + " " + path);
   return size;
 }
@@ -61,8 +68,9 @@ std::string read_input(const std::string& path, const std::string& what,
   if (!in || !in.read(&bytes[0], static_cast<std::streamsize>(bytes.size())) ||
       in.peek() != std::ifstream::traits_type::eof()) {
     throw refusal("cannot read " + what + " " + path +
-                  (in.bad() || !in.is_open() ? std::string(": ") + std::strerror(errno)
-                                             : ": it changed while being read"));
+                  (in.bad() || !in.is_open()
+                       ? std::string(": ") + std::strerror(errno)
+                       : ": it changed while being read"));
   }
   return bytes;
 }
@@ -74,13 +82,15 @@ std::string label(const RecordSpec& record) {
 }
 
 // Sizes and names of every record, checked before anything is written.
-std::uint64_t check_records(const PackageSpec& spec, std::vector<std::uint64_t>& sizes) {
+std::uint64_t check_records(const PackageSpec& spec,
+                            std::vector<std::uint64_t>& sizes) {
   std::uint64_t total = 0;
   for (const RecordSpec& record : spec.records) {
     if (record.kind == RecordSpec::Kind::kValue) {
       check_payload(record.name.size(), label(record) + ": the name");
       check_payload(record.text.size(), label(record) + ": the value");
-      total += chunk_bytes(record.text.size()) + chunk_bytes(record.name.size()) +
+      total += chunk_bytes(record.text.size()) +
+               chunk_bytes(record.name.size()) +
                chunk_bytes(sizeof format::kValueType - 1);
       sizes.push_back(record.text.size());
       continue;
@@ -93,7 +103,8 @@ std::uint64_t check_records(const PackageSpec& spec, std::vector<std::uint64_t>&
     check_payload(record.key.size(), label(record) + ": the key");
     const std::uint64_t size = input_size(record.path, "input file");
     total += chunk_bytes(size) + chunk_bytes(record.stored_name.size()) +
-             chunk_bytes(record.key.size()) + chunk_bytes(sizeof format::kFileType - 1);
+             chunk_bytes(record.key.size()) +
+             chunk_bytes(sizeof format::kFileType - 1);
     sizes.push_back(size);
   }
   return total;
@@ -103,13 +114,15 @@ std::uint64_t check_records(const PackageSpec& spec, std::vector<std::uint64_t>&
 std::string checked_stub(const std::string& path) {
   const std::string image = read_input(path, "stub", input_size(path, "stub"));
   if (image.find(format::kTailMarker) == std::string::npos) {
-    throw refusal("the stub " + path + " is not a vcboot bootstrap: it lacks the text \"" +
+    throw refusal("the stub " + path +
+                  " is not a vcboot bootstrap: it lacks the text \"" +
                   format::kTailMarker + "\" that every bootstrap holds");
   }
   const PackageWalk walk = walk_package(vcboot::native_platform(), path);
   if (!walk.records.empty() && walk.records[0].type == RecordType::kTail &&
       walk.records[0].verified()) {
-    throw refusal("the stub " + path + " is a package already; give the bare bootstrap");
+    throw refusal("the stub " + path +
+                  " is a package already; give the bare bootstrap");
   }
   return image;
 }
@@ -118,25 +131,29 @@ std::vector<std::string> warnings_for(const PackageSpec& spec) {
   std::vector<std::string> warnings;
   std::map<std::string, const RecordSpec*> stored;
   for (const RecordSpec& record : spec.records) {
-    const std::string& bound = record.kind == RecordSpec::Kind::kFile ? record.key : record.name;
+    const std::string& bound =
+        record.kind == RecordSpec::Kind::kFile ? record.key : record.name;
     for (const char* name : kBootstrapVariables) {
       if (bound == name) {
-        warnings.push_back(label(record) + " binds \"" + name +
-                           "\", which the bootstrap sets itself; the binding is ignored");
+        warnings.push_back(
+            label(record) + " binds \"" + name +
+            "\", which the bootstrap sets itself; the binding is ignored");
       }
     }
     if (record.kind != RecordSpec::Kind::kFile) continue;
     const auto [first, added] = stored.emplace(record.stored_name, &record);
     if (!added) {
-      warnings.push_back(label(record) + " stores " + quoted(record.stored_name) + " as " +
-                         label(*first->second) + " does; the bootstrap writes both, and " +
-                         "the content of the earlier one remains");
+      warnings.push_back(
+          label(record) + " stores " + quoted(record.stored_name) + " as " +
+          label(*first->second) + " does; the bootstrap writes both, and " +
+          "the content of the earlier one remains");
     }
   }
   return warnings;
 }
 
-void write_records(const PackageSpec& spec, const std::vector<std::uint64_t>& sizes,
+void write_records(const PackageSpec& spec,
+                   const std::vector<std::uint64_t>& sizes,
                    vcboot::ChunkWriter& writer, BuildSummary& summary) {
   for (std::size_t i = 0; i < spec.records.size(); ++i) {
     const RecordSpec& record = spec.records[i];
@@ -155,8 +172,9 @@ void write_records(const PackageSpec& spec, const std::vector<std::uint64_t>& si
 
 BuildSummary build_package(const PackageSpec& spec, const std::string& output) {
   if (output == "-") {
-    throw usage_or_io_error("--output - is not supported: a package is written beside "
-                            "its destination and renamed when complete");
+    throw usage_or_io_error(
+        "--output - is not supported: a package is written beside "
+        "its destination and renamed when complete");
   }
   if (spec.stub_path.empty()) {
     throw usage_or_io_error("no stub: give --stub or \"stub\" in the manifest");
@@ -165,9 +183,9 @@ BuildSummary build_package(const PackageSpec& spec, const std::string& output) {
   const std::string stub_name = fs::path(spec.stub_path).filename().string();
   std::vector<std::uint64_t> sizes;
   // The stub record's key and type are both "stub".
-  const std::uint64_t stub_record = chunk_bytes(image.size()) +
-                                    chunk_bytes(stub_name.size()) +
-                                    2 * chunk_bytes(sizeof format::kStubType - 1);
+  const std::uint64_t stub_record =
+      chunk_bytes(image.size()) + chunk_bytes(stub_name.size()) +
+      2 * chunk_bytes(sizeof format::kStubType - 1);
   const std::uint64_t total = stub_record + check_records(spec, sizes) +
                               chunk_bytes(format::kTailMarkerSize);
   if (total > format::kMaxPackageSize) {

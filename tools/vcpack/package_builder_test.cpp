@@ -20,14 +20,17 @@ using vcboot::testing::write_file;
 class PackageBuilderTest : public ::testing::Test {
  protected:
   PackageBuilderTest() {
-    write_file(path("vcboot"), "bootstrap image with chunked-installer-tail inside");
+    write_file(path("vcboot"),
+               "bootstrap image with chunked-installer-tail inside");
     write_file(path("setup"), std::string("SETUP\0bytes", 11));
     spec_.stub_path = path("vcboot");
     spec_.records.push_back(file_record(path("setup"), "installer", "test"));
     spec_.records.back().stored_name = "Setup.exe";
     spec_.records.push_back(value_record("executable", "%installer%", "test"));
   }
-  std::string path(const std::string& name) const { return (temp_.path() / name).string(); }
+  std::string path(const std::string& name) const {
+    return (temp_.path() / name).string();
+  }
 
   vcboot::testing::ScopedTempDir temp_;
   PackageSpec spec_;

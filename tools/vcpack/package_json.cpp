@@ -13,7 +13,8 @@ json numbers(const std::vector<std::size_t>& indices) {
   return list;
 }
 
-json record_json(const PackageWalk& walk, const PackageOutcome& outcome, std::size_t index) {
+json record_json(const PackageWalk& walk, const PackageOutcome& outcome,
+                 std::size_t index) {
   const WalkedRecord& record = walk.records[index];
   json chunks = json::array();
   for (const ChunkRead& chunk : record.chunks) {
@@ -21,16 +22,18 @@ json record_json(const PackageWalk& walk, const PackageOutcome& outcome, std::si
                       {"payload_size", chunk.payload_size},
                       {"verified", chunk.verified}});
   }
-  json item = {{"number", index + 1},
-               {"type", record.type == RecordType::kOther ? "other" : type_name(record)},
-               {"offset", record.offset},
-               {"verified", record.verified()},
-               {"complete", record.complete},
-               {"acted_on", index < outcome.acted_on},
-               {"outcome", record_outcome(walk, outcome, index)},
-               {"chunks", chunks}};
+  json item = {
+      {"number", index + 1},
+      {"type", record.type == RecordType::kOther ? "other" : type_name(record)},
+      {"offset", record.offset},
+      {"verified", record.verified()},
+      {"complete", record.complete},
+      {"acted_on", index < outcome.acted_on},
+      {"outcome", record_outcome(walk, outcome, index)},
+      {"chunks", chunks}};
   switch (record.type) {
-    case RecordType::kTail: break;
+    case RecordType::kTail:
+      break;
     case RecordType::kValue:
       item["name"] = record.name;
       item["value"] = record.value;
@@ -40,7 +43,9 @@ json record_json(const PackageWalk& walk, const PackageOutcome& outcome, std::si
       item["file_name"] = record.file_name;
       item["content_size"] = record.content_size;
       break;
-    case RecordType::kStub: item["key"] = record.name; break;
+    case RecordType::kStub:
+      item["key"] = record.name;
+      break;
     default:
       item["type_text"] = record.type_text;
       item["name"] = record.name;
@@ -51,7 +56,8 @@ json record_json(const PackageWalk& walk, const PackageOutcome& outcome, std::si
 json variables_json(const PackageOutcome& outcome) {
   json list = json::array();
   for (const Binding& binding : outcome.bindings) {
-    json item = {{"name", binding.name}, {"shadowed", numbers(binding.shadowed)}};
+    json item = {{"name", binding.name},
+                 {"shadowed", numbers(binding.shadowed)}};
     if (binding.record) {
       item["value"] = binding.value;
       item["record"] = *binding.record + 1;
@@ -75,15 +81,19 @@ json files_json(const PackageOutcome& outcome) {
 
 const char* end_name(WalkEnd end) {
   switch (end) {
-    case WalkEnd::kStub: return "stub";
-    case WalkEnd::kNoTail: return "no tail marker";
-    default: return "read failure";
+    case WalkEnd::kStub:
+      return "stub";
+    case WalkEnd::kNoTail:
+      return "no tail marker";
+    default:
+      return "read failure";
   }
 }
 
 json trailing_json(const PackageWalk& walk) {
   if (!walk.tail_end) return nullptr;
-  json trailing = {{"bytes", walk.file_size - *walk.tail_end}, {"certificate_table", nullptr}};
+  json trailing = {{"bytes", walk.file_size - *walk.tail_end},
+                   {"certificate_table", nullptr}};
   if (walk.certificate_table) {
     trailing["certificate_table"] = {{"offset", walk.certificate_table->offset},
                                      {"size", walk.certificate_table->size}};
@@ -106,17 +116,18 @@ json package_json(const PackageWalk& walk, const PackageOutcome& outcome) {
   for (std::size_t i = 0; i < walk.records.size(); ++i) {
     records.push_back(record_json(walk, outcome, i));
   }
-  json document = {{"package", walk.path},
-                   {"size", walk.file_size},
-                   {"tail_end", walk.tail_end ? json(*walk.tail_end) : json(nullptr)},
-                   {"archive_complete", walk.archive_complete()},
-                   {"walk_end", {{"at", end_name(walk.end)}, {"offset", walk.end_offset}}},
-                   {"records", records},
-                   {"variables", variables_json(outcome)},
-                   {"files", files_json(outcome)},
-                   {"trailing", trailing_json(walk)},
-                   {"stub", stub_json(walk)},
-                   {"problems", package_problems(walk)}};
+  json document = {
+      {"package", walk.path},
+      {"size", walk.file_size},
+      {"tail_end", walk.tail_end ? json(*walk.tail_end) : json(nullptr)},
+      {"archive_complete", walk.archive_complete()},
+      {"walk_end", {{"at", end_name(walk.end)}, {"offset", walk.end_offset}}},
+      {"records", records},
+      {"variables", variables_json(outcome)},
+      {"files", files_json(outcome)},
+      {"trailing", trailing_json(walk)},
+      {"stub", stub_json(walk)},
+      {"problems", package_problems(walk)}};
   return document;
 }
 

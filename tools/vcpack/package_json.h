@@ -9,6 +9,7 @@
 
 namespace vcpack {
 
-nlohmann::ordered_json package_json(const PackageWalk& walk, const PackageOutcome& outcome);
+nlohmann::ordered_json package_json(const PackageWalk& walk,
+                                    const PackageOutcome& outcome);
 
 }  // namespace vcpack

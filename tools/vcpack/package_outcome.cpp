@@ -12,8 +12,8 @@ Binding* binding_named(PackageOutcome& outcome, const std::string& name) {
   return nullptr;
 }
 
-void bind(PackageOutcome& outcome, const std::string& name, const std::string& value,
-          std::size_t record) {
+void bind(PackageOutcome& outcome, const std::string& name,
+          const std::string& value, std::size_t record) {
   if (Binding* existing = binding_named(outcome, name)) {
     existing->shadowed.push_back(record);
     return;
@@ -21,7 +21,8 @@ void bind(PackageOutcome& outcome, const std::string& name, const std::string& v
   outcome.bindings.push_back({name, value, record, {}});
 }
 
-void write(PackageOutcome& outcome, const std::string& name, std::size_t record) {
+void write(PackageOutcome& outcome, const std::string& name,
+           std::size_t record) {
   for (WrittenFile& file : outcome.files) {
     if (file.name == name) {
       file.replaced.push_back(file.record);
@@ -33,8 +34,10 @@ void write(PackageOutcome& outcome, const std::string& name, std::size_t record)
 }
 
 // Applies one record; false when the bootstrap stops at it.
-bool apply(PackageOutcome& outcome, const WalkedRecord& record, std::size_t index) {
-  if (record.after_damage || !record.complete || !record.verified()) return false;
+bool apply(PackageOutcome& outcome, const WalkedRecord& record,
+           std::size_t index) {
+  if (record.after_damage || !record.complete || !record.verified())
+    return false;
   switch (record.type) {
     case RecordType::kValue:
       bind(outcome, record.name, record.value, index);
@@ -44,7 +47,8 @@ bool apply(PackageOutcome& outcome, const WalkedRecord& record, std::size_t inde
         outcome.refused_name_record = index;
         return false;
       }
-      if (!record.name.empty()) bind(outcome, record.name, record.file_name, index);
+      if (!record.name.empty())
+        bind(outcome, record.name, record.file_name, index);
       write(outcome, record.file_name, index);
       return true;
     case RecordType::kStub:
@@ -70,7 +74,8 @@ PackageOutcome resolve_outcome(const PackageWalk& walk) {
   return outcome;
 }
 
-const Binding* find_binding(const PackageOutcome& outcome, const std::string& name) {
+const Binding* find_binding(const PackageOutcome& outcome,
+                            const std::string& name) {
   for (const Binding& binding : outcome.bindings) {
     if (binding.name == name) return &binding;
   }

@@ -23,14 +23,14 @@ inline const char* const kBootstrapVariables[] = {"source", "commandline"};
 struct Binding {
   std::string name;
   std::string value;
-  std::optional<std::size_t> record;   // the winner; none: set by the bootstrap
-  std::vector<std::size_t> shadowed;   // records whose binding is ignored
+  std::optional<std::size_t> record;  // the winner; none: set by the bootstrap
+  std::vector<std::size_t> shadowed;  // records whose binding is ignored
 };
 
 struct WrittenFile {
   std::string name;
-  std::size_t record = 0;              // whose content remains
-  std::vector<std::size_t> replaced;   // records written earlier and replaced
+  std::size_t record = 0;             // whose content remains
+  std::vector<std::size_t> replaced;  // records written earlier and replaced
 };
 
 struct PackageOutcome {
@@ -48,6 +48,7 @@ struct PackageOutcome {
 PackageOutcome resolve_outcome(const PackageWalk& walk);
 
 // The binding of `name`, or null.
-const Binding* find_binding(const PackageOutcome& outcome, const std::string& name);
+const Binding* find_binding(const PackageOutcome& outcome,
+                            const std::string& name);
 
 }  // namespace vcpack

@@ -8,17 +8,20 @@ namespace {
 
 namespace format = vcboot::chunk_format;
 
-std::string number(std::size_t index) { return "#" + std::to_string(index + 1); }
+std::string number(std::size_t index) {
+  return "#" + std::to_string(index + 1);
+}
 
 std::string numbers(const std::vector<std::size_t>& indices) {
   std::string text;
-  for (std::size_t index : indices) text += (text.empty() ? "" : ", ") + number(index);
+  for (std::size_t index : indices)
+    text += (text.empty() ? "" : ", ") + number(index);
   return text;
 }
 
 // What the bootstrap does with a binding made by record `index`.
-std::string binding_effect(const PackageOutcome& outcome, const std::string& name,
-                           std::size_t index) {
+std::string binding_effect(const PackageOutcome& outcome,
+                           const std::string& name, std::size_t index) {
   const Binding* binding = find_binding(outcome, name);
   if (binding == nullptr) return "";
   if (binding->record == index) return "binds " + shown(name);
@@ -26,22 +29,23 @@ std::string binding_effect(const PackageOutcome& outcome, const std::string& nam
   return shown(name) + " shadowed by " + number(*binding->record);
 }
 
-std::string file_effect(const PackageOutcome& outcome, const WalkedRecord& record,
-                        std::size_t index) {
+std::string file_effect(const PackageOutcome& outcome,
+                        const WalkedRecord& record, std::size_t index) {
   std::string effect = "writes " + shown(record.file_name);
   for (const WrittenFile& file : outcome.files) {
     if (file.name == record.file_name && file.record != index) {
       effect += ", then overwritten by " + number(file.record);
     }
   }
-  if (!record.name.empty()) effect += "; " + binding_effect(outcome, record.name, index);
+  if (!record.name.empty())
+    effect += "; " + binding_effect(outcome, record.name, index);
   return effect;
 }
 
 }  // namespace
 
-std::string record_outcome(const PackageWalk& walk, const PackageOutcome& outcome,
-                           std::size_t index) {
+std::string record_outcome(const PackageWalk& walk,
+                           const PackageOutcome& outcome, std::size_t index) {
   const WalkedRecord& record = walk.records[index];
   if (index > outcome.acted_on) return "not reached";
   if (index == outcome.acted_on) {
@@ -53,10 +57,14 @@ std::string record_outcome(const PackageWalk& walk, const PackageOutcome& outcom
     return "cut short: the bootstrap stops here";
   }
   switch (record.type) {
-    case RecordType::kTail: return "archive complete";
-    case RecordType::kValue: return binding_effect(outcome, record.name, index);
-    case RecordType::kFile: return file_effect(outcome, record, index);
-    default: return "skipped: unknown type";
+    case RecordType::kTail:
+      return "archive complete";
+    case RecordType::kValue:
+      return binding_effect(outcome, record.name, index);
+    case RecordType::kFile:
+      return file_effect(outcome, record, index);
+    default:
+      return "skipped: unknown type";
   }
 }
 
@@ -67,19 +75,24 @@ std::string digests_of(const WalkedRecord& record) {
   return record.complete ? "ok" : "ok so far";
 }
 
-std::string records_section(const PackageWalk& walk, const PackageOutcome& outcome) {
+std::string records_section(const PackageWalk& walk,
+                            const PackageOutcome& outcome) {
   std::vector<std::vector<std::string>> rows = {
-      {"#", "offset", "type", "name/key", "file name", "bytes", "digests", "outcome"}};
+      {"#", "offset", "type", "name/key", "file name", "bytes", "digests",
+       "outcome"}};
   for (std::size_t i = 0; i < walk.records.size(); ++i) {
     const WalkedRecord& record = walk.records[i];
-    const bool named = record.type != RecordType::kTail &&
-                       !(record.type == RecordType::kFile && record.name.empty());
-    const bool sized = record.type == RecordType::kValue || record.type == RecordType::kFile;
-    rows.push_back({std::to_string(i + 1), std::to_string(record.offset),
-                    type_name(record), named ? shown(record.name) : "",
-                    record.type == RecordType::kFile ? shown(record.file_name) : "",
-                    sized ? std::to_string(record.content_size) : "",
-                    digests_of(record), record_outcome(walk, outcome, i)});
+    const bool named =
+        record.type != RecordType::kTail &&
+        !(record.type == RecordType::kFile && record.name.empty());
+    const bool sized =
+        record.type == RecordType::kValue || record.type == RecordType::kFile;
+    rows.push_back(
+        {std::to_string(i + 1), std::to_string(record.offset),
+         type_name(record), named ? shown(record.name) : "",
+         record.type == RecordType::kFile ? shown(record.file_name) : "",
+         sized ? std::to_string(record.content_size) : "", digests_of(record),
+         record_outcome(walk, outcome, i)});
   }
   return "Records, in the order the bootstrap reads them (from the end):\n" +
          aligned_rows(rows, {0, 1, 5});
@@ -89,25 +102,32 @@ std::string bindings_section(const PackageOutcome& outcome) {
   std::vector<std::vector<std::string>> rows;
   for (const Binding& binding : outcome.bindings) {
     if (!binding.record) {
-      rows.push_back({binding.name,
-                      binding.name == "source" ? "= <work folder>" : "= <command line>",
-                      "set by the bootstrap" +
-                          (binding.shadowed.empty() ? "" : "; shadows " + numbers(binding.shadowed))});
+      rows.push_back(
+          {binding.name,
+           binding.name == "source" ? "= <work folder>" : "= <command line>",
+           "set by the bootstrap" +
+               (binding.shadowed.empty()
+                    ? ""
+                    : "; shadows " + numbers(binding.shadowed))});
       continue;
     }
     std::string from = "from " + number(*binding.record);
-    if (!binding.shadowed.empty()) from += "; shadows " + numbers(binding.shadowed);
+    if (!binding.shadowed.empty())
+      from += "; shadows " + numbers(binding.shadowed);
     rows.push_back({shown(binding.name), "= " + quoted(binding.value), from});
   }
-  return "Variables (the record nearest the end wins):\n" + aligned_rows(rows, {});
+  return "Variables (the record nearest the end wins):\n" +
+         aligned_rows(rows, {});
 }
 
 std::string files_section(const PackageOutcome& outcome) {
-  if (outcome.files.empty()) return "Files written into the work folder: none\n";
+  if (outcome.files.empty())
+    return "Files written into the work folder: none\n";
   std::vector<std::vector<std::string>> rows;
   for (const WrittenFile& file : outcome.files) {
     std::string from = "content of " + number(file.record);
-    if (!file.replaced.empty()) from += "; overwrites " + numbers(file.replaced);
+    if (!file.replaced.empty())
+      from += "; overwrites " + numbers(file.replaced);
     rows.push_back({shown(file.name), from});
   }
   return "Files written into the work folder:\n" + aligned_rows(rows, {});
@@ -116,12 +136,14 @@ std::string files_section(const PackageOutcome& outcome) {
 std::string trailing_section(const PackageWalk& walk) {
   if (!walk.tail_end) return "";
   const std::uint64_t trailing = walk.file_size - *walk.tail_end;
-  std::string text = "Behind the tail chunk: " + std::to_string(trailing) + " bytes";
+  std::string text =
+      "Behind the tail chunk: " + std::to_string(trailing) + " bytes";
   const auto& table = walk.certificate_table;
   if (table && table->offset >= *walk.tail_end) {
     text += ": " + std::to_string(table->offset - *walk.tail_end) +
-            " bytes, then a certificate table of " + std::to_string(table->size) +
-            " bytes at offset " + std::to_string(table->offset) + " (a signed PE file)";
+            " bytes, then a certificate table of " +
+            std::to_string(table->size) + " bytes at offset " +
+            std::to_string(table->offset) + " (a signed PE file)";
   }
   return text + ".\n";
 }
@@ -131,19 +153,26 @@ std::string stub_section(const PackageWalk& walk) {
   const StubChunks& stub = *walk.stub;
   return "Stub: " + shown(stub.file_name) + ", an image of " +
          std::to_string(stub.image_size) + " bytes at offset " +
-         std::to_string(stub.image_offset) + "; the bootstrap never reads it (its digest " +
-         (stub.image_verified ? "matches" : "differs, as after signing") + ").\n";
+         std::to_string(stub.image_offset) +
+         "; the bootstrap never reads it (its digest " +
+         (stub.image_verified ? "matches" : "differs, as after signing") +
+         ").\n";
 }
 
 }  // namespace
 
 std::string type_name(const WalkedRecord& record) {
   switch (record.type) {
-    case RecordType::kTail: return "tail";
-    case RecordType::kValue: return "value";
-    case RecordType::kFile: return "file";
-    case RecordType::kStub: return "stub";
-    default: return quoted(record.type_text);
+    case RecordType::kTail:
+      return "tail";
+    case RecordType::kValue:
+      return "value";
+    case RecordType::kFile:
+      return "file";
+    case RecordType::kStub:
+      return "stub";
+    default:
+      return quoted(record.type_text);
   }
 }
 
@@ -158,15 +187,20 @@ std::string record_label(const PackageWalk& walk, std::size_t index) {
   return label + ")";
 }
 
-std::string listing_text(const PackageWalk& walk, const PackageOutcome& outcome) {
-  std::string text = "Package " + walk.path + ": " + std::to_string(walk.file_size) + " bytes";
+std::string listing_text(const PackageWalk& walk,
+                         const PackageOutcome& outcome) {
+  std::string text =
+      "Package " + walk.path + ": " + std::to_string(walk.file_size) + " bytes";
   if (!walk.tail_end) return text + "; no tail marker found.\n";
-  text += "; the tail chunk ends at offset " + std::to_string(*walk.tail_end) + ".\n\n";
+  text += "; the tail chunk ends at offset " + std::to_string(*walk.tail_end) +
+          ".\n\n";
   text += records_section(walk, outcome) + "\n";
-  text += outcome.launches
-              ? "The archive is complete: the bootstrap starts the installer.\n\n"
-              : "The archive is NOT complete: the bootstrap shows \"Invalid Archive!\" and "
-                "starts nothing.\n\n";
+  text +=
+      outcome.launches
+          ? "The archive is complete: the bootstrap starts the installer.\n\n"
+          : "The archive is NOT complete: the bootstrap shows \"Invalid "
+            "Archive!\" and "
+            "starts nothing.\n\n";
   text += bindings_section(outcome) + "\n" + files_section(outcome) + "\n";
   text += trailing_section(walk) + stub_section(walk);
   return text;
@@ -175,12 +209,15 @@ std::string listing_text(const PackageWalk& walk, const PackageOutcome& outcome)
 std::string walk_end_text(const PackageWalk& walk) {
   switch (walk.end) {
     case WalkEnd::kStub:
-      return "the walk ends at the stub record at offset " + std::to_string(walk.end_offset);
-    case WalkEnd::kNoTail: return "no tail marker was found";
+      return "the walk ends at the stub record at offset " +
+             std::to_string(walk.end_offset);
+    case WalkEnd::kNoTail:
+      return "no tail marker was found";
     default:
-      if (walk.end_offset == 0) return "the walk runs to the start of the file: no stub record";
-      return "the walk stops at a chunk ending at offset " + std::to_string(walk.end_offset) +
-             " that cannot be read";
+      if (walk.end_offset == 0)
+        return "the walk runs to the start of the file: no stub record";
+      return "the walk stops at a chunk ending at offset " +
+             std::to_string(walk.end_offset) + " that cannot be read";
   }
 }
 
@@ -193,21 +230,24 @@ std::vector<std::string> package_problems(const PackageWalk& walk) {
   for (std::size_t i = 0; i < walk.records.size(); ++i) {
     for (const ChunkRead& chunk : walk.records[i].chunks) {
       if (chunk.verified) continue;
-      problems.push_back("record " + record_label(walk, i) + ": the chunk at offset " +
+      problems.push_back("record " + record_label(walk, i) +
+                         ": the chunk at offset " +
                          std::to_string(chunk.offset) + " (" +
                          std::to_string(chunk.payload_size) +
                          "-byte payload) fails its digest check");
     }
   }
   if (walk.end == WalkEnd::kReadFailure && walk.records.empty()) {
-    problems.push_back("the tail marker text nearest the end, at offset " +
-                       std::to_string(*walk.tail_end - format::kTailMarkerSize -
-                                      format::kTrailerSize) +
-                       ", begins no readable chunk: the tail chunk is damaged or missing");
+    problems.push_back(
+        "the tail marker text nearest the end, at offset " +
+        std::to_string(*walk.tail_end - format::kTailMarkerSize -
+                       format::kTrailerSize) +
+        ", begins no readable chunk: the tail chunk is damaged or missing");
   } else if (walk.end == WalkEnd::kReadFailure && walk.end_offset > 0) {
-    problems.push_back("the chunk ending at offset " + std::to_string(walk.end_offset) +
-                       " cannot be read: its length field reaches before the start of "
-                       "the file; the bootstrap silently stops there");
+    problems.push_back(
+        "the chunk ending at offset " + std::to_string(walk.end_offset) +
+        " cannot be read: its length field reaches before the start of "
+        "the file; the bootstrap silently stops there");
   }
   return problems;
 }

@@ -20,11 +20,12 @@ std::string record_label(const PackageWalk& walk, std::size_t index);
 
 // What the bootstrap does with record `index`: "binds executable", "writes
 // setup", "shadowed by #2", "the walk ends here", "not reached", ...
-std::string record_outcome(const PackageWalk& walk, const PackageOutcome& outcome,
-                           std::size_t index);
+std::string record_outcome(const PackageWalk& walk,
+                           const PackageOutcome& outcome, std::size_t index);
 
 // The whole human-readable listing of `vcpack list`.
-std::string listing_text(const PackageWalk& walk, const PackageOutcome& outcome);
+std::string listing_text(const PackageWalk& walk,
+                         const PackageOutcome& outcome);
 
 // "the walk ends at the stub record at offset 0", or why it ended elsewhere.
 std::string walk_end_text(const PackageWalk& walk);

@@ -34,14 +34,17 @@ bool read_exactly(File& file, void* buffer, std::size_t size) {
 class Walker {
  public:
   Walker(vcboot::Platform& platform, File& file, PackageWalk& walk)
-      : platform_(platform), stream_(platform_, flag_), file_(file), walk_(walk) {}
+      : platform_(platform),
+        stream_(platform_, flag_),
+        file_(file),
+        walk_(walk) {}
 
   void run() {
     walk_.file_size = file_.seek(0, File::Origin::kEnd).value_or(0);
     char magic[2] = {};
     walk_.windows_image = file_.seek(0, File::Origin::kBegin) &&
-                          read_exactly(file_, magic, sizeof magic) && magic[0] == 'M' &&
-                          magic[1] == 'Z';
+                          read_exactly(file_, magic, sizeof magic) &&
+                          magic[0] == 'M' && magic[1] == 'Z';
     walk_.certificate_table = vcboot::find_certificate_table(file_);
     if (!stream_.find_tail_marker(file_)) {
       walk_.end = WalkEnd::kNoTail;
@@ -108,7 +111,8 @@ class Walker {
     walk_.end_offset = *end;
     const std::size_t messages = platform_.messages().size();
     if (stream_.read_chunk(file_, payload)) {
-      record.chunks.push_back({position_of(file_).value_or(0), payload.size(), true});
+      record.chunks.push_back(
+          {position_of(file_).value_or(0), payload.size(), true});
       return true;
     }
     if (platform_.messages().size() == messages) return fail(*end);
@@ -118,7 +122,8 @@ class Walker {
 
   // Reads the damaged chunk that ends at `end` without its digest, leaving
   // the position at its first byte, so that the walk can show what follows.
-  bool step_over_damage(WalkedRecord& record, std::string& payload, std::uint64_t end) {
+  bool step_over_damage(WalkedRecord& record, std::string& payload,
+                        std::uint64_t end) {
     unsigned char length_field[format::kLengthSize];
     if (end < format::kTrailerSize ||
         !file_.seek(static_cast<std::int64_t>(end - format::kTrailerSize),
@@ -196,9 +201,10 @@ std::optional<std::size_t> PackageWalk::first_damaged_record() const {
 bool PackageWalk::archive_complete() const {
   const std::size_t reached = first_damaged_record().value_or(records.size());
   if (reached < records.size()) return false;  // a mismatch clears the flag
-  return std::any_of(records.begin(), records.end(), [](const WalkedRecord& record) {
-    return record.type == RecordType::kTail;
-  });
+  return std::any_of(records.begin(), records.end(),
+                     [](const WalkedRecord& record) {
+                       return record.type == RecordType::kTail;
+                     });
 }
 
 PackageWalk walk_package(vcboot::Platform& platform, const std::string& path) {

@@ -27,9 +27,10 @@ enum class RecordType { kTail, kValue, kFile, kStub, kOther };
 struct WalkedRecord {
   RecordType type = RecordType::kOther;
   std::string type_text;  // the type chunk's payload
-  std::string name;       // value name, file or stub key, or an unknown type's name chunk
-  std::string value;      // value record: its text
-  std::string file_name;  // file record: its stored name
+  std::string
+      name;  // value name, file or stub key, or an unknown type's name chunk
+  std::string value;               // value record: its text
+  std::string file_name;           // file record: its stored name
   std::uint64_t content_size = 0;  // file content or value text bytes
   std::vector<ChunkRead> chunks;
   // False when a failed read cut the record short.
@@ -40,7 +41,7 @@ struct WalkedRecord {
   // The record's first byte: its lowest chunk read, or for the stub record
   // the start of its image.
   std::uint64_t offset = 0;
-  bool verified() const;         // every chunk read verified
+  bool verified() const;  // every chunk read verified
   std::uint64_t payload_bytes() const;
 };
 

@@ -47,7 +47,8 @@ class PackageWalkTest : public ::testing::Test {
   void expect_outcome_matches_extraction(const PackageWalk& walk) {
     const PackageOutcome outcome = resolve_outcome(walk);
     const vcboot::RunState state = extract();
-    std::map<std::string, std::string> bound = {{"source", "C:\\w"}, {"commandline", ""}};
+    std::map<std::string, std::string> bound = {{"source", "C:\\w"},
+                                                {"commandline", ""}};
     for (const Binding& binding : outcome.bindings) {
       if (binding.record) bound[binding.name] = binding.value;
     }
@@ -158,7 +159,8 @@ TEST_F(PackageWalkTest, DamageIsNamedAndSteppedOver) {
   const std::vector<std::string> problems = package_problems(walk);
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_NE(problems[0].find("#3 (value b)"), std::string::npos) << problems[0];
-  EXPECT_NE(problems[0].find("offset " + std::to_string(bad_offset)), std::string::npos);
+  EXPECT_NE(problems[0].find("offset " + std::to_string(bad_offset)),
+            std::string::npos);
   expect_outcome_matches_extraction(walk);
 }
 
@@ -171,7 +173,8 @@ TEST_F(PackageWalkTest, WalkWithoutStubRunsToTheStart) {
   EXPECT_EQ(walk.end, WalkEnd::kReadFailure);
   EXPECT_EQ(walk.end_offset, 0u);
   EXPECT_TRUE(package_problems(walk).empty());
-  const LaunchPreview preview = preview_launch(walk, resolve_outcome(walk), '\\');
+  const LaunchPreview preview =
+      preview_launch(walk, resolve_outcome(walk), '\\');
   EXPECT_NE(preview.findings.back().find("no stub record"), std::string::npos);
   expect_outcome_matches_extraction(walk);
 }
@@ -187,7 +190,8 @@ TEST_F(PackageWalkTest, PreviewFetchesInTheBootstrapsOrder) {
     writer.add_tail();
   });
   const PackageWalk walk = walk_package(platform_, kPackage);
-  const LaunchPreview preview = preview_launch(walk, resolve_outcome(walk), '/');
+  const LaunchPreview preview =
+      preview_launch(walk, resolve_outcome(walk), '/');
   EXPECT_EQ(preview.installer, "<work folder>/");
   EXPECT_EQ(preview.parameters, "");
   EXPECT_EQ(preview.post, "[|]");

@@ -22,7 +22,8 @@ class RecordingPlatform : public vcboot::Platform {
   const std::vector<RecordedMessage>& messages() const { return messages_; }
   void clear_messages() { messages_.clear(); }
 
-  void show_message(const std::string& caption, const std::string& text) override {
+  void show_message(const std::string& caption,
+                    const std::string& text) override {
     messages_.push_back({caption, text});
   }
   vcboot::MutexResult create_instance_mutex(const std::string& name) override {
@@ -41,17 +42,21 @@ class RecordingPlatform : public vcboot::Platform {
   }
   std::string module_path() override { return inner_.module_path(); }
   std::int64_t calendar_time() override { return inner_.calendar_time(); }
-  std::unique_ptr<vcboot::File> open_for_reading(const std::string& path) override {
+  std::unique_ptr<vcboot::File> open_for_reading(
+      const std::string& path) override {
     return inner_.open_for_reading(path);
   }
-  std::unique_ptr<vcboot::File> create_for_writing(const std::string& path) override {
+  std::unique_ptr<vcboot::File> create_for_writing(
+      const std::string& path) override {
     return inner_.create_for_writing(path);
   }
   std::unique_ptr<vcboot::DirectoryListing> list_directory(
       const std::string& pattern) override {
     return inner_.list_directory(pattern);
   }
-  bool delete_file(const std::string& path) override { return inner_.delete_file(path); }
+  bool delete_file(const std::string& path) override {
+    return inner_.delete_file(path);
+  }
   bool remove_directory(const std::string& path) override {
     return inner_.remove_directory(path);
   }

@@ -22,12 +22,13 @@ class ReferenceScan : public ::testing::Test {
 };
 
 TEST_F(ReferenceScan, FollowsTheExpansionRules) {
-  EXPECT_EQ(unresolved("100% %x%"), Names{" "});      // " " is tried as a name
+  EXPECT_EQ(unresolved("100% %x%"), Names{" "});  // " " is tried as a name
   EXPECT_EQ(unresolved("%x% %u%"), Names{"u"});
-  EXPECT_EQ(unresolved("%u%x%"), (Names{"u"}));         // closing sign opens %x%
-  EXPECT_EQ(unresolved("%x%u%"), Names{});             // "u%" is plain text
-  EXPECT_EQ(unresolved("%%u%%u%"), Names{"u"});        // listed once
-  EXPECT_EQ(unresolved("%X% %x"), (Names{"X", " "}));  // case matters; " " tried next
+  EXPECT_EQ(unresolved("%u%x%"), (Names{"u"}));  // closing sign opens %x%
+  EXPECT_EQ(unresolved("%x%u%"), Names{});       // "u%" is plain text
+  EXPECT_EQ(unresolved("%%u%%u%"), Names{"u"});  // listed once
+  EXPECT_EQ(unresolved("%X% %x"),
+            (Names{"X", " "}));  // case matters; " " tried next
   EXPECT_EQ(unresolved("no signs"), Names{});
 }
 

@@ -22,7 +22,8 @@ std::size_t chunks_read(const PackageWalk& walk) {
 void print_launch(const LaunchPreview& preview) {
   std::cout << "The bootstrap would start:\n"
             << "  installer:  " << preview.installer << "\n"
-            << "  parameters: " << (preview.parameters.empty() ? "(none)" : preview.parameters)
+            << "  parameters: "
+            << (preview.parameters.empty() ? "(none)" : preview.parameters)
             << "\n";
   if (preview.post.empty()) {
     std::cout << "  post:       nothing (\"post\" is empty)\n";
@@ -35,7 +36,8 @@ void print_launch(const LaunchPreview& preview) {
 }  // namespace
 
 int run_verify(const VerifyOptions& options) {
-  const PackageWalk walk = walk_package(vcboot::native_platform(), options.package);
+  const PackageWalk walk =
+      walk_package(vcboot::native_platform(), options.package);
   const std::vector<std::string> problems = package_problems(walk);
   if (!problems.empty()) {
     std::cout << "Package " << walk.path << ": damaged or invalid.\n";
@@ -45,8 +47,8 @@ int run_verify(const VerifyOptions& options) {
     return kExitRefused;
   }
   const PackageOutcome outcome = resolve_outcome(walk);
-  std::cout << "Package " << walk.path << ": " << chunks_read(walk) << " chunks in "
-            << walk.records.size()
+  std::cout << "Package " << walk.path << ": " << chunks_read(walk)
+            << " chunks in " << walk.records.size()
             << " records read and verified; " << walk_end_text(walk) << ".\n";
   const LaunchPreview preview =
       preview_launch(walk, outcome, walk.windows_image ? '\\' : '/');
