@@ -30,3 +30,12 @@ flip_byte() {
   printf "$(printf '\\%03o' $(((byte + 1) % 256)))" |
     dd of="$file" bs=1 seek="$offset" conv=notrunc status=none
 }
+
+# The real bootstrap and the sample programs, packed as the demo packs them:
+# the installer ends with exit code 3.
+demo_package() {
+  cp "$CLI_TEST_BIN/vcboot" "$CLI_TEST_BIN/demo_installer" "$CLI_TEST_BIN/demo_post" .
+  vcpack build --stub vcboot --file installer=demo_installer --file post=demo_post \
+    --value executable=%installer% \
+    --value 'parameters=--exit-code 3 --from "%source%" %commandline%' -o "${1:-pkg}" >/dev/null
+}

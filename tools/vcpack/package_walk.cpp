@@ -1,6 +1,7 @@
 #include "tools/vcpack/package_walk.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 
 #include "archive/chunk_format.h"
@@ -208,6 +209,11 @@ bool PackageWalk::archive_complete() const {
 }
 
 PackageWalk walk_package(vcboot::Platform& platform, const std::string& path) {
+  // A folder opens for reading on POSIX, and every read of it then fails.
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    throw usage_or_io_error("cannot read " + path + ": it is a folder");
+  }
   const std::unique_ptr<File> file = platform.open_for_reading(path);
   if (!file) {
     throw usage_or_io_error("cannot open " + path + ": " +
