@@ -1,5 +1,6 @@
 #include "tools/vcpack/launch_preview.h"
 
+#include "archive/file_name_rules.h"
 #include "tools/vcpack/display_text.h"
 #include "tools/vcpack/package_report.h"
 #include "tools/vcpack/reference_scan.h"
@@ -73,25 +74,43 @@ bool writes_file(const PackageOutcome& outcome, const std::string& name) {
   return false;
 }
 
+// Findings about single records: names the bootstrap refuses (the first
+// one ends its walk), unknown types, bindings of the bootstrap's own names.
+void lint_record(const PackageWalk& walk, const PackageOutcome& outcome,
+                 std::size_t index, std::vector<std::string>& findings) {
+  const WalkedRecord& record = walk.records[index];
+  const std::string label = "record " + record_label(walk, index);
+  if (record.type == RecordType::kFile &&
+      !vcboot::is_safe_file_name(record.file_name)) {
+    findings.push_back(label + ": the bootstrap refuses this file name" +
+                       (outcome.refused_name_record == index
+                            ? " (\"Failed to extract file!\") and reads no "
+                              "record after it"
+                            : ""));
+  }
+  if (index >= outcome.acted_on) return;
+  if (record.type == RecordType::kOther) {
+    findings.push_back(label +
+                       " has a type the bootstrap does not know; "
+                       "it is skipped");
+  }
+  const bool binds = record.type == RecordType::kValue ||
+                     (record.type == RecordType::kFile && !record.name.empty());
+  const Binding* binding = find_binding(outcome, record.name);
+  if (binds && binding != nullptr && !binding->record) {
+    findings.push_back(label + " binds \"" + record.name +
+                       "\", which the bootstrap sets itself: it is ignored");
+  }
+}
+
 void lint_walk(const PackageWalk& walk, const PackageOutcome& outcome,
                std::vector<std::string>& findings) {
-  if (outcome.refused_name_record) {
-    const std::size_t index = *outcome.refused_name_record;
-    findings.push_back(
-        "record " + record_label(walk, index) +
-        ": the bootstrap refuses this file name (\"Failed to extract "
-        "file!\") and reads no record after it");
+  for (std::size_t i = 0; i < walk.records.size(); ++i) {
+    if (!walk.records[i].after_damage) lint_record(walk, outcome, i, findings);
   }
   if (walk.end == WalkEnd::kReadFailure && walk.end_offset == 0) {
     findings.push_back(
         "no stub record: the walk runs to the start of the file");
-  }
-  for (std::size_t i = 0; i < outcome.acted_on; ++i) {
-    if (walk.records[i].type == RecordType::kOther) {
-      findings.push_back(
-          "record " + record_label(walk, i) +
-          " has a type the bootstrap does not know; it is skipped");
-    }
   }
 }
 

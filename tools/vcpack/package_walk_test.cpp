@@ -121,21 +121,32 @@ TEST_F(PackageWalkTest, ShadowingAndOverwritingFollowTheBootstrap) {
 TEST_F(PackageWalkTest, RefusedNameEndsTheBootstrapsWork) {
   write([](vcboot::ChunkWriter& writer) {
     writer.add_stub(kStubImage, "vcboot.exe");
+    writer.add_file("", "NUL", "never reached");
     writer.add_file("installer", "setup.exe", "SETUP");
     writer.add_file("evil", "..\\evil.exe", "EVIL");
+    writer.add_value("commandline", "mine");
     writer.add_value("executable", "%installer%");
     writer.add_tail();
   });
   const PackageWalk walk = walk_package(platform_, kPackage);
   const PackageOutcome outcome = resolve_outcome(walk);
-  EXPECT_EQ(outcome.refused_name_record, 2u);
-  EXPECT_EQ(outcome.acted_on, 2u);
-  EXPECT_EQ(record_outcome(walk, outcome, 3), "not reached");
+  EXPECT_EQ(outcome.refused_name_record, 3u);
+  EXPECT_EQ(outcome.acted_on, 3u);
+  EXPECT_EQ(record_outcome(walk, outcome, 4), "not reached");
   EXPECT_TRUE(outcome.launches);  // the flag was set by the tail chunk
   expect_outcome_matches_extraction(walk);
   const LaunchPreview preview = preview_launch(walk, outcome, '\\');
   EXPECT_EQ(preview.installer, "<work folder>\\%installer%");  // never bound
-  ASSERT_FALSE(preview.findings.empty());
+  const std::vector<std::string> expected = {
+      "\"executable\" refers to \"%installer%\", which nothing binds; it "
+      "stays in the text as it is",
+      "the installer \"%installer%\" is not among the files the package writes",
+      "record #3 (value commandline) binds \"commandline\", which the "
+      "bootstrap sets itself: it is ignored",
+      "record #4 (file ..\\evil.exe): the bootstrap refuses this file name "
+      "(\"Failed to extract file!\") and reads no record after it",
+      "record #6 (file NUL): the bootstrap refuses this file name"};
+  EXPECT_EQ(preview.findings, expected);
 }
 
 TEST_F(PackageWalkTest, DamageIsNamedAndSteppedOver) {
