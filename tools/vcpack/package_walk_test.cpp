@@ -10,6 +10,7 @@
 #include "archive/byte_sink.h"
 #include "archive/chunk_writer.h"
 #include "platform/fake/fake_platform.h"
+#include "tests/support/sample_package.h"
 #include "tools/vcpack/launch_preview.h"
 #include "tools/vcpack/package_outcome.h"
 #include "tools/vcpack/package_report.h"
@@ -206,6 +207,37 @@ TEST_F(PackageWalkTest, PreviewFetchesInTheBootstrapsOrder) {
   EXPECT_EQ(preview.installer, "<work folder>/");
   EXPECT_EQ(preview.parameters, "");
   EXPECT_EQ(preview.post, "[|]");
+}
+
+TEST_F(PackageWalkTest, ShippedShapeIsReadAsTheBootstrapReadsIt) {
+  const vcboot::testing::SamplePackage sample =
+      vcboot::testing::make_sample_package();
+  platform_.add_file(kPackage, sample.bytes);
+  const PackageWalk walk = walk_package(platform_, kPackage);
+  // 26 records; of their 98 chunks the stub's image and name are not read.
+  ASSERT_EQ(walk.records.size(), 26u);
+  std::size_t chunks = 0;
+  for (const WalkedRecord& record : walk.records)
+    chunks += record.chunks.size();
+  EXPECT_EQ(chunks, sample.chunks - 2);
+  EXPECT_EQ(*walk.tail_end, sample.tail_end);
+  ASSERT_TRUE(walk.certificate_table.has_value());
+  EXPECT_EQ(walk.certificate_table->offset, sample.tail_end + 5);
+  EXPECT_EQ(walk.certificate_table->size, 4752u);
+  ASSERT_TRUE(walk.stub.has_value());
+  EXPECT_FALSE(walk.stub->image_verified);  // its digest predates signing
+  EXPECT_TRUE(package_problems(walk).empty());
+
+  const PackageOutcome outcome = resolve_outcome(walk);
+  std::map<std::string, std::string> bindings;
+  for (const Binding& binding : outcome.bindings) {
+    if (binding.record) bindings[binding.name] = binding.value;
+  }
+  EXPECT_EQ(bindings, sample.bindings);
+  std::vector<std::string> read_order;
+  for (const WrittenFile& file : outcome.files) read_order.push_back(file.name);
+  EXPECT_EQ(read_order, sample.read_order);
+  EXPECT_TRUE(outcome.launches);
 }
 
 TEST(PackageWalk, UnopenablePackageIsAnIoError) {
