@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 #include <stdexcept>
 
+#include "archive/chunk_stream.h"
 #include "archive/chunk_writer.h"
 #include "platform/fake/fake_platform.h"
+#include "tests/support/allocation_meter.h"
 #include "tests/support/sample_package.h"
 #include "util/messages.h"
 
@@ -242,6 +245,35 @@ TEST(RunSequence, IncompleteArchiveStartsNothing) {
   run_installation(platform, state, "");
   EXPECT_TRUE(platform.launches().empty());
   EXPECT_EQ(state.variables.find("executable"), nullptr);
+}
+
+TEST(RunSequence, MemoryRunningOutForAPayloadIsAnUnhandledException) {
+  FakePlatform platform;
+  platform.set_time(8);
+  // Larger than the tail scan reads at once: only its payload goes too far.
+  const std::size_t large = 2 * ChunkStream::kScanBlockSize;
+  StringSink sink;
+  ChunkWriter writer(sink);
+  writer.add_stub(testing::filler_bytes(100, 1), "setup.exe");
+  writer.add_file("installer", "Setup.exe", testing::filler_bytes(large, 2));
+  writer.add_file("", "readme.txt", "read first");
+  writer.add_tail();
+  platform.add_file(kModulePath, sink.bytes());
+  RunState state;
+  int exit_code = -1;
+  {
+    testing::AllocationMeter meter(large * 3 / 4);
+    exit_code = run_installation(platform, state, "");
+    EXPECT_EQ(meter.refused(), 1u);
+  }
+  EXPECT_EQ(exit_code, 0);
+  EXPECT_EQ(platform.messages(),
+            (std::vector<Message>{
+                {std::bad_alloc().what(), "Unhandled Exception"}}));
+  // The run ends at once: the work folder stays with what it holds.
+  EXPECT_EQ(platform.file_content(std::string(kTemp) + "VC8\\readme.txt"),
+            "read first");
+  EXPECT_EQ(platform.open_handles(), 0);
 }
 
 // Throws once the work folder has been entered.

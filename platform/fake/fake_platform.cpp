@@ -207,8 +207,14 @@ std::vector<std::string> FakePlatform::files_in(const std::string& folder) const
   return names;
 }
 
+std::vector<std::string> FakePlatform::all_files() const {
+  std::vector<std::string> paths;
+  for (const auto& file : files_) paths.push_back(file.first);
+  return paths;
+}
+
 bool FakePlatform::should_fail(FakeCall call, const std::string& log_entry) {
-  log_.push_back(log_entry);
+  if (keep_log_) log_.push_back(log_entry);
   const auto found = failures_.find(call);
   if (found == failures_.end()) return false;
   if (found->second.successes_left > 0) {
@@ -241,7 +247,7 @@ bool FakePlatform::has_children(const std::string& key) const {
 
 void FakePlatform::show_message(const std::string& caption,
                                 const std::string& text) {
-  log_.push_back("show_message " + caption);
+  if (keep_log_) log_.push_back("show_message " + caption);
   messages_.push_back(Message{caption, text});
 }
 

@@ -103,6 +103,9 @@ class FakePlatform : public Platform {
   void on_start(std::function<ProcessScript(const LaunchRequest&)> script) {
     launch_script_ = std::move(script);
   }
+  // Calls are recorded in log() unless this is turned off, as runs that
+  // watch the program's own allocations do.
+  void keep_log(bool keep) { keep_log_ = keep; }
   // Windows refuses to remove a folder that is a process's current
   // directory; POSIX does not. The fake behaves like Windows by default.
   void allow_removing_current_directory(bool allow) {
@@ -121,6 +124,8 @@ class FakePlatform : public Platform {
   std::string file_content(const std::string& path) const;
   // The files directly in a folder, by name.
   std::vector<std::string> files_in(const std::string& folder) const;
+  // Every file, by its path with '\\' as the separator and none at its end.
+  std::vector<std::string> all_files() const;
   const std::string& current_directory() const { return current_directory_; }
   // Files, listings and processes that are still open.
   int open_handles() const { return *open_handles_; }
@@ -173,6 +178,7 @@ class FakePlatform : public Platform {
   std::int64_t time_ = 1700000000;
   bool mutex_held_elsewhere_ = false;
   bool allow_removing_current_ = false;
+  bool keep_log_ = true;
   std::uint64_t write_capacity_ = UINT64_MAX;
   std::function<ProcessScript(const LaunchRequest&)> launch_script_;
 

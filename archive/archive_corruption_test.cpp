@@ -1,0 +1,235 @@
+// Every single damaged byte and every truncation of a small package, each
+// extracted on the fake platform. Whatever the damage, the extraction ends in
+// one of the outcomes that a reader of untrusted files may have, writes only
+// files whose chunks verified, stays inside the work folder, closes what it
+// opened, and allocates no more than the file's size.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "archive/archive_extractor.h"
+#include "archive/chunk_writer.h"
+#include "platform/fake/fake_platform.h"
+#include "tests/support/allocation_meter.h"
+#include "tests/support/sample_package.h"
+#include "util/messages.h"
+
+namespace vcboot {
+namespace {
+
+using Message = FakePlatform::Message;
+using Files = std::map<std::string, std::string>;
+
+constexpr char kArchive[] = "C:\\Users\\tester\\Downloads\\setup.exe";
+constexpr char kWork[] = "C:\\Users\\tester\\Temp\\VC42\\";
+// Room for message texts and paths, which a tiny damaged file may need more
+// than its own size for.
+constexpr std::size_t kAllocationAllowance = 1024;
+
+// A package of about 2 KB: the stub, two files, a value and the tail.
+struct SweepPackage {
+  std::string bytes;
+  std::size_t first_read = 0;  // the stub's key chunk: nothing before is read
+  std::size_t stub_end = 0;    // the records that carry something follow
+  std::size_t tail_end = 0;    // trailing bytes follow
+  Files files;
+  VariableTable::Entries bindings;
+};
+
+SweepPackage make_sweep_package() {
+  SweepPackage package;
+  StringSink sink;
+  ChunkWriter writer(sink);
+  writer.add_chunk(testing::filler_bytes(300, 1));  // the bootstrap's image
+  writer.add_chunk("setup.exe");
+  package.first_read = writer.size();
+  writer.add_chunk("stub");
+  writer.add_chunk("stub");
+  package.stub_end = writer.size();
+  package.files = {{"Setup.exe", testing::filler_bytes(900, 2)},
+                   {"readme.txt", testing::filler_bytes(500, 3)}};
+  writer.add_file("installer", "Setup.exe", package.files["Setup.exe"]);
+  writer.add_file("", "readme.txt", package.files["readme.txt"]);
+  writer.add_value("executable", "%installer%");
+  package.bindings = {{"installer", "Setup.exe"},
+                      {"executable", "%installer%"}};
+  writer.add_tail();
+  package.tail_end = writer.size();
+  writer.add_trailing(std::string(8, '\0'));
+  package.bytes = sink.bytes();
+  return package;
+}
+
+struct Extraction {
+  std::vector<Message> messages;
+  bool archive_complete = false;
+  Files files;
+  VariableTable::Entries bindings;
+  std::vector<std::string> all_files;
+  int open_handles = 0;
+  std::size_t largest_allocation = 0;
+};
+
+Extraction extract(const std::string& bytes) {
+  FakePlatform platform;
+  platform.keep_log(false);  // its growth is not the extraction's
+  platform.add_directory(kWork);
+  platform.add_file(kArchive, bytes);
+  RunState state;
+  state.work_folder = kWork;
+  Extraction result;
+  {
+    testing::AllocationMeter meter;
+    ArchiveExtractor(platform, state).extract(kArchive);
+    result.largest_allocation = meter.largest();
+  }
+  result.messages = platform.messages();
+  result.archive_complete = state.archive_complete;
+  for (const std::string& name : platform.files_in(kWork)) {
+    result.files[name] = platform.file_content(kWork + name);
+  }
+  result.bindings = state.variables.entries();
+  result.all_files = platform.all_files();
+  result.open_handles = platform.open_handles();
+  return result;
+}
+
+template <typename Map>
+bool is_part_of(const Map& part, const Map& whole) {
+  for (const auto& [key, value] : part) {
+    const auto found = whole.find(key);
+    if (found == whole.end() || found->second != value) return false;
+  }
+  return true;
+}
+
+enum class Outcome { kComplete, kDigestMismatch, kReadStopped, kNoTail };
+
+// The outcome that `result` shows, or nothing when it shows none of those
+// allowed: a complete extraction of everything; a digest mismatch, told once,
+// with the flag false; a move or read that failed, silently; or no tail.
+std::optional<Outcome> outcome_of(const Extraction& result,
+                                  const SweepPackage& package) {
+  const Message invalid{messages::kInvalidArchiveCaption,
+                        messages::kInvalidArchiveText};
+  const bool nothing_done = result.files.empty() && result.bindings.empty();
+  if (result.messages.empty()) {
+    if (result.archive_complete && result.files == package.files &&
+        result.bindings == package.bindings) {
+      return Outcome::kComplete;
+    }
+    // The flag stays as it was: false only if not even the tail was read.
+    if (result.archive_complete || nothing_done) return Outcome::kReadStopped;
+    return std::nullopt;
+  }
+  if (result.messages.size() != 1 || result.archive_complete) {
+    return std::nullopt;
+  }
+  if (result.messages[0] == invalid) return Outcome::kDigestMismatch;
+  const std::string no_tail_text =
+      std::string("File: ") + kArchive + "\rError: ";
+  if (result.messages[0].caption == "Failed to initialize archive!" &&
+      result.messages[0].text.rfind(no_tail_text, 0) == 0 && nothing_done) {
+    return Outcome::kNoTail;
+  }
+  return std::nullopt;
+}
+
+// Where damage lies decides what the outcome must be.
+enum class Damage {
+  kUnread,    // outside the walk: the extraction is complete
+  kStubOnly,  // the stub's key or type: it may end the walk, which is done
+  kRead,      // the walk meets it before it is done: never complete
+};
+
+Damage damage_at(std::size_t at, const SweepPackage& package) {
+  if (at < package.first_read || at >= package.tail_end) return Damage::kUnread;
+  return at < package.stub_end ? Damage::kStubOnly : Damage::kRead;
+}
+
+// What is wrong with the extraction of one variant; empty when nothing is.
+std::string problems_with(const std::string& bytes, Damage damage,
+                          const SweepPackage& package) {
+  const Extraction result = extract(bytes);
+  std::string problems;
+  const auto outcome = outcome_of(result, package);
+  if (!outcome) problems += " an outcome that is not allowed;";
+  if (outcome && damage == Damage::kUnread && *outcome != Outcome::kComplete) {
+    problems += " damage outside the walk changed the outcome;";
+  }
+  if (outcome && damage == Damage::kRead && *outcome == Outcome::kComplete) {
+    problems += " damage inside the walk went unnoticed;";
+  }
+  if (!is_part_of(result.files, package.files)) {
+    problems += " a file from an unverified chunk;";
+  }
+  if (!is_part_of(result.bindings, package.bindings)) {
+    problems += " a binding from an unverified chunk;";
+  }
+  for (const std::string& path : result.all_files) {
+    if (path != kArchive && path.rfind(kWork, 0) != 0) {
+      problems += " wrote " + path + ";";
+    }
+  }
+  if (result.open_handles != 0) problems += " handles left open;";
+  if (result.largest_allocation > bytes.size() + kAllocationAllowance) {
+    problems +=
+        " allocated " + std::to_string(result.largest_allocation) + " bytes;";
+  }
+  return problems;
+}
+
+class CorruptionSweep : public ::testing::Test {
+ protected:
+  void check(const std::string& variant, const std::string& bytes,
+             Damage damage) {
+    const std::string problems = problems_with(bytes, damage, package_);
+    if (!problems.empty() && failures_.size() < 20) {
+      failures_.push_back(variant + ":" + problems);
+    }
+  }
+  void TearDown() override {
+    EXPECT_TRUE(failures_.empty()) << ::testing::PrintToString(failures_);
+  }
+
+  const SweepPackage package_ = make_sweep_package();
+  std::vector<std::string> failures_;
+};
+
+TEST_F(CorruptionSweep, PackageIsAboutTwoKilobytesAndExtractsWhole) {
+  EXPECT_GT(package_.bytes.size(), 1800u);
+  EXPECT_LT(package_.bytes.size(), 2300u);
+  EXPECT_EQ(outcome_of(extract(package_.bytes), package_), Outcome::kComplete);
+}
+
+TEST_F(CorruptionSweep, EveryByteDamagedInThreeWays) {
+  for (std::size_t at = 0; at < package_.bytes.size(); ++at) {
+    const char original = package_.bytes[at];
+    const std::set<char> damages = {static_cast<char>(~original), '\x00',
+                                    '\xFF'};
+    for (const char damaged : damages) {
+      if (damaged == original) continue;
+      std::string bytes = package_.bytes;
+      bytes[at] = damaged;
+      check("byte " + std::to_string(at) + " set to " +
+                std::to_string(static_cast<unsigned char>(damaged)),
+            bytes, damage_at(at, package_));
+    }
+  }
+}
+
+TEST_F(CorruptionSweep, EveryTruncation) {
+  for (std::size_t size = 0; size <= package_.bytes.size(); ++size) {
+    // Cutting only trailing bytes changes nothing; any deeper cut loses the
+    // tail chunk, so nothing is extracted at all.
+    check("cut to " + std::to_string(size), package_.bytes.substr(0, size),
+          size >= package_.tail_end ? Damage::kUnread : Damage::kRead);
+  }
+}
+
+}  // namespace
+}  // namespace vcboot
