@@ -46,13 +46,29 @@ std::size_t AllocationMeter::refused() const { return refused_requests; }
 
 }  // namespace vcboot::testing
 
-// The replaceable forms that the aligned ones do not cover; the nothrow forms
-// of the standard library call these.
+// Every replaceable form but the aligned ones, which keep their own pair:
+// a block must be freed by the family that allocated it.
 void* operator new(std::size_t size) { return vcboot::testing::allocate(size); }
 void* operator new[](std::size_t size) {
   return vcboot::testing::allocate(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return vcboot::testing::allocate(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+  return operator new(size, tag);
 }
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+  std::free(block);
+}

@@ -1,0 +1,175 @@
+#include "fuzz/reference_extraction.h"
+
+#include <cstdint>
+#include <optional>
+
+#include "archive/chunk_format.h"
+#include "archive/file_name_rules.h"
+#include "archive/little_endian.h"
+#include "archive/md5_digest.h"
+#include "archive/pe_certificate.h"
+#include "util/messages.h"
+
+namespace vcboot::fuzzing {
+namespace {
+
+using namespace chunk_format;
+
+// The lowest start of a window of the tail scan.
+constexpr std::size_t kLowestWindow = kTailMarkerSize + 1;
+
+std::uint32_t le32_at(const std::string& bytes, std::size_t at) {
+  return load_le32(reinterpret_cast<const unsigned char*>(bytes.data() + at));
+}
+
+// Where the tail scan ends: at a certificate table that the PE headers at the
+// start name and that closes the file, else at the end of the file. The
+// header parsing is the extractor's own; its tests cover it.
+std::size_t scan_end(const std::string& bytes) {
+  const auto headers_at =
+      pe_headers_offset(bytes.substr(0, pe::kDosHeaderSize));
+  if (!headers_at || *headers_at >= bytes.size()) return bytes.size();
+  const std::string headers = bytes.substr(*headers_at, pe::kPeHeadersSize);
+  const auto directory = security_directory_offset(headers);
+  if (!directory) return bytes.size();
+  const std::uint64_t offset = le32_at(headers, *directory);
+  const std::uint64_t size = le32_at(headers, *directory + 4);
+  if (offset == 0 || size == 0 || offset + size != bytes.size()) {
+    return bytes.size();
+  }
+  return static_cast<std::size_t>(offset);
+}
+
+// The end of the tail chunk: 20 bytes past the marker text nearest the scan's
+// end among those that start at kLowestWindow or later and leave out the byte
+// just before the scan's end.
+std::optional<std::size_t> tail_end(const std::string& bytes) {
+  const std::size_t end = scan_end(bytes);
+  if (end < 2 * kLowestWindow) return std::nullopt;
+  const std::size_t at =
+      bytes.rfind(kTailMarker, end - kLowestWindow, kTailMarkerSize);
+  if (at == std::string::npos || at < kLowestWindow) return std::nullopt;
+  return at + kTailMarkerSize + kTrailerSize;
+}
+
+// Chunks from a given end towards the start of the bytes.
+class ChunkWalk {
+ public:
+  enum class Read { kVerified, kMismatch, kFailed };
+
+  ChunkWalk(const std::string& bytes, std::size_t end)
+      : bytes_(bytes), end_(end) {}
+
+  // The chunk that ends where the last one began. Only a verified payload is
+  // given out.
+  Read next(std::string& payload) {
+    if (end_ < kTrailerSize || end_ > bytes_.size()) return Read::kFailed;
+    const std::size_t length_at = end_ - kTrailerSize;
+    const std::size_t length = le32_at(bytes_, length_at);
+    if (length > length_at) return Read::kFailed;
+    const std::string candidate = bytes_.substr(length_at - length, length);
+    if (Md5Digest(candidate).digest_bytes() !=
+        bytes_.substr(length_at + kLengthSize, kDigestSize)) {
+      return Read::kMismatch;
+    }
+    payload = candidate;
+    end_ = length_at - length;
+    return Read::kVerified;
+  }
+
+ private:
+  const std::string& bytes_;
+  std::size_t end_;
+};
+
+class Reference {
+ public:
+  Reference(const std::string& bytes, std::size_t end,
+            const std::string& work_folder)
+      : walk_(bytes, end), work_folder_(work_folder) {}
+
+  ReferenceOutcome run() {
+    while (next_record()) {
+    }
+    return outcome_;
+  }
+
+ private:
+  bool read(std::string& payload) {
+    switch (walk_.next(payload)) {
+      case ChunkWalk::Read::kVerified:
+        return true;
+      case ChunkWalk::Read::kMismatch:
+        outcome_.messages.push_back(
+            {messages::kInvalidArchiveCaption, messages::kInvalidArchiveText});
+        outcome_.archive_complete = false;
+        return false;
+      case ChunkWalk::Read::kFailed:
+        break;
+    }
+    return false;
+  }
+
+  // False when the walk ends.
+  bool next_record() {
+    std::string type;
+    std::string name;
+    if (!read(type)) return false;
+    if (type == kTailMarker) {
+      outcome_.archive_complete = true;
+      return true;
+    }
+    if (!read(name)) return false;
+    if (type == kValueType) {
+      std::string value;
+      if (!read(value)) return false;
+      outcome_.bindings.emplace(name, value);
+      return true;
+    }
+    if (type == kFileType) return next_file(name);
+    return type != kStubType;
+  }
+
+  bool next_file(const std::string& key) {
+    std::string file_name;
+    std::string content;
+    if (!read(file_name) || !read(content)) return false;
+    if (!is_safe_file_name(file_name)) return cannot_extract(file_name);
+    if (!key.empty()) outcome_.bindings.emplace(key, file_name);
+    // The work folder holds no folders, so no name with a folder part can be
+    // created in it.
+    if (file_name.find_first_of("\\/") != std::string::npos) {
+      return cannot_extract(file_name);
+    }
+    outcome_.files[file_name] = content;
+    return true;
+  }
+
+  bool cannot_extract(const std::string& file_name) {
+    outcome_.messages.push_back(
+        {"Failed to extract file!",
+         "File: " + work_folder_ + file_name + "\rError: "});
+    return false;
+  }
+
+  ChunkWalk walk_;
+  const std::string& work_folder_;
+  ReferenceOutcome outcome_;
+};
+
+}  // namespace
+
+ReferenceOutcome reference_extraction(const std::string& bytes,
+                                      const std::string& archive_path,
+                                      const std::string& work_folder) {
+  const auto end = tail_end(bytes);
+  if (!end) {
+    ReferenceOutcome outcome;
+    outcome.messages.push_back({"Failed to initialize archive!",
+                                "File: " + archive_path + "\rError: "});
+    return outcome;
+  }
+  return Reference(bytes, *end, work_folder).run();
+}
+
+}  // namespace vcboot::fuzzing
