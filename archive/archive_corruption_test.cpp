@@ -11,10 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/archive_extractor.h"
 #include "archive/chunk_writer.h"
 #include "platform/fake/fake_platform.h"
-#include "tests/support/allocation_meter.h"
+#include "tests/support/metered_extraction.h"
 #include "tests/support/sample_package.h"
 #include "util/messages.h"
 
@@ -24,8 +23,6 @@ namespace {
 using Message = FakePlatform::Message;
 using Files = std::map<std::string, std::string>;
 
-constexpr char kArchive[] = "C:\\Users\\tester\\Downloads\\setup.exe";
-constexpr char kWork[] = "C:\\Users\\tester\\Temp\\VC42\\";
 // Room for message texts and paths, which a tiny damaged file may need more
 // than its own size for.
 constexpr std::size_t kAllocationAllowance = 1024;
@@ -64,39 +61,7 @@ SweepPackage make_sweep_package() {
   return package;
 }
 
-struct Extraction {
-  std::vector<Message> messages;
-  bool archive_complete = false;
-  Files files;
-  VariableTable::Entries bindings;
-  std::vector<std::string> all_files;
-  int open_handles = 0;
-  std::size_t largest_allocation = 0;
-};
-
-Extraction extract(const std::string& bytes) {
-  FakePlatform platform;
-  platform.keep_log(false);  // its growth is not the extraction's
-  platform.add_directory(kWork);
-  platform.add_file(kArchive, bytes);
-  RunState state;
-  state.work_folder = kWork;
-  Extraction result;
-  {
-    testing::AllocationMeter meter;
-    ArchiveExtractor(platform, state).extract(kArchive);
-    result.largest_allocation = meter.largest();
-  }
-  result.messages = platform.messages();
-  result.archive_complete = state.archive_complete;
-  for (const std::string& name : platform.files_in(kWork)) {
-    result.files[name] = platform.file_content(kWork + name);
-  }
-  result.bindings = state.variables.entries();
-  result.all_files = platform.all_files();
-  result.open_handles = platform.open_handles();
-  return result;
-}
+using Extraction = testing::MeteredExtraction;
 
 template <typename Map>
 bool is_part_of(const Map& part, const Map& whole) {
@@ -131,7 +96,7 @@ std::optional<Outcome> outcome_of(const Extraction& result,
   }
   if (result.messages[0] == invalid) return Outcome::kDigestMismatch;
   const std::string no_tail_text =
-      std::string("File: ") + kArchive + "\rError: ";
+      std::string("File: ") + testing::kMeteredArchive + "\rError: ";
   if (result.messages[0].caption == "Failed to initialize archive!" &&
       result.messages[0].text.rfind(no_tail_text, 0) == 0 && nothing_done) {
     return Outcome::kNoTail;
@@ -154,7 +119,7 @@ Damage damage_at(std::size_t at, const SweepPackage& package) {
 // What is wrong with the extraction of one variant; empty when nothing is.
 std::string problems_with(const std::string& bytes, Damage damage,
                           const SweepPackage& package) {
-  const Extraction result = extract(bytes);
+  const Extraction result = testing::extract_metered(bytes);
   std::string problems;
   const auto outcome = outcome_of(result, package);
   if (!outcome) problems += " an outcome that is not allowed;";
@@ -170,11 +135,7 @@ std::string problems_with(const std::string& bytes, Damage damage,
   if (!is_part_of(result.bindings, package.bindings)) {
     problems += " a binding from an unverified chunk;";
   }
-  for (const std::string& path : result.all_files) {
-    if (path != kArchive && path.rfind(kWork, 0) != 0) {
-      problems += " wrote " + path + ";";
-    }
-  }
+  if (!result.only_in_work_folder) problems += " wrote outside;";
   if (result.open_handles != 0) problems += " handles left open;";
   if (result.largest_allocation > bytes.size() + kAllocationAllowance) {
     problems +=
@@ -203,7 +164,8 @@ class CorruptionSweep : public ::testing::Test {
 TEST_F(CorruptionSweep, PackageIsAboutTwoKilobytesAndExtractsWhole) {
   EXPECT_GT(package_.bytes.size(), 1800u);
   EXPECT_LT(package_.bytes.size(), 2300u);
-  EXPECT_EQ(outcome_of(extract(package_.bytes), package_), Outcome::kComplete);
+  EXPECT_EQ(outcome_of(testing::extract_metered(package_.bytes), package_),
+            Outcome::kComplete);
 }
 
 TEST_F(CorruptionSweep, EveryByteDamagedInThreeWays) {

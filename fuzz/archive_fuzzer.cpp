@@ -7,20 +7,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "archive/archive_extractor.h"
 #include "fuzz/reference_extraction.h"
-#include "platform/fake/fake_platform.h"
-#include "tests/support/allocation_meter.h"
+#include "tests/support/metered_extraction.h"
 
 namespace vcboot::fuzzing {
 namespace {
-
-constexpr char kArchive[] = "C:\\Users\\tester\\Downloads\\setup.exe";
-constexpr char kWork[] = "C:\\Users\\tester\\Temp\\VC42\\";
 
 // A message text is built from a path as long as the input, and a string that
 // grows may double its room: twice the input, and some for the texts.
@@ -46,49 +40,20 @@ bool messages_match(const std::vector<FakePlatform::Message>& shown,
   return true;
 }
 
-std::map<std::string, std::string> work_folder_files(
-    const FakePlatform& platform) {
-  std::map<std::string, std::string> files;
-  for (const std::string& name : platform.files_in(kWork)) {
-    files[name] = platform.file_content(kWork + name);
-  }
-  return files;
-}
-
-bool only_in_work_folder(const FakePlatform& platform) {
-  const std::string work = kWork;
-  for (const std::string& path : platform.all_files()) {
-    if (path != kArchive && path.rfind(work, 0) != 0) return false;
-  }
-  return true;
-}
-
 void fuzz_one(const std::string& bytes) {
-  FakePlatform platform;
-  platform.keep_log(false);  // its growth is not the extraction's
-  platform.add_directory(kWork);
-  platform.add_file(kArchive, bytes);
-  RunState state;
-  state.work_folder = kWork;
-  std::size_t largest = 0;
-  {
-    testing::AllocationMeter meter;
-    ArchiveExtractor(platform, state).extract(kArchive);
-    largest = meter.largest();
-  }
-  const ReferenceOutcome expected =
-      reference_extraction(bytes, kArchive, kWork);
-  require(state.archive_complete == expected.archive_complete,
+  const testing::MeteredExtraction result = testing::extract_metered(bytes);
+  const ReferenceOutcome expected = reference_extraction(
+      bytes, testing::kMeteredArchive, testing::kMeteredWorkFolder);
+  require(result.archive_complete == expected.archive_complete,
           "archive complete flag differs from the reference");
-  require(messages_match(platform.messages(), expected.messages),
+  require(messages_match(result.messages, expected.messages),
           "messages differ from the reference");
-  require(work_folder_files(platform) == expected.files,
-          "files differ from the reference");
-  require(state.variables.entries() == expected.bindings,
+  require(result.files == expected.files, "files differ from the reference");
+  require(result.bindings == expected.bindings,
           "bindings differ from the reference");
-  require(only_in_work_folder(platform), "a file outside the work folder");
-  require(platform.open_handles() == 0, "a handle left open");
-  require(largest <= allocation_bound(bytes.size()),
+  require(result.only_in_work_folder, "a file outside the work folder");
+  require(result.open_handles == 0, "a handle left open");
+  require(result.largest_allocation <= allocation_bound(bytes.size()),
           "an allocation larger than the input allows");
 }
 
