@@ -21,7 +21,7 @@
 namespace vcboot::fuzzing {
 namespace {
 
-constexpr std::size_t kWorkLimit = std::size_t{4} << 20;
+constexpr std::size_t kWorkLimit = std::size_t{1} << 20;
 
 void require(bool holds, const char* what) {
   if (holds) return;
