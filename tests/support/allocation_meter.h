@@ -3,8 +3,10 @@
 // that make an allocation fail as it would when memory runs out.
 //
 // Linking this file replaces the global operator new and delete of the whole
-// program (with malloc and free underneath, so sanitizers still see every
-// block). Outside a meter's lifetime they only pass through.
+// program. They hand every request on to the definitions they hide
+// (AddressSanitizer's where it runs, so it still sees every block and the
+// form that must free it), and outside a meter's lifetime they only pass
+// through. Linux on x86-64 only, which is where the native tests run.
 #pragma once
 
 #include <cstddef>
