@@ -129,7 +129,9 @@ class FakePlatform::FakeProcess : public Process {
   ~FakeProcess() override {
     if (!script_.has_handle) return;
     --*open_handles_;
-    if (platform_.keep_log_) platform_.log_.push_back("close_process " + file_);
+    if (platform_.keep_log_) {
+      platform_.log_.push_back("close_process " + file_);
+    }
   }
 
   bool wait() override {
