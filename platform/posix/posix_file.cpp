@@ -4,12 +4,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <limits>
 
 #include "platform/posix/posix_platform.h"
 
 namespace vcboot {
 namespace {
+
+// The most one write call asks for; `cp` moves the same. Linux fills the page
+// cache in blocks as large as each call allows, and a virtual machine that
+// hands free memory back to its host (free page reporting) must fault large
+// blocks in again: there, 16 files of 16 MiB written one call each took
+// 0.14-0.88 s of system time, in pieces of this size 0.12-0.15 s.
+constexpr std::size_t kWritePiece = 64 * 1024;
 
 class PosixFile : public File {
  public:
@@ -40,7 +48,7 @@ class PosixFile : public File {
   bool write(const void* data, std::size_t size, std::size_t* done) override {
     return transfer(const_cast<void*>(data), size, done,
                     [this](void* at, std::size_t n) {
-                      return ::write(fd_, at, n);
+                      return ::write(fd_, at, std::min(n, kWritePiece));
                     });
   }
 

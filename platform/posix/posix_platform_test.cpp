@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "tests/support/sample_package.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace vcboot {
@@ -76,17 +77,22 @@ TEST(PosixPlatform, FailedCallLeavesItsErrorCode) {
   EXPECT_EQ(platform.last_error(), static_cast<std::uint32_t>(ENOENT));
 }
 
+// Creates `path` and writes `content` to it with one call, which must take
+// all of it.
+void write_in_one_call(PosixPlatform& platform, const std::string& path,
+                       const std::string& content) {
+  auto out = platform.create_for_writing(path);
+  ASSERT_NE(out, nullptr);
+  std::size_t done = 0;
+  EXPECT_TRUE(out->write(content.data(), content.size(), &done));
+  EXPECT_EQ(done, content.size());
+}
+
 TEST(PosixPlatform, FilesReadWriteAndSeekLikeTheWin32Calls) {
   testing::ScopedTempDir temp;
   PosixPlatform platform;
   const std::string path = temp.slashed() + "data";
-  {
-    auto out = platform.create_for_writing(path);
-    ASSERT_NE(out, nullptr);
-    std::size_t done = 0;
-    EXPECT_TRUE(out->write("0123456789", 10, &done));
-    EXPECT_EQ(done, 10u);
-  }
+  write_in_one_call(platform, path, "0123456789");
   auto in = platform.open_for_reading(path);
   ASSERT_NE(in, nullptr);
   EXPECT_EQ(in->seek(0, File::Origin::kEnd), 10u);
@@ -96,6 +102,16 @@ TEST(PosixPlatform, FilesReadWriteAndSeekLikeTheWin32Calls) {
   std::size_t done = 0;
   EXPECT_TRUE(in->read(buffer, sizeof buffer, &done));
   EXPECT_EQ(std::string(buffer, done), "6789");  // stayed at 6, short at the end
+}
+
+TEST(PosixPlatform, WriteOfManyPiecesArrivesWholeAndInOrder) {
+  // Large writes go to the system in pieces; the file must not show where.
+  const std::string content = testing::filler_bytes((1 << 20) + 3, 11);
+  testing::ScopedTempDir temp;
+  PosixPlatform platform;
+  const std::string path = temp.slashed() + "large";
+  write_in_one_call(platform, path, content);
+  EXPECT_EQ(testing::read_file(path), content);
 }
 
 TEST(PosixPlatform, PlantedLinkIsNotWrittenThrough) {
