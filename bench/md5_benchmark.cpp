@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
           std::pair{theirs, &digest_with_openssl}}) {
       benchmark::RegisterBenchmark(name.c_str(), function, std::cref(texts[i]))
           ->Repetitions(5)
-          ->ReportAggregatesOnly(true)
+          ->DisplayAggregatesOnly(true)
           ->MinTime(0.3);
     }
     reporter.add_ratio(std::string("MD5 ratio at ") + sizes[i].label, ours,

@@ -115,11 +115,11 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(scan.c_str(), block_scan,
                                  std::cref(packages[i]))
         ->Repetitions(5)
-        ->ReportAggregatesOnly(true);
+        ->DisplayAggregatesOnly(true);
     benchmark::RegisterBenchmark(read.c_str(), sequential_read,
                                  std::cref(packages[i]))
         ->Repetitions(5)
-        ->ReportAggregatesOnly(true);
+        ->DisplayAggregatesOnly(true);
     reporter.add_ratio(std::string("Tail scan ratio at ") + sizes[i].label,
                        scan, read);
   }
