@@ -176,6 +176,12 @@ class WinePrefix:
             # two seconds for each closed box to be withdrawn.
             ([self._tools.loader, "reg", "add", r"HKCU\Software\Wine\X11 Driver",
               "/v", "Managed", "/d", "N", "/f"], 60),
+            # A crash of any Wine process would otherwise raise winedbg's own
+            # dialog, which then stands among a run's message boxes. Without
+            # it a crashed program still ends with the exception's code, so a
+            # crash of the program under test fails its case all the same.
+            ([self._tools.loader, "reg", "add", r"HKCU\Software\Wine\WineDbg",
+              "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f"], 60),
             ([self._tools.server, "-w"], 60),
         ]
         for command, limit in steps:
