@@ -32,7 +32,8 @@ using ActiveValues = std::unordered_set<const std::string*>;
 // `out`, steps past the reference and returns the name's stored value. Else
 // null, with nothing left to scan.
 const std::string* next_reference(Frame& frame, const VariableTable& table,
-                                  const ActiveValues& active) {
+                                  const ActiveValues& active,
+                                  ExpansionObserver* observer) {
   const std::string& text = *frame.text;
   std::size_t open = frame.next;
   while (open != std::string::npos) {
@@ -41,24 +42,27 @@ const std::string* next_reference(Frame& frame, const VariableTable& table,
     if (begin == std::string::npos) break;
     const std::size_t close = text.find(kSign, begin);
     if (close == std::string::npos) break;
-    const std::string* value = table.find(text.substr(begin, close - begin));
+    const std::string name = text.substr(begin, close - begin);
+    const std::string* value = table.find(name);
     if (value != nullptr && active.count(value) == 0) {
       frame.out.append(text, frame.pos, begin - 1 - frame.pos);
       frame.pos = close + 1;
       frame.next = text.find(kSign, frame.pos);
       return value;
     }
-    // Undefined: its closing sign may open the next reference.
+    if (observer != nullptr) {
+      if (value == nullptr) observer->unresolved(name);
+      else observer->cyclic(name);
+    }
+    // Left in place: its closing sign may open the next reference.
     open = close;
   }
   frame.next = std::string::npos;
   return nullptr;
 }
 
-}  // namespace
-
-std::string expand_variables(const std::string& text,
-                             const VariableTable& table) {
+std::string expand(const std::string& text, const VariableTable& table,
+                   ExpansionObserver* observer) {
   // An explicit stack instead of recursion: a chain of values nested
   // thousands deep must not overflow the thread's stack (1 MiB on Windows).
   std::vector<Frame> stack;
@@ -66,7 +70,7 @@ std::string expand_variables(const std::string& text,
   stack.push_back(frame_for(text));
   for (;;) {
     Frame& top = stack.back();
-    if (const std::string* value = next_reference(top, table, active)) {
+    if (const std::string* value = next_reference(top, table, active, observer)) {
       active.insert(value);
       stack.push_back(frame_for(*value));
       continue;
@@ -78,6 +82,19 @@ std::string expand_variables(const std::string& text,
     stack[stack.size() - 2].out += top.out;
     stack.pop_back();
   }
+}
+
+}  // namespace
+
+std::string expand_variables(const std::string& text,
+                             const VariableTable& table) {
+  return expand(text, table, nullptr);
+}
+
+std::string expand_variables(const std::string& text,
+                             const VariableTable& table,
+                             ExpansionObserver& observer) {
+  return expand(text, table, &observer);
 }
 
 }  // namespace vcboot

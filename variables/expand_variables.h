@@ -20,4 +20,21 @@ namespace vcboot {
 std::string expand_variables(const std::string& text,
                              const VariableTable& table);
 
+// Told of every reference an expansion leaves in the text, as it meets them,
+// so that a tool can lint what the bootstrap would start with the very same
+// scanning rules.
+class ExpansionObserver {
+ public:
+  virtual ~ExpansionObserver() = default;
+  // A name the table does not hold.
+  virtual void unresolved(const std::string& name) = 0;
+  // A name whose value is already being expanded further up.
+  virtual void cyclic(const std::string& name) = 0;
+};
+
+// The same expansion, telling `observer` what stays unexpanded.
+std::string expand_variables(const std::string& text,
+                             const VariableTable& table,
+                             ExpansionObserver& observer);
+
 }  // namespace vcboot

@@ -1,10 +1,8 @@
 // Finds the references that an expansion would leave in place.
 //
-// It walks a text the way the bootstrap's expansion does (the last percent
-// sign of a row opens a reference, the name runs to the next percent sign,
-// the closing sign of an undefined name may open the next reference, and a
-// defined value is followed into but never rescanned in place), and collects
-// every name that the table does not hold. `verify` uses it to lint what the
+// It runs the bootstrap's own expansion over a text and collects every name
+// that stays in place: those the table does not hold, and those that lead
+// back into a value already being expanded. `verify` uses it to lint what the
 // bootstrap would start.
 #pragma once
 

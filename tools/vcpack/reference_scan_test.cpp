@@ -42,5 +42,18 @@ TEST_F(ReferenceScan, ReportsCyclesInsteadOfLooping) {
   EXPECT_TRUE(findings.unresolved.empty());
 }
 
+TEST(ReferenceScanDepth, DeepChainEndsWithoutExhaustingTheStack) {
+  // A package can nest its values this deep; the lint must survive it.
+  vcboot::VariableTable table;
+  const int depth = 100000;
+  for (int i = 0; i < depth; ++i) {
+    table.insert_if_absent("v" + std::to_string(i),
+                           "%v" + std::to_string(i + 1) + "%");
+  }
+  const ReferenceFindings findings = scan_references("%v0%", table);
+  EXPECT_EQ(findings.unresolved, Names{"v" + std::to_string(depth)});
+  EXPECT_TRUE(findings.cyclic.empty());
+}
+
 }  // namespace
 }  // namespace vcpack
