@@ -24,7 +24,8 @@ Manifest format (TOML; paths relative to the manifest's folder):
   [[record]]
   variable = "executable"
   value = "%installer%"
-See the README's "vcpack" section for the whole format.
+The whole format: share/doc/vcboot/vcpack.md where vcpack is installed
+(tools/vcpack/README.md in the source tree).
 
 The package is written to a temporary file beside OUTPUT and renamed when it
 is complete; "--output -" (standard output) is therefore not supported.
