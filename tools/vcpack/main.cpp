@@ -144,6 +144,9 @@ int main(int argc, char** argv) {
                "vcpack"};
   app.set_version_flag("--version", std::string("vcpack ") + VCPACK_VERSION);
   app.require_subcommand(1);
+  app.footer(
+      "The manual: share/doc/vcboot/vcpack.md where vcpack is installed\n"
+      "(tools/vcpack/README.md in the source tree).");
   Commands commands;
   add_build(app, commands);
   add_inspectors(app, commands);
