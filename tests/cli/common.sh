@@ -39,3 +39,17 @@ demo_package() {
     --value executable=%installer% \
     --value 'parameters=--exit-code 3 --from "%source%" %commandline%' -o "${1:-pkg}" >/dev/null
 }
+
+# Signs the Windows executable $1 into $2 as a vendor signs a release, with a
+# throw-away certificate, which stays in cert.pem for checking the signature.
+# Without osslsigncode or openssl it says which is missing and returns 77, the
+# exit code of a skipped test.
+sign_with_throwaway_certificate() {
+  local tool
+  for tool in osslsigncode openssl; do
+    command -v "$tool" >/dev/null || { echo "needs $tool"; return 77; }
+  done
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 \
+    -subj "/CN=vcboot throw-away" 2>/dev/null &&
+    osslsigncode sign -certs cert.pem -key key.pem -in "$1" -out "$2" >/dev/null
+}

@@ -1,5 +1,6 @@
+#!/usr/bin/env python3
 """Runs Windows programs under Wine on a private X display and answers their
-message boxes, for the tests of the Windows build.
+message boxes, for the tests of the Windows build and for scripts/demo.
 
 A message box's caption is its window's name (read with xdotool); its text
 comes from Wine's own trace (WINEDEBUG=trace+msgbox) on standard error. There
@@ -13,6 +14,7 @@ with the boxes and the trace seen up to then.
 
 from __future__ import annotations
 
+import argparse
 import ctypes
 import itertools
 import os
@@ -22,6 +24,8 @@ import select
 import shutil
 import signal
 import subprocess
+import sys
+import tempfile
 import time
 from dataclasses import dataclass
 from pathlib import Path
@@ -458,3 +462,75 @@ class WineProcess:
 
     def _trace(self) -> str:
         return self._stderr_path.read_text(encoding="utf-8", errors="replace")
+
+
+# --- the command line: one program, run by hand or by scripts/demo
+
+
+def describe_boxes(result: RunResult) -> str:
+    """Each box's caption, then its text indented one line per line break."""
+    lines = []
+    for caption, text in result.boxes:
+        lines.append(f'Message box "{caption or "?"}", answered with Return:')
+        for line in re.split(r"\r\n|\r|\n", text if text is not None else "?"):
+            lines.append("    " + line)
+    return "".join(line + "\n" for line in lines)
+
+
+def run_one(prefix_path: Path, program: Path, arguments: Sequence[str], logs: Path,
+            seconds: float) -> RunResult:
+    """Runs `program` in the prefix (made first if it is not ready yet) on a
+    display of its own, answering its boxes, and ends every process of the
+    prefix and the display afterwards."""
+    tools, missing = find_tools()
+    if tools is None:
+        raise HarnessError(f"missing {', '.join(missing)}")
+    prefix = WinePrefix(prefix_path, tools)
+    if not prefix.is_ready():
+        print(f"Preparing a Wine prefix in {prefix_path} (once; up to a minute)...",
+              file=sys.stderr, flush=True)
+        prefix.create()
+    display = Display(tools, logs / "xvfb.log")
+    display.start()
+    try:
+        session = WineSession(prefix, display, tools, logs)
+        try:
+            return session.run(program, arguments, seconds=seconds)
+        finally:
+            session.close()
+    finally:
+        display.stop()
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(
+        description="Runs one Windows program under Wine on a private X display, "
+                    "answers its message boxes with Return, and prints each box and "
+                    "the program's exit code. Exits 0 when the program ran to its end, "
+                    "1 when it could not be run or outlived its time limit.")
+    parser.add_argument("--prefix", type=Path, required=True, metavar="DIR",
+                        help="the Wine prefix; made when it is not ready yet")
+    parser.add_argument("--logs", type=Path, metavar="DIR",
+                        help="keep the display's log and Wine's trace (wine-1.stderr) here")
+    parser.add_argument("--seconds", type=float, default=120, metavar="N",
+                        help="time limit for the program (default: %(default)s)")
+    parser.add_argument("program", type=Path, help="the Windows program (a Linux path)")
+    parser.add_argument("arguments", nargs=argparse.REMAINDER,
+                        help="its arguments, which wine64 quotes its own way")
+    options = parser.parse_args()
+    try:
+        with tempfile.TemporaryDirectory(prefix="wine-harness.") as scratch:
+            logs = options.logs or Path(scratch)
+            logs.mkdir(parents=True, exist_ok=True)
+            result = run_one(options.prefix.absolute(), options.program, options.arguments,
+                             logs.absolute(), options.seconds)
+    except HarnessError as error:
+        print(f"wine_harness: {error}", file=sys.stderr)
+        return 1
+    sys.stdout.write(describe_boxes(result))
+    print(f"Exit code: {result.exit_code}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

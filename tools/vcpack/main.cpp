@@ -24,7 +24,8 @@ Manifest format (TOML; paths relative to the manifest's folder):
   [[record]]
   variable = "executable"
   value = "%installer%"
-See the README's "vcpack" section for the whole format.
+The whole format: share/doc/vcboot/vcpack.md where vcpack is installed
+(tools/vcpack/README.md in the source tree).
 
 The package is written to a temporary file beside OUTPUT and renamed when it
 is complete; "--output -" (standard output) is therefore not supported.
@@ -143,6 +144,9 @@ int main(int argc, char** argv) {
                "vcpack"};
   app.set_version_flag("--version", std::string("vcpack ") + VCPACK_VERSION);
   app.require_subcommand(1);
+  app.footer(
+      "The manual: share/doc/vcboot/vcpack.md where vcpack is installed\n"
+      "(tools/vcpack/README.md in the source tree).");
   Commands commands;
   add_build(app, commands);
   add_inspectors(app, commands);

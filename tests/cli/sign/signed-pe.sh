@@ -3,17 +3,12 @@
 # still lists, verifies and extracts: the bootstrap's reader passes over the
 # certificate table that signing appends.
 . "$CLI_TESTS/common.sh"
-for tool in osslsigncode openssl; do
-  command -v $tool >/dev/null || { echo "needs $tool"; exit 77; }
-done
 [ -f "$CLI_TEST_BIN/pe_stub.exe" ] || { echo "needs a MinGW-w64 compiler"; exit 77; }
 cp "$CLI_TEST_BIN/pe_stub.exe" vcboot.exe
 printf 'installer program\n' >setup.exe
 vcpack build --stub vcboot.exe --file installer=setup.exe --value executable=%installer% \
   -o pkg.exe >/dev/null
-openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 \
-  -subj "/CN=vcpack test" 2>/dev/null
-osslsigncode sign -certs cert.pem -key key.pem -in pkg.exe -out signed.exe >/dev/null
+sign_with_throwaway_certificate pkg.exe signed.exe || exit
 osslsigncode verify -CAfile cert.pem signed.exe >/dev/null && echo "the signature verifies"
 vcpack list signed.exe | grep -E '^Behind|^Stub|^The archive'
 vcpack verify signed.exe
