@@ -191,9 +191,12 @@ TEST_F(ArchiveExtractorTest, StreamWithoutStubEndsSilentlyAtTheStart) {
 }
 
 TEST_F(ArchiveExtractorTest, UnsafeNameIsRefusedWithoutCreatingAnything) {
-  for (const std::string name :
-       {"", "..\\evil.exe", "sub/../../evil.exe", "\\Windows\\evil.dll",
-        "C:\\evil.exe", "Setup.exe:hidden", "NUL", "com1.txt"}) {
+  using namespace std::string_literals;
+  for (const std::string& name :
+       {""s, "..\\evil.exe"s, "sub/../../evil.exe"s, "\\Windows\\evil.dll"s,
+        "C:\\evil.exe"s, "Setup.exe:hidden"s, "NUL"s, "com1.txt"s,
+        "COM1\0"s, "nul\0.txt"s, "Setup.exe."s, "Setup.exe "s,
+        "./Setup.exe"s, ".\\Setup.exe"s}) {
     FakePlatform platform;
     platform.add_directory(kWork);
     RunState state;

@@ -19,11 +19,14 @@ bool equals_ignoring_case(const std::string& text, const char* upper) {
   return i == text.size() && upper[i] == '\0';
 }
 
-// Windows drops trailing blanks and dots from a path component, so ".. " and
-// "..." reach the parent folder as ".." does.
-bool is_parent_reference(const std::string& component) {
-  return component.compare(0, 2, "..") == 0 &&
-         component.find_first_not_of(". ") == std::string::npos;
+// Windows drops trailing dots and blanks from a path component, so
+// "Setup.exe." and "Setup.exe " name "Setup.exe", and ".. " and "..." the
+// parent folder; an empty or "." component names the folder it stands in.
+// Each is another spelling of some other name, so none is taken.
+bool is_plain_component(const std::string& component) {
+  if (component.empty()) return false;
+  const char last = component.back();
+  return last != '.' && last != ' ';
 }
 
 // Windows opens a device for these names whatever extension follows the
@@ -38,7 +41,7 @@ bool is_device_name(const std::string& component) {
   if (base.size() != 4) return false;
   const std::string prefix = base.substr(0, 3);
   const auto digit = static_cast<unsigned char>(base[3]);
-  const bool is_digit = (digit >= '1' && digit <= '9') || digit == 0xB9 ||
+  const bool is_digit = (digit >= '0' && digit <= '9') || digit == 0xB9 ||
                         digit == 0xB2 || digit == 0xB3;
   return is_digit && (equals_ignoring_case(prefix, "COM") ||
                       equals_ignoring_case(prefix, "LPT"));
@@ -47,8 +50,11 @@ bool is_device_name(const std::string& component) {
 }  // namespace
 
 bool is_safe_file_name(const std::string& name) {
+  // The system's file calls end a name at its first zero byte, so the name
+  // checked here would not be the one opened.
   if (name.empty() || is_separator(name[0]) ||
-      name.find(':') != std::string::npos) {
+      name.find(':') != std::string::npos ||
+      name.find('\0') != std::string::npos) {
     return false;
   }
   std::size_t start = 0;
@@ -56,7 +62,7 @@ bool is_safe_file_name(const std::string& name) {
     std::size_t end = start;
     while (end < name.size() && !is_separator(name[end])) ++end;
     const std::string component = name.substr(start, end - start);
-    if (is_parent_reference(component) || is_device_name(component)) {
+    if (!is_plain_component(component) || is_device_name(component)) {
       return false;
     }
     if (end == name.size()) return true;

@@ -5,13 +5,17 @@
 
 namespace vcboot {
 
-// False for a name that could land outside the work folder or open a device:
-// an empty name; one that begins with '\' or '/'; one holding ':' (a drive,
-// an alternate data stream); one with a ".." component, with either
-// separator; one with a component that is a Windows device name (CON, PRN,
-// AUX, NUL, COM1-9, LPT1-9, with or without an extension, in any case).
+// False for a name that could land outside the work folder, open a device or
+// reach the file of another name: an empty name; one holding a zero byte
+// (the system's file calls stop at it); one that begins with '\' or '/'; one
+// holding ':' (a drive, an alternate data stream); one with an empty, "." or
+// ".." component, or a component that ends in a dot or a blank (Windows trims
+// those, so "Setup.exe." is "Setup.exe" and ".. " is ".."); one with a
+// component that is a Windows device name (CON, PRN, AUX, NUL, COM0-9,
+// LPT0-9, CONIN$, CONOUT$, with or without an extension, in any case).
 // Packages travel between systems, so the rule is the same everywhere.
-// Subfolder parts such as "sub\file.txt" are allowed.
+// Subfolder parts such as "sub\file.txt" pass; the bootstrap makes no
+// folders, so they are written only where the folder exists.
 bool is_safe_file_name(const std::string& name);
 
 }  // namespace vcboot

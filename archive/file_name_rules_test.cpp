@@ -2,14 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace vcboot {
 namespace {
 
 TEST(FileNameRules, PlainNamesAndSubfoldersAreAllowed) {
   for (const char* name :
        {"Setup.exe", "LogoSmall.bmp", "sub\\file.txt", "sub/file.txt",
-        ".hidden", "a..b", "..a", "file..", "CONSOLE.txt", "COM10", "LPT0",
-        "COMA", "nul_device", "x.con", "sub\\.\\file", "AUXILIARY"}) {
+        ".hidden", "a..b", "..a", "CONSOLE.txt", "COM10", "COMA",
+        "nul_device", "x.con", "AUXILIARY", " lead.txt"}) {
     EXPECT_TRUE(is_safe_file_name(name)) << name;
   }
 }
@@ -42,7 +44,21 @@ TEST(FileNameRules, DeviceNamesAreRefusedInAnyCaseAndComponent) {
   for (const char* name :
        {"CON", "con", "Prn", "AUX", "nul", "NUL.txt", "nul.tar.gz", "COM1",
         "com9.log", "LPT1", "lpt9", "CON .txt", "sub\\NUL", "sub/aux.h",
-        "CONIN$", "conout$", "COM\xB9", "LPT\xB2.txt"}) {
+        "CONIN$", "conout$", "COM\xB9", "LPT\xB2.txt", "COM0", "lpt0.txt"}) {
+    EXPECT_FALSE(is_safe_file_name(name)) << name;
+  }
+}
+
+// Each of these reaches the file of a plainer name: "setup.exe" (trailing
+// dots and blanks are trimmed by Windows, "." names the folder it is in), or
+// whatever precedes a zero byte, where the system's file calls stop.
+TEST(FileNameRules, OtherSpellingsOfANameAreRefused) {
+  using namespace std::string_literals;
+  for (const std::string& name :
+       {"setup.exe."s, "setup.exe "s, "setup.exe. ."s, ".\\setup.exe"s,
+        "./setup.exe"s, ".//setup.exe"s, "sub\\.\\setup.exe"s,
+        "sub\\\\setup.exe"s, "sub/"s, "."s, "file.."s, "sub.\\x"s,
+        "NUL\0"s, "nul\0.txt"s, "AUX\0"s, "COM1\0"s, "setup.exe\0.txt"s}) {
     EXPECT_FALSE(is_safe_file_name(name)) << name;
   }
 }

@@ -276,6 +276,25 @@ TEST(RunSequence, MemoryRunningOutForAPayloadIsAnUnhandledException) {
   EXPECT_EQ(platform.open_handles(), 0);
 }
 
+// About 2 KiB of values that double at every level: expanded in full they
+// would need terabytes.
+TEST(RunSequence, ExpansionThatGrowsWithoutBoundIsAnUnhandledException) {
+  FakePlatform platform;
+  std::vector<std::pair<std::string, std::string>> values = {
+      {"executable", "setup.exe"}, {"parameters", "%v40%"}, {"v0", "ab"}};
+  for (int i = 1; i <= 40; ++i) {
+    const std::string lower = "%v" + std::to_string(i - 1) + "%";
+    values.emplace_back("v" + std::to_string(i), lower + lower);
+  }
+  add_package(platform, values);
+  RunState state;
+  EXPECT_EQ(run_installation(platform, state, ""), 0);
+  EXPECT_EQ(platform.messages(),
+            (std::vector<Message>{
+                {"variable expansion too long", "Unhandled Exception"}}));
+  EXPECT_TRUE(platform.launches().empty());
+}
+
 // Throws once the work folder has been entered.
 class ThrowingPlatform : public FakePlatform {
  public:

@@ -1,5 +1,6 @@
 #include "variables/expand_variables.h"
 
+#include <stdexcept>
 #include <unordered_set>
 #include <vector>
 
@@ -18,6 +19,14 @@ struct Frame {
   std::size_t pos;
   std::size_t next;
 };
+
+// Every frame's text ends up whole in the result, so a frame that grows past
+// the bound means a result that would.
+void check_size(const std::string& out) {
+  if (out.size() > kMaxExpandedSize) {
+    throw std::length_error("variable expansion too long");
+  }
+}
 
 Frame frame_for(const std::string& text) {
   return Frame{&text, std::string(), 0, text.find(kSign)};
@@ -46,6 +55,7 @@ const std::string* next_reference(Frame& frame, const VariableTable& table,
     const std::string* value = table.find(name);
     if (value != nullptr && active.count(value) == 0) {
       frame.out.append(text, frame.pos, begin - 1 - frame.pos);
+      check_size(frame.out);
       frame.pos = close + 1;
       frame.next = text.find(kSign, frame.pos);
       return value;
@@ -76,10 +86,12 @@ std::string expand(const std::string& text, const VariableTable& table,
       continue;
     }
     top.out.append(*top.text, top.pos, std::string::npos);
+    check_size(top.out);
     if (stack.size() == 1) return std::move(top.out);
     // The value is expanded: it goes in place of its reference below.
     active.erase(top.text);
     stack[stack.size() - 2].out += top.out;
+    check_size(stack[stack.size() - 2].out);
     stack.pop_back();
   }
 }

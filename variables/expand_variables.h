@@ -2,11 +2,17 @@
 // variable table.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "variables/variable_table.h"
 
 namespace vcboot {
+
+// The longest text an expansion may give. A Windows command line holds at
+// most 32,767 characters, so no useful expansion comes near it, while values
+// that double at every level of nesting would otherwise take all memory.
+inline constexpr std::size_t kMaxExpandedSize = std::size_t{1} << 20;
 
 // Returns `text` with every reference (a non-empty name without percent
 // signs between two percent signs) to a name that `table` holds replaced by
@@ -16,7 +22,9 @@ namespace vcboot {
 // that cannot be expanded stays as it is. A reference to a name whose value
 // is already being expanded further up (a cycle) stays in the text like an
 // undefined name. Reads the table through `find` only, so it never adds an
-// entry. Nesting of any depth is expanded without recursion.
+// entry. Nesting of any depth is expanded without recursion. Throws
+// std::length_error ("variable expansion too long") as soon as the result
+// would grow past kMaxExpandedSize.
 std::string expand_variables(const std::string& text,
                              const VariableTable& table);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 
 namespace vcboot {
@@ -131,6 +132,15 @@ VariableTable chain(int depth, const std::string& bottom) {
   }
   table.insert_if_absent("v" + std::to_string(depth), bottom);
   return table;
+}
+
+TEST(ExpandVariables, ResultIsBoundedInSize) {
+  VariableTable table;
+  table.insert_if_absent("half", std::string(kMaxExpandedSize / 2, 'x'));
+  EXPECT_EQ(expand_variables("%half%%half%", table).size(), kMaxExpandedSize);
+  EXPECT_THROW(expand_variables("%half%%half%!", table), std::length_error);
+  EXPECT_THROW(expand_variables("%half%%half%%half%", table),
+               std::length_error);
 }
 
 TEST(ExpandVariables, DeepChainIsExpandedCompletely) {

@@ -5,7 +5,8 @@
 sample_package
 echo old >out
 vcpack build --stub vcboot --file missing.txt -o out; echo "exit $?"
-vcpack build --stub vcboot --file . -o out; echo "exit $?"
+mkdir docs
+vcpack build --stub vcboot --file docs -o out; echo "exit $?"
 vcpack build --stub setup --file readme.txt -o out; echo "exit $?"
 vcpack build --stub pkg --file readme.txt -o out; echo "exit $?"
 cat out
