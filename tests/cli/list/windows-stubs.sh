@@ -13,8 +13,9 @@ for build in win32 win64; do
   cp "$CLI_TEST_WINDOWS_BUILDS/$build/bin/vcboot.exe" vcboot.exe
   vcpack build --stub vcboot.exe --file installer=setup.exe --value executable=%installer% \
     -o "$build.exe" >/dev/null
-  echo "== $build"
   { vcpack list "$build.exe" | sed -n '/^Stub manifest/,$p'
     vcpack list --json "$build.exe" | sed -n '/^    "resources"/,/^    }/p'
-  } | sed "s/$version/<version>/g"
+  } | sed "s/$version/<version>/g" >"$build.txt"
 done
+cat win32.txt
+cmp -s win32.txt win64.txt && echo "win64: the same"
