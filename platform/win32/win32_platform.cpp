@@ -2,14 +2,17 @@
 
 #include <windows.h>
 
-#include <cstring>
+#include <algorithm>
 #include <ctime>
+
+#include "platform/win32/ansi_path.h"
 
 namespace vcboot {
 namespace {
 
 constexpr DWORD kErrorAlreadyExists = 183;    // ERROR_ALREADY_EXISTS
 constexpr DWORD kPathBufferSize = 260;        // MAX_PATH
+constexpr DWORD kLongestWidePath = 32768;     // with its terminating zero
 constexpr DWORD kFormatFlags = 0x1300;        // FROM_SYSTEM | IGNORE_INSERTS | ALLOCATE_BUFFER
 constexpr DWORD kUserDefaultLanguage = 0x0400;  // neutral, default sublanguage
 
@@ -54,13 +57,19 @@ MutexResult Win32Platform::create_instance_mutex(const std::string& name) {
 }
 
 std::string Win32Platform::temp_directory() {
-  char buffer[kPathBufferSize];
-  const DWORD length = ::GetTempPathA(kPathBufferSize, buffer);
-  // 0 is failure; a count of the buffer's size or more is the size a longer
-  // path would need, and nothing was written: that counts as failure too,
-  // since no work folder under such a path would fit the file calls.
-  if (length == 0 || length >= kPathBufferSize) return std::string();
-  return std::string(buffer, length);
+  // Asked in UTF-16, so that a folder whose name the ANSI code page cannot
+  // hold comes back in a form that the ANSI calls can open (ansi_path).
+  WidePath buffer(kPathBufferSize, L'\0');
+  DWORD length = ::GetTempPathW(kPathBufferSize, buffer.data());
+  if (length >= kPathBufferSize) {
+    // Too long for the buffer: the count is the room the path needs.
+    buffer.assign(length, L'\0');
+    length = ::GetTempPathW(length, buffer.data());
+    if (length >= buffer.size()) return std::string();
+  }
+  buffer.resize(length);
+  // Empty when the call fails or no form of the path suits the ANSI calls.
+  return ansi_path(buffer);
 }
 
 bool Win32Platform::create_directory(const std::string& path) {
@@ -72,12 +81,23 @@ bool Win32Platform::set_current_directory(const std::string& path) {
 }
 
 std::string Win32Platform::module_path() {
-  char buffer[kPathBufferSize] = {};
-  const DWORD length = ::GetModuleFileNameA(nullptr, buffer, kPathBufferSize);
-  // A path cut short at the buffer's size would name another file; no path
-  // at all makes the extraction report that its archive cannot be opened.
-  if (length == 0 || length >= kPathBufferSize) return std::string();
-  return std::string(buffer, ::strnlen(buffer, kPathBufferSize));
+  // The buffer grows until nothing is cut off: a path cut short would name
+  // another file. No path is longer than the wide calls take.
+  WidePath buffer;
+  DWORD size = kPathBufferSize;
+  while (true) {
+    buffer.assign(size, L'\0');
+    const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), size);
+    if (length == 0) return std::string();
+    if (length < size) {
+      buffer.resize(length);
+      // Empty when no form of the path suits the ANSI calls; the extraction
+      // then reports that its archive cannot be opened.
+      return ansi_path(buffer);
+    }
+    if (size == kLongestWidePath) return std::string();
+    size = std::min(size * 2, kLongestWidePath);
+  }
 }
 
 std::int64_t Win32Platform::calendar_time() {

@@ -252,5 +252,91 @@ class UntrustedContent(PackageTestCase):
         self.assert_no_work_folder_left()
 
 
+class PathsBeyondTheAnsiCalls(PackageTestCase):
+    """Folders whose names the ANSI code page cannot hold, and paths too long
+    for the ANSI calls: the bootstrap takes their short (8.3) forms."""
+
+    def setUp(self):
+        super().setUp()
+        # An English locale, whose ANSI code page (1252) has no Cyrillic.
+        self.environment["LC_ALL"] = "C.UTF-8"
+
+    def use_temp_directory(self, folder):
+        """Points TEMP and TMP of the Windows user at `folder` for this case.
+        The prefix is shared by every case, so the old values come back."""
+        folder.mkdir(parents=True)
+        for name in ("TEMP", "TMP"):
+            self.addCleanup(self.prefix.set_user_variable, name,
+                            self.prefix.user_variable(name))
+            self.prefix.set_user_variable(name, ("REG_SZ", self.windows_path(folder)))
+
+    def installed_source(self, result):
+        """"source" as a package with the parameters "exit=0 %source%" gave it
+        to the installer, checked to be the installer's working directory."""
+        installer = self.report("Setup.exe")
+        self.assertIsNotNone(installer, "the installer did not run")
+        self.assert_installed(result, "exit=0 " + installer.working_directory)
+        self.assertRegex(installer.working_directory, r"\\VC-?\d+$")
+        return installer.working_directory
+
+    def test_a_temporary_directory_outside_the_code_page_goes_by_its_short_name(self):
+        temp = self.scratch / "Пример"
+        self.use_temp_directory(temp)
+        writer = self.package(parameters="exit=0 %source%")
+        writer.add_tail()
+        hold = self.reports / "Setup.exe.hold"
+        hold.touch()
+        run = self.session.start(writer.write(self.scratch / "package.exe"),
+                                 environment=self.environment)
+        run.wait_until(lambda: self.report("Setup.exe") is not None, "the installer's start")
+
+        # The work folder is in the Cyrillic folder, which an ASCII short
+        # name stands for.
+        work_folder = self.report("Setup.exe").working_directory
+        folder, _, name = work_folder.rpartition("\\")
+        self.assertEqual([entry.name for entry in temp.iterdir()], [name])
+        self.assertRegex(folder, r"^C:(\\[!-~]{1,8}(\.[!-~]{1,3})?)+$")
+        self.assertIn("~", folder.rsplit("\\", 1)[1])
+        hold.unlink()
+        self.assertEqual(self.installed_source(run.finish()), work_folder)
+        self.assertEqual(list(temp.iterdir()), [])
+
+    def test_an_ascii_temporary_directory_keeps_its_long_name(self):
+        temp = self.scratch / "Temporary Files"  # a short name would differ
+        self.use_temp_directory(temp)
+        writer = self.package(parameters="exit=0 %source%")
+        writer.add_tail()
+
+        source = self.installed_source(self.run_package(writer))
+
+        self.assertRegex(source, "^" + re.escape(self.windows_path(temp)) + r"\\VC-?\d+$")
+        self.assertEqual(list(temp.iterdir()), [])
+
+    def test_a_package_in_a_folder_outside_the_code_page_installs(self):
+        writer = self.package()
+        writer.add_tail()
+        folder = self.scratch / "Загрузки"
+        folder.mkdir()
+
+        result = self.session.run(writer.write(folder / "setup.exe"),
+                                  environment=self.environment)
+
+        self.assert_installed(result, "exit=0")
+
+    def test_a_package_at_a_path_of_300_characters_installs(self):
+        writer = self.package()
+        writer.add_tail()
+        folder = self.scratch
+        for level in range(3):
+            folder /= f"Downloads kept for later, level {level} " + "of a deep folder tree " * 4
+        folder.mkdir(parents=True)
+        package = writer.write(folder / "setup.exe")
+        self.assertGreaterEqual(len(self.windows_path(package)), 300)
+
+        result = self.session.run(package, environment=self.environment)
+
+        self.assert_installed(result, "exit=0")
+
+
 if __name__ == "__main__":
     sys.exit(wine_testing.main(sys.modules[__name__]))

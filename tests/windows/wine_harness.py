@@ -82,12 +82,20 @@ def _die_with_parent() -> None:
 
 def _run_tool(command: Sequence[str], environment: Optional[dict] = None,
               seconds: float = TOOL_SECONDS) -> subprocess.CompletedProcess:
-    try:
-        return subprocess.run(command, env=environment, capture_output=True, text=True,
-                              timeout=seconds)
-    except subprocess.TimeoutExpired as error:
-        raise HarnessError(f"{command[0]} did not end within {seconds:.0f} s: "
-                           f"{' '.join(command)}") from error
+    # Output goes through files, not pipes: a Wine server that the call starts
+    # inherits them, and would keep a pipe open until it exits seconds later.
+    with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
+        try:
+            done = subprocess.run(command, env=environment, stdout=stdout, stderr=stderr,
+                                  timeout=seconds)
+        except subprocess.TimeoutExpired as error:
+            raise HarnessError(f"{command[0]} did not end within {seconds:.0f} s: "
+                               f"{' '.join(command)}") from error
+        outputs = []
+        for output in (stdout, stderr):
+            output.seek(0)
+            outputs.append(output.read().decode(errors="replace"))
+    return subprocess.CompletedProcess(command, done.returncode, *outputs)
 
 
 class Display:
@@ -202,6 +210,28 @@ class WinePrefix:
         if (self.path / "system.reg").exists():
             _run_tool([self._tools.server, "-k"], self.environment())
             _run_tool([self._tools.server, "-w"], self.environment())
+
+    def user_variable(self, name: str) -> Optional[tuple[str, str]]:
+        """(type, data) of `name` in the Windows user's environment
+        (HKCU\\Environment), as the registry holds it; None when it is unset."""
+        done = self._reg("query", "/v", name)
+        match = re.search(rf"^\s+{re.escape(name)}\s+(REG_\w+)\s+(.*?)\r?$", done.stdout,
+                          re.MULTILINE | re.IGNORECASE)
+        return (match.group(1), match.group(2)) if done.returncode == 0 and match else None
+
+    def set_user_variable(self, name: str, value: Optional[tuple[str, str]]) -> None:
+        """Sets (type, data) of `name` in the Windows user's environment, or
+        removes it for None. Programs started afterwards see the change."""
+        if value is None:
+            done = self._reg("delete", "/v", name, "/f")
+        else:
+            done = self._reg("add", "/v", name, "/t", value[0], "/d", value[1], "/f")
+        if done.returncode != 0:
+            raise HarnessError(f"could not set {name} in HKCU\\Environment: {done.stderr[-500:]}")
+
+    def _reg(self, command: str, *arguments: str) -> subprocess.CompletedProcess:
+        return _run_tool([self._tools.loader, "reg", command, r"HKCU\Environment", *arguments],
+                         self.environment(), 60)
 
     @property
     def drive_c(self) -> Path:

@@ -101,12 +101,40 @@ json trailing_json(const PackageWalk& walk) {
   return trailing;
 }
 
+json text_or_null(const std::string& text) {
+  return text.empty() ? json(nullptr) : json(text);
+}
+
+// The manifest's execution level and the version resource of a PE stub.
+json stub_resources_json(const std::optional<PeResources>& resources) {
+  if (!resources) return nullptr;
+  json manifest = nullptr;
+  if (resources->has_manifest) {
+    manifest = {{"execution_level", text_or_null(resources->execution_level)},
+                {"ui_access", text_or_null(resources->ui_access)}};
+  }
+  json version = nullptr;
+  if (resources->version) {
+    json strings = json::object();
+    for (const auto& [key, value] : resources->version->strings) {
+      if (!strings.contains(key))
+        strings[key] = value;  // Windows takes the first
+    }
+    version = {
+        {"file_version", text_or_null(resources->version->file_version)},
+        {"product_version", text_or_null(resources->version->product_version)},
+        {"strings", strings}};
+  }
+  return {{"manifest", manifest}, {"version", version}};
+}
+
 json stub_json(const PackageWalk& walk) {
   if (!walk.stub) return nullptr;
   return {{"file_name", walk.stub->file_name},
           {"image_offset", walk.stub->image_offset},
           {"image_size", walk.stub->image_size},
-          {"image_verified", walk.stub->image_verified}};
+          {"image_verified", walk.stub->image_verified},
+          {"resources", stub_resources_json(walk.stub->resources)}};
 }
 
 }  // namespace

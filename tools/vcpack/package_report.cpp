@@ -148,6 +148,30 @@ std::string trailing_section(const PackageWalk& walk) {
   return text + ".\n";
 }
 
+// What Windows reads from a stub that is a PE image before and while it
+// runs it: the manifest's execution level and the version resource.
+std::string stub_resources_section(const PeResources& resources) {
+  std::string text = "Stub manifest: ";
+  if (!resources.has_manifest) {
+    text += "none.\n";
+  } else if (resources.execution_level.empty()) {
+    text += "requests no execution level.\n";
+  } else {
+    text += "requested execution level " + shown(resources.execution_level);
+    if (!resources.ui_access.empty())
+      text += ", uiAccess " + shown(resources.ui_access);
+    text += ".\n";
+  }
+  if (!resources.version) return text + "Stub version resource: none.\n";
+  const VersionResource& version = *resources.version;
+  text += "Stub version resource: file " + shown(version.file_version) +
+          ", product " + shown(version.product_version) + "\n";
+  std::vector<std::vector<std::string>> rows;
+  for (const auto& [key, value] : version.strings)
+    rows.push_back({shown(key), quoted(value)});
+  return text + aligned_rows(rows, {});
+}
+
 std::string stub_section(const PackageWalk& walk) {
   if (!walk.stub) return "";
   const StubChunks& stub = *walk.stub;
@@ -156,7 +180,8 @@ std::string stub_section(const PackageWalk& walk) {
          std::to_string(stub.image_offset) +
          "; the bootstrap never reads it (its digest " +
          (stub.image_verified ? "matches" : "differs, as after signing") +
-         ").\n";
+         ").\n" +
+         (stub.resources ? stub_resources_section(*stub.resources) : "");
 }
 
 }  // namespace

@@ -164,6 +164,7 @@ class Walker {
       stub.image_size = image.size();
       stub.image_offset = scratch.chunks.back().offset;
       stub.image_verified = scratch.chunks.back().verified;
+      stub.resources = read_pe_resources(image);
       walk_.stub = stub;
       walk_.records.back().offset = stub.image_offset;
     }

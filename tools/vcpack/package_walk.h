@@ -12,6 +12,7 @@
 
 #include "archive/pe_certificate.h"
 #include "platform/platform.h"
+#include "tools/vcpack/pe_resources.h"
 
 namespace vcpack {
 
@@ -61,6 +62,8 @@ struct StubChunks {
   // Signing fills in header fields of the image after packaging, so a
   // mismatch here is expected for signed packages and harms nothing.
   bool image_verified = false;
+  // Its manifest and version resource; none when the image is no PE image.
+  std::optional<PeResources> resources;
 };
 
 struct PackageWalk {

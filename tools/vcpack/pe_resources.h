@@ -1,0 +1,52 @@
+// What a Windows program's resources say about it: its version resource and
+// the execution level its manifest asks for, as Explorer and Windows read
+// them. vcpack shows them for a package's stub.
+//
+// The image comes from a package, so it is hostile input: every offset, count
+// and length in it is checked against the bytes at hand, and the walk through
+// the resource tree goes exactly three levels deep (type, name, language).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vcpack {
+
+// Resource types, as Windows numbers them.
+inline constexpr std::uint16_t kVersionResource = 16;   // RT_VERSION
+inline constexpr std::uint16_t kManifestResource = 24;  // RT_MANIFEST
+
+struct VersionResource {
+  // The binary numbers, as "major.minor.build.revision"; empty when the
+  // resource has no valid fixed part.
+  std::string file_version;
+  std::string product_version;
+  // The first string table's entries ("CompanyName", "FileVersion", ...) in
+  // their order, converted from UTF-16 to UTF-8.
+  std::vector<std::pair<std::string, std::string>> strings;
+};
+
+struct PeResources {
+  std::optional<VersionResource> version;  // none: no readable resource
+  bool has_manifest = false;
+  // The manifest's requestedExecutionLevel attributes; empty when absent.
+  std::string execution_level;
+  std::string ui_access;
+};
+
+// The bytes of the first resource of type `type` (its first name, in its
+// first language) in the PE image `image`; nothing when `image` is no PE
+// image or holds no such resource within its bounds.
+std::optional<std::string> find_resource(const std::string& image,
+                                         std::uint16_t type);
+
+// A VS_VERSIONINFO block; nothing when it is no such block.
+std::optional<VersionResource> parse_version_resource(const std::string& data);
+
+// What `image` says of itself; nothing when it is no PE image.
+std::optional<PeResources> read_pe_resources(const std::string& image);
+
+}  // namespace vcpack
