@@ -4,6 +4,7 @@
 
 #include "archive/chunk_format.h"
 #include "archive/file_name_rules.h"
+#include "util/messages.h"
 
 namespace vcboot {
 namespace {
@@ -15,9 +16,7 @@ constexpr char kFailedToExtract[] = "Failed to extract file!";
 }  // namespace
 
 ArchiveExtractor::ArchiveExtractor(Platform& platform, RunState& state)
-    : platform_(platform),
-      state_(state),
-      stream_(platform, state.archive_complete) {}
+    : platform_(platform), state_(state) {}
 
 void ArchiveExtractor::extract(std::string archive_path) {
   const std::unique_ptr<File> archive =
@@ -36,23 +35,40 @@ void ArchiveExtractor::extract(std::string archive_path) {
 
 bool ArchiveExtractor::extract_record(File& archive) {
   std::string type;
-  if (!stream_.read_chunk(archive, type)) return false;
+  if (!read_chunk(archive, type)) return false;
   if (type == chunk_format::kTailMarker) {
     state_.archive_complete = true;
     return true;
   }
   // Every type but the tail has a name chunk, read before the type counts.
   std::string name;
-  if (!stream_.read_chunk(archive, name)) return false;
+  if (!read_chunk(archive, name)) return false;
   if (type == chunk_format::kValueType) return extract_value(archive, name);
   if (type == chunk_format::kFileType) return extract_file(archive, name);
   // The stub record ends the walk; a record of any other type is skipped.
   return type != chunk_format::kStubType;
 }
 
+bool ArchiveExtractor::read_chunk(File& archive, std::string& payload) {
+  switch (stream_.read_chunk(archive, payload)) {
+    case ChunkRead::kOk:
+      return true;
+    case ChunkRead::kDigestMismatch:
+      platform_.show_message(messages::kInvalidArchiveCaption,
+                             messages::kInvalidArchiveText);
+      state_.archive_complete = false;
+      return false;
+    case ChunkRead::kBadLength:
+    case ChunkRead::kReadFailed:
+      // The walk ends without a word; the flag stays as the tail left it.
+      break;
+  }
+  return false;
+}
+
 bool ArchiveExtractor::extract_value(File& archive, const std::string& name) {
   std::string value;
-  if (!stream_.read_chunk(archive, value)) return false;
+  if (!read_chunk(archive, value)) return false;
   state_.variables.insert_if_absent(name, value);
   return true;
 }
@@ -60,8 +76,7 @@ bool ArchiveExtractor::extract_value(File& archive, const std::string& name) {
 bool ArchiveExtractor::extract_file(File& archive, const std::string& key) {
   std::string file_name;
   std::string content;
-  if (!stream_.read_chunk(archive, file_name) ||
-      !stream_.read_chunk(archive, content)) {
+  if (!read_chunk(archive, file_name) || !read_chunk(archive, content)) {
     return false;
   }
   const std::string path = state_.work_folder + file_name;

@@ -26,6 +26,10 @@ class ArchiveExtractor {
  private:
   // False when the record loop is to end.
   bool extract_record(File& archive);
+  // Reads one chunk; false when the walk is to end. A digest mismatch is
+  // shown and clears the archive complete flag; any other failed read ends
+  // the walk silently.
+  bool read_chunk(File& archive, std::string& payload);
   bool extract_value(File& archive, const std::string& name);
   bool extract_file(File& archive, const std::string& key);
   bool write_file(const std::string& path, const std::string& content);

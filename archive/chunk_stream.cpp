@@ -8,7 +8,6 @@
 #include "archive/little_endian.h"
 #include "archive/md5_digest.h"
 #include "archive/pe_certificate.h"
-#include "util/messages.h"
 
 namespace vcboot {
 namespace {
@@ -85,9 +84,6 @@ std::uint64_t scan_end(File& file, std::uint64_t file_size) {
 
 }  // namespace
 
-ChunkStream::ChunkStream(Platform& platform, bool& archive_complete)
-    : platform_(platform), archive_complete_(archive_complete) {}
-
 bool ChunkStream::find_tail_marker(File& file) {
   const auto file_size = file.seek(0, File::Origin::kEnd);
   if (!file_size) return false;
@@ -99,37 +95,38 @@ bool ChunkStream::find_tail_marker(File& file) {
       .has_value();
 }
 
-bool ChunkStream::read_chunk(File& file, std::string& payload) {
+ChunkRead ChunkStream::read_chunk(File& file, std::string& payload) {
   // The length field and the stored digest, in one read.
   unsigned char trailer[chunk_format::kTrailerSize] = {};
   const auto length_at =
       file.seek(-static_cast<std::int64_t>(chunk_format::kTrailerSize),
                 File::Origin::kCurrent);
-  if (!length_at || !read_exactly(file, trailer, sizeof trailer)) return false;
+  if (!length_at || !read_exactly(file, trailer, sizeof trailer)) {
+    return ChunkRead::kReadFailed;
+  }
   const std::uint32_t length = load_le32(trailer);
   // The payload lies wholly in front of its length field. A damaged length
   // that says otherwise must cause neither a move elsewhere nor a huge
   // allocation.
-  if (length > *length_at) return false;
+  if (length > *length_at) return ChunkRead::kBadLength;
   const auto length_back = static_cast<std::int64_t>(length);
   if (!file.seek(-length_back - static_cast<std::int64_t>(sizeof trailer),
                  File::Origin::kCurrent)) {
-    return false;
+    return ChunkRead::kReadFailed;
   }
   payload.clear();
   payload.resize(length);
-  if (!read_exactly(file, &payload[0], length)) return false;
+  if (!read_exactly(file, &payload[0], length)) return ChunkRead::kReadFailed;
 
   const std::string stored(
       reinterpret_cast<const char*>(trailer) + chunk_format::kLengthSize,
       chunk_format::kDigestSize);
   if (Md5Digest(payload).digest_bytes() != stored) {
-    platform_.show_message(messages::kInvalidArchiveCaption,
-                           messages::kInvalidArchiveText);
-    archive_complete_ = false;
-    return false;
+    return ChunkRead::kDigestMismatch;
   }
-  return file.seek(-length_back, File::Origin::kCurrent).has_value();
+  return file.seek(-length_back, File::Origin::kCurrent)
+             ? ChunkRead::kOk
+             : ChunkRead::kReadFailed;
 }
 
 }  // namespace vcboot

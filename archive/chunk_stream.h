@@ -13,13 +13,19 @@
 
 namespace vcboot {
 
+// What one chunk read found. The stream only reports; its caller decides
+// what each finding means and what the user is told.
+enum class ChunkRead {
+  kOk,              // the payload matches its stored digest
+  kDigestMismatch,  // the payload was read whole but fails its digest check
+  kBadLength,       // the length field reaches before the start of the file
+  kReadFailed,      // a move or read failed, or the file ended too soon
+};
+
 class ChunkStream {
  public:
   // Bytes read per step of the backward tail scan.
   static constexpr std::size_t kScanBlockSize = 64 * 1024;
-
-  // `archive_complete` is cleared when a chunk fails its digest check.
-  ChunkStream(Platform& platform, bool& archive_complete);
 
   // Finds the tail marker text nearest the end of the file and leaves the
   // position at the end of the tail chunk (20 bytes past the text). Windows
@@ -30,16 +36,12 @@ class ChunkStream {
   // there is no marker or the file cannot be read; nothing is shown.
   bool find_tail_marker(File& file);
 
-  // Reads the chunk that ends at the position into `payload` (replaced whole)
-  // and leaves the position at the chunk's first byte. False when a move or
-  // read fails or the length field reaches before the start of the file,
-  // silently, or when the digest does not match: then "Invalid Archive!" is
-  // shown and the archive complete flag cleared.
-  bool read_chunk(File& file, std::string& payload);
-
- private:
-  Platform& platform_;
-  bool& archive_complete_;
+  // Reads the chunk that ends at the position into `payload` (replaced whole).
+  // kOk leaves the position at the chunk's first byte. kDigestMismatch leaves
+  // the unverified bytes in `payload` and the position behind them, at the
+  // chunk's length field, so that a tool can step over the chunk. A bad
+  // length moves nothing and allocates nothing; nothing is ever shown.
+  ChunkRead read_chunk(File& file, std::string& payload);
 };
 
 }  // namespace vcboot

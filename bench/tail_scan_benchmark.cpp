@@ -49,8 +49,7 @@ std::unique_ptr<File> open_or_fail(benchmark::State& state,
 }
 
 void block_scan(benchmark::State& state, const Package& package) {
-  bool complete = false;
-  vcboot::ChunkStream stream(vcboot::native_platform(), complete);
+  vcboot::ChunkStream stream;
   for (auto _ : state) {
     const auto file = open_or_fail(state, package.path);
     if (!file || !stream.find_tail_marker(*file) ||
