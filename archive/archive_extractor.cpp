@@ -15,7 +15,7 @@ constexpr char kFailedToExtract[] = "Failed to extract file!";
 
 }  // namespace
 
-ArchiveExtractor::ArchiveExtractor(Platform& platform, RunState& state)
+ArchiveExtractor::ArchiveExtractor(Platform& platform, ExtractionState& state)
     : platform_(platform), state_(state) {}
 
 void ArchiveExtractor::extract(std::string archive_path) {

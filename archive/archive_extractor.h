@@ -6,14 +6,14 @@
 #include <string>
 
 #include "archive/chunk_stream.h"
-#include "bootstrap/run_state.h"
+#include "archive/extraction_state.h"
 #include "platform/platform.h"
 
 namespace vcboot {
 
 class ArchiveExtractor {
  public:
-  ArchiveExtractor(Platform& platform, RunState& state);
+  ArchiveExtractor(Platform& platform, ExtractionState& state);
 
   // Reads the records from the tail towards the start of the archive until
   // the stub record, a failed or mismatched chunk, or a file that cannot be
@@ -38,7 +38,7 @@ class ArchiveExtractor {
               std::uint32_t error);
 
   Platform& platform_;
-  RunState& state_;
+  ExtractionState& state_;
   ChunkStream stream_;
 };
 

@@ -66,7 +66,7 @@ class ArchiveExtractorTest : public ::testing::Test {
   }
 
   FakePlatform platform_;
-  RunState state_;
+  ExtractionState state_;
 };
 
 TEST_F(ArchiveExtractorTest, ShippedPackageGivesItsFilesAndBindings) {
@@ -197,7 +197,7 @@ TEST_F(ArchiveExtractorTest, UnsafeNameIsRefusedWithoutCreatingAnything) {
         "C:\\evil.exe", "Setup.exe:hidden", "NUL", "com1.txt"}) {
     FakePlatform platform;
     platform.add_directory(kWork);
-    RunState state;
+    ExtractionState state;
     state.work_folder = kWork;
     platform.add_file(kArchive, package([&](ChunkWriter& writer) {
                         writer.add_value("nearer the start", "never read");

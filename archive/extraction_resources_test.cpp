@@ -54,8 +54,8 @@ std::string package_for(WayOut way) {
 
 // Runs the extraction of `archive` into `state`'s work folder; an allocation
 // failure is expected only where memory is made to run out.
-void extract(Platform& platform, RunState& state, const std::string& archive,
-             WayOut way) {
+void extract(Platform& platform, ExtractionState& state,
+             const std::string& archive, WayOut way) {
   if (way != WayOut::kOutOfMemory) {
     ArchiveExtractor(platform, state).extract(archive);
     return;
@@ -67,7 +67,8 @@ void extract(Platform& platform, RunState& state, const std::string& archive,
 }
 
 // What shows that the extraction left by the way it was meant to.
-void expect_way_out(WayOut way, const RunState& state, bool readme_written) {
+void expect_way_out(WayOut way, const ExtractionState& state,
+                    bool readme_written) {
   const bool tail_read = way == WayOut::kSuccess ||
                          way == WayOut::kFailedCreate ||
                          way == WayOut::kOutOfMemory;
@@ -88,7 +89,7 @@ TEST_P(ExtractionResources, FakeHandlesAreAllClosed) {
   if (GetParam() != WayOut::kFailedOpen) {
     platform.add_file(archive, package_for(GetParam()));
   }
-  RunState state;
+  ExtractionState state;
   state.work_folder = work;
   ASSERT_EQ(platform.open_handles(), 0);
   extract(platform, state, archive, GetParam());
@@ -109,7 +110,7 @@ TEST_P(ExtractionResources, NativeDescriptorsAreAllClosed) {
   if (GetParam() != WayOut::kFailedOpen) {
     testing::write_file(archive, package_for(GetParam()));
   }
-  RunState state;
+  ExtractionState state;
   state.work_folder = work.string() + native_platform().path_separator();
   const std::ptrdiff_t before = open_descriptors();
   extract(native_platform(), state, archive.string(), GetParam());

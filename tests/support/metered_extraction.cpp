@@ -10,7 +10,7 @@ MeteredExtraction extract_metered(const std::string& package) {
   platform.keep_log(false);  // its growth is not the extraction's
   platform.add_directory(kMeteredWorkFolder);
   platform.add_file(kMeteredArchive, package);
-  RunState state;
+  ExtractionState state;
   state.work_folder = kMeteredWorkFolder;
   MeteredExtraction result;
   {

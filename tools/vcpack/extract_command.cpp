@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "archive/archive_extractor.h"
-#include "bootstrap/run_state.h"
+#include "archive/extraction_state.h"
 #include "platform/platform.h"
 #include "tools/vcpack/commands.h"
 #include "tools/vcpack/display_text.h"
@@ -64,7 +64,7 @@ int run_extract(const ExtractOptions& options) {
   const PackageWalk walk =
       walk_package(vcboot::native_platform(), options.package);
   RecordingPlatform platform(vcboot::native_platform());
-  vcboot::RunState state;
+  vcboot::ExtractionState state;
   state.work_folder = options.directory;
   if (state.work_folder.back() != '/') state.work_folder += '/';
   state.variables.get_or_create("source") = kWorkFolderPlaceholder;

@@ -33,9 +33,9 @@ class PackageWalkTest : public ::testing::Test {
   }
 
   // The same package through the bootstrap's extraction, into C:\w\.
-  vcboot::RunState extract() {
+  vcboot::ExtractionState extract() {
     platform_.add_directory("C:\\w");
-    vcboot::RunState state;
+    vcboot::ExtractionState state;
     state.work_folder = "C:\\w\\";
     state.variables.get_or_create("source") = "C:\\w";
     state.variables.get_or_create("commandline") = "";
@@ -47,7 +47,7 @@ class PackageWalkTest : public ::testing::Test {
   // the same files with the same contents, the same complete flag.
   void expect_outcome_matches_extraction(const PackageWalk& walk) {
     const PackageOutcome outcome = resolve_outcome(walk);
-    const vcboot::RunState state = extract();
+    const vcboot::ExtractionState state = extract();
     std::map<std::string, std::string> bound = {{"source", "C:\\w"},
                                                 {"commandline", ""}};
     for (const Binding& binding : outcome.bindings) {
