@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/posix/posix_platform.h"
-#include "util/command_line.h"
+#include "platform/command_line.h"
 
 namespace vcboot {
 namespace {

@@ -1,4 +1,4 @@
-#include "util/command_line.h"
+#include "platform/command_line.h"
 
 namespace vcboot {
 namespace {
