@@ -2,6 +2,7 @@
 
 #include "archive/chunk_format.h"
 #include "tools/vcpack/display_text.h"
+#include "util/messages.h"
 
 namespace vcpack {
 namespace {
@@ -195,12 +196,14 @@ std::string listing_text(const PackageWalk& walk,
   text += "; the tail chunk ends at offset " + std::to_string(*walk.tail_end) +
           ".\n\n";
   text += records_section(walk, outcome) + "\n";
-  text +=
-      outcome.launches
-          ? "The archive is complete: the bootstrap starts the installer.\n\n"
-          : "The archive is NOT complete: the bootstrap shows \"Invalid "
-            "Archive!\" and "
-            "starts nothing.\n\n";
+  text += outcome.launches
+              ? "The archive is complete: the bootstrap starts the "
+                "installer.\n\n"
+              : std::string(
+                    "The archive is NOT complete: the bootstrap "
+                    "shows \"") +
+                    vcboot::messages::kInvalidArchiveCaption +
+                    "\" and starts nothing.\n\n";
   text += bindings_section(outcome) + "\n" + files_section(outcome) + "\n";
   text += trailing_section(walk) + stub_section(walk);
   return text;

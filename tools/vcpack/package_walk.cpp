@@ -162,12 +162,6 @@ bool WalkedRecord::verified() const {
                      [](const ChunkRead& chunk) { return chunk.verified; });
 }
 
-std::uint64_t WalkedRecord::payload_bytes() const {
-  std::uint64_t total = 0;
-  for (const ChunkRead& chunk : chunks) total += chunk.payload_size;
-  return total;
-}
-
 std::optional<std::size_t> PackageWalk::first_damaged_record() const {
   for (std::size_t i = 0; i < records.size(); ++i) {
     if (!records[i].verified()) return i;

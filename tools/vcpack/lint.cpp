@@ -1,14 +1,32 @@
-#include "tools/vcpack/launch_preview.h"
+#include "tools/vcpack/lint.h"
+
+#include <algorithm>
 
 #include "archive/file_name_rules.h"
 #include "tools/vcpack/display_text.h"
 #include "tools/vcpack/package_report.h"
-#include "tools/vcpack/reference_scan.h"
 #include "variables/expand_variables.h"
-#include "variables/variable_table.h"
 
 namespace vcpack {
 namespace {
+
+void add_once(std::vector<std::string>& names, const std::string& name) {
+  if (std::find(names.begin(), names.end(), name) == names.end()) {
+    names.push_back(name);
+  }
+}
+
+// Collects what the bootstrap's own expansion leaves in place.
+class Collector : public vcboot::ExpansionObserver {
+ public:
+  void unresolved(const std::string& name) override {
+    add_once(findings.unresolved, name);
+  }
+  void cyclic(const std::string& name) override {
+    add_once(findings.cyclic, name);
+  }
+  ReferenceFindings findings;
+};
 
 // A name that holds a blank or a double quote is the text between two
 // references (as in `%a% "%b%"`), tried as a name by the rules of the
@@ -115,6 +133,13 @@ void lint_walk(const PackageWalk& walk, const PackageOutcome& outcome,
 }
 
 }  // namespace
+
+ReferenceFindings scan_references(const std::string& text,
+                                  const vcboot::VariableTable& table) {
+  Collector collector;
+  vcboot::expand_variables(text, table, collector);
+  return collector.findings;
+}
 
 LaunchPreview preview_launch(const PackageWalk& walk,
                              const PackageOutcome& outcome, char separator) {
