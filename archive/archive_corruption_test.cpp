@@ -13,9 +13,9 @@
 
 #include "archive/chunk_writer.h"
 #include "platform/fake/fake_platform.h"
+#include "tests/support/invalid_archive_message.h"
 #include "tests/support/metered_extraction.h"
 #include "tests/support/sample_package.h"
-#include "util/messages.h"
 
 namespace vcboot {
 namespace {
@@ -79,8 +79,8 @@ enum class Outcome { kComplete, kDigestMismatch, kReadStopped, kNoTail };
 // with the flag false; a move or read that failed, silently; or no tail.
 std::optional<Outcome> outcome_of(const Extraction& result,
                                   const SweepPackage& package) {
-  const Message invalid{messages::kInvalidArchiveCaption,
-                        messages::kInvalidArchiveText};
+  const Message invalid{testing::kInvalidArchiveCaption,
+                        testing::kInvalidArchiveText};
   const bool nothing_done = result.files.empty() && result.bindings.empty();
   if (result.messages.empty()) {
     if (result.archive_complete && result.files == package.files &&

@@ -7,13 +7,6 @@
 #include "util/messages.h"
 
 namespace vcboot {
-namespace {
-
-constexpr char kFailedToOpen[] = "Failed to open archive!";
-constexpr char kFailedToInitialize[] = "Failed to initialize archive!";
-constexpr char kFailedToExtract[] = "Failed to extract file!";
-
-}  // namespace
 
 ArchiveExtractor::ArchiveExtractor(Platform& platform, ExtractionState& state)
     : platform_(platform), state_(state) {}
@@ -22,11 +15,13 @@ void ArchiveExtractor::extract(std::string archive_path) {
   const std::unique_ptr<File> archive =
       platform_.open_for_reading(archive_path);
   if (!archive) {
-    report(kFailedToOpen, archive_path, platform_.last_error());
+    report(messages::kFailedToOpenArchive, archive_path,
+           platform_.last_error());
     return;
   }
   if (!stream_.find_tail_marker(*archive)) {
-    report(kFailedToInitialize, archive_path, platform_.last_error());
+    report(messages::kFailedToInitializeArchive, archive_path,
+           platform_.last_error());
     return;
   }
   while (extract_record(*archive)) {
@@ -83,7 +78,8 @@ bool ArchiveExtractor::extract_file(File& archive, const std::string& key) {
   // A name that could leave the work folder is refused like a file that
   // cannot be created, and binds nothing.
   if (!is_safe_file_name(file_name)) {
-    report(kFailedToExtract, path, platform_.invalid_name_error());
+    report(messages::kFailedToExtractFile, path,
+           platform_.invalid_name_error());
     return false;
   }
   if (!key.empty()) state_.variables.insert_if_absent(key, file_name);
@@ -94,7 +90,7 @@ bool ArchiveExtractor::write_file(const std::string& path,
                                   const std::string& content) {
   std::unique_ptr<File> output = platform_.create_for_writing(path);
   if (!output) {
-    report(kFailedToExtract, path, platform_.last_error());
+    report(messages::kFailedToExtractFile, path, platform_.last_error());
     return false;
   }
   std::size_t written = 0;
@@ -107,7 +103,7 @@ bool ArchiveExtractor::write_file(const std::string& path,
   const std::uint32_t error = platform_.last_error();
   output.reset();  // an open file cannot be deleted on Windows
   platform_.delete_file(path);
-  report(kFailedToExtract, path, error);
+  report(messages::kFailedToExtractFile, path, error);
   return false;
 }
 

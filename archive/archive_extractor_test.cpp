@@ -9,8 +9,8 @@
 #include "archive/chunk_stream.h"
 #include "archive/chunk_writer.h"
 #include "platform/fake/fake_platform.h"
+#include "tests/support/invalid_archive_message.h"
 #include "tests/support/sample_package.h"
-#include "util/messages.h"
 
 namespace vcboot {
 namespace {
@@ -19,8 +19,8 @@ using Message = FakePlatform::Message;
 
 constexpr char kArchive[] = "C:\\Users\\tester\\Downloads\\setup.exe";
 constexpr char kWork[] = "C:\\Users\\tester\\Temp\\VC42\\";
-const Message kInvalidArchive{messages::kInvalidArchiveCaption,
-                              messages::kInvalidArchiveText};
+const Message kInvalidArchive{testing::kInvalidArchiveCaption,
+                              testing::kInvalidArchiveText};
 
 Message failed_to_extract(const std::string& name, const std::string& error) {
   return {"Failed to extract file!",

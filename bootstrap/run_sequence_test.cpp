@@ -10,16 +10,16 @@
 #include "archive/chunk_writer.h"
 #include "platform/fake/fake_platform.h"
 #include "tests/support/allocation_meter.h"
+#include "tests/support/invalid_archive_message.h"
 #include "tests/support/sample_package.h"
-#include "util/messages.h"
 
 namespace vcboot {
 namespace {
 
 using Message = FakePlatform::Message;
 
-const Message kInvalidArchive{messages::kInvalidArchiveCaption,
-                              messages::kInvalidArchiveText};
+const Message kInvalidArchive{testing::kInvalidArchiveCaption,
+                              testing::kInvalidArchiveText};
 // The fake's own module path holds no file unless a test puts one there.
 constexpr char kModulePath[] = "C:\\Users\\tester\\Downloads\\setup.exe";
 const Message kNoArchive{"Failed to open archive!",
@@ -267,9 +267,9 @@ TEST(RunSequence, MemoryRunningOutForAPayloadIsAnUnhandledException) {
     EXPECT_EQ(meter.refused(), 1u);
   }
   EXPECT_EQ(exit_code, 0);
-  EXPECT_EQ(platform.messages(),
-            (std::vector<Message>{
-                {std::bad_alloc().what(), "Unhandled Exception"}}));
+  EXPECT_EQ(
+      platform.messages(),
+      (std::vector<Message>{{std::bad_alloc().what(), "Unhandled Exception"}}));
   // The run ends at once: the work folder stays with what it holds.
   EXPECT_EQ(platform.file_content(std::string(kTemp) + "VC8\\readme.txt"),
             "read first");

@@ -8,7 +8,7 @@
 #include "archive/little_endian.h"
 #include "archive/md5_digest.h"
 #include "archive/pe_certificate.h"
-#include "util/messages.h"
+#include "tests/support/invalid_archive_message.h"
 
 namespace vcboot::fuzzing {
 namespace {
@@ -101,7 +101,7 @@ class Reference {
         return true;
       case ChunkWalk::Read::kMismatch:
         outcome_.messages.push_back(
-            {messages::kInvalidArchiveCaption, messages::kInvalidArchiveText});
+            {testing::kInvalidArchiveCaption, testing::kInvalidArchiveText});
         outcome_.archive_complete = false;
         return false;
       case ChunkWalk::Read::kFailed:

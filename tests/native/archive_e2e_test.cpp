@@ -7,10 +7,10 @@
 #include <filesystem>
 
 #include "archive/chunk_writer.h"
+#include "tests/support/invalid_archive_message.h"
 #include "tests/support/sample_package.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/support/subprocess.h"
-#include "util/messages.h"
 
 namespace vcboot {
 namespace {
@@ -18,8 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kInvalidArchiveBlock =
-    std::string(messages::kInvalidArchiveCaption) + "\n" +
-    messages::kInvalidArchiveText + "\n\n";
+    std::string(testing::kInvalidArchiveCaption) + "\n" +
+    testing::kInvalidArchiveText + "\n\n";
 
 // Writes `package` as an executable into `temp` and runs it with `temp`/tmp
 // as its temporary directory.

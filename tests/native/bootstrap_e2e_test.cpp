@@ -3,29 +3,32 @@
 
 #include <filesystem>
 
+#include "tests/support/invalid_archive_message.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/support/subprocess.h"
-#include "util/messages.h"
 
 namespace vcboot {
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kInvalidArchiveBlock = std::string(messages::kInvalidArchiveCaption) +
-                                         "\n" + messages::kInvalidArchiveText + "\n\n";
+const std::string kInvalidArchiveBlock =
+    std::string(testing::kInvalidArchiveCaption) + "\n" +
+    testing::kInvalidArchiveText + "\n\n";
 
 testing::ProgramResult run_bootstrap(const testing::ScopedTempDir& temp,
                                      std::vector<std::string> arguments = {}) {
   arguments.insert(arguments.begin(), VCBOOT_BINARY);
-  return testing::run_program(arguments, {"", {{"TMPDIR", temp.path().string()}}});
+  return testing::run_program(arguments,
+                              {"", {{"TMPDIR", temp.path().string()}}});
 }
 
 TEST(BootstrapProcess, BareStubReportsInvalidArchiveAndCleansUp) {
   testing::ScopedTempDir temp;
   const testing::ProgramResult result = run_bootstrap(temp, {"a", "b c"});
   EXPECT_EQ(result.exit_code, 0);
-  EXPECT_NE(result.err.find(kInvalidArchiveBlock), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(kInvalidArchiveBlock), std::string::npos)
+      << result.err;
   EXPECT_TRUE(fs::is_empty(temp.path())) << "a work folder was left behind";
 }
 

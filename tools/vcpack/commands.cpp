@@ -68,7 +68,7 @@ void print_files(const PackageOutcome& outcome, const std::string& directory) {
 void print_variables(const vcboot::VariableTable& table) {
   std::vector<std::vector<std::string>> rows;
   for (const auto& [name, value] : table.entries()) {
-    if (name == "source" || name == "commandline") {
+    if (is_bootstrap_variable(name)) {
       rows.push_back({name, "= " + value + "  (set by the bootstrap)"});
     } else {
       rows.push_back({shown(name), "= " + quoted(value)});
@@ -157,8 +157,7 @@ int run_extract(const ExtractOptions& options) {
   vcboot::ExtractionState state;
   state.work_folder = options.directory;
   if (state.work_folder.back() != '/') state.work_folder += '/';
-  state.variables.get_or_create("source") = kWorkFolderPlaceholder;
-  state.variables.get_or_create("commandline") = kCommandLinePlaceholder;
+  bind_bootstrap_variables(state.variables);
   vcboot::ArchiveExtractor(platform, state).extract(options.package);
 
   print_files(resolve_outcome(walk), options.directory);

@@ -18,9 +18,6 @@
 
 namespace vcpack {
 
-inline constexpr char kWorkFolderPlaceholder[] = "<work folder>";
-inline constexpr char kCommandLinePlaceholder[] = "<command line>";
-
 struct LaunchPreview {
   // The work folder, a separator, the expanded "executable".
   std::string installer;

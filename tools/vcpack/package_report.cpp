@@ -103,13 +103,11 @@ std::string bindings_section(const PackageOutcome& outcome) {
   std::vector<std::vector<std::string>> rows;
   for (const Binding& binding : outcome.bindings) {
     if (!binding.record) {
-      rows.push_back(
-          {binding.name,
-           binding.name == "source" ? "= <work folder>" : "= <command line>",
-           "set by the bootstrap" +
-               (binding.shadowed.empty()
-                    ? ""
-                    : "; shadows " + numbers(binding.shadowed))});
+      rows.push_back({binding.name, "= " + binding.value,
+                      "set by the bootstrap" +
+                          (binding.shadowed.empty()
+                               ? ""
+                               : "; shadows " + numbers(binding.shadowed))});
       continue;
     }
     std::string from = "from " + number(*binding.record);

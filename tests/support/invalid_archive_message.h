@@ -1,0 +1,14 @@
+// The box the bootstrap shows for a damaged or incomplete archive, spelled out
+// here rather than taken from util/messages.h, so that a change to the text
+// the program shows fails every test that checks it.
+#pragma once
+
+namespace vcboot::testing {
+
+inline constexpr char kInvalidArchiveCaption[] = "Invalid Archive!";
+inline constexpr char kInvalidArchiveText[] =
+    "We are sorry, but your installation / update did not complete due to "
+    "unexpected download errors.\r\nPlease download the whole Vellumcrest "
+    "program from https://www.vellumcrest.com/download/";
+
+}  // namespace vcboot::testing
