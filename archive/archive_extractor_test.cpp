@@ -19,8 +19,8 @@ using Message = FakePlatform::Message;
 
 constexpr char kArchive[] = "C:\\Users\\tester\\Downloads\\setup.exe";
 constexpr char kWork[] = "C:\\Users\\tester\\Temp\\VC42\\";
-const Message kInvalidArchive{testing::kInvalidArchiveCaption,
-                              testing::kInvalidArchiveText};
+const Message kInvalidArchive{test_support::kInvalidArchiveCaption,
+                              test_support::kInvalidArchiveText};
 
 Message failed_to_extract(const std::string& name, const std::string& error) {
   return {"Failed to extract file!",
@@ -32,7 +32,7 @@ Message failed_to_extract(const std::string& name, const std::string& error) {
 std::string package(const std::function<void(ChunkWriter&)>& add) {
   StringSink sink;
   ChunkWriter writer(sink);
-  writer.add_stub(testing::make_pe_image(1024), "setup.exe");
+  writer.add_stub(test_support::make_pe_image(1024), "setup.exe");
   add(writer);
   writer.add_tail();
   writer.add_trailing(std::string(5, '\0'));
@@ -70,7 +70,8 @@ class ArchiveExtractorTest : public ::testing::Test {
 };
 
 TEST_F(ArchiveExtractorTest, ShippedPackageGivesItsFilesAndBindings) {
-  const testing::SamplePackage sample = testing::make_sample_package();
+  const test_support::SamplePackage sample =
+      test_support::make_sample_package();
   ASSERT_EQ(sample.bytes.size(), 1904432u);
   ASSERT_EQ(sample.chunks, 98u);
   ASSERT_EQ(sample.bytes.size() - sample.tail_end, 4757u);
@@ -275,7 +276,7 @@ TEST_F(ArchiveExtractorTest, ArchiveThatCannotBeOpenedIsReported) {
 }
 
 TEST_F(ArchiveExtractorTest, MissingTailMarkerIsReported) {
-  extract(testing::make_pe_image(1024).substr(0, 500));  // marker at 512
+  extract(test_support::make_pe_image(1024).substr(0, 500));  // marker at 512
   ASSERT_EQ(platform_.messages().size(), 1u);
   EXPECT_EQ(platform_.messages()[0].caption, "Failed to initialize archive!");
   EXPECT_EQ(platform_.messages()[0].text.rfind(
@@ -285,7 +286,7 @@ TEST_F(ArchiveExtractorTest, MissingTailMarkerIsReported) {
 }
 
 TEST_F(ArchiveExtractorTest, DigestMismatchEndsTheWalkAndClearsTheFlag) {
-  testing::SamplePackage sample = testing::make_sample_package();
+  test_support::SamplePackage sample = test_support::make_sample_package();
   // A byte of "NL5.ini", which is read after "ZH5.ini" to "PT5.ini".
   const std::string& content = sample.files.at("NL5.ini");
   const std::size_t at = sample.bytes.find(content);

@@ -28,9 +28,10 @@ class ChunkStream {
   static constexpr std::size_t kScanBlockSize = 64 * 1024;
 
   // Finds the tail marker text nearest the end of the file and leaves the
-  // position at the end of the tail chunk (20 bytes past the text). Windows
-  // start from 23 bytes before the end back to offset 23, so files of 45
-  // bytes or less never match. When the file is a PE image whose certificate
+  // position at the end of the tail chunk (20 bytes past the text). The scan
+  // compares 22-byte windows of the file with the marker text; the windows
+  // it tries start from 23 bytes before the end back to offset 23, so files
+  // of 45 bytes or less never match. When the file is a PE image whose certificate
   // table ends the file, the scan ends at the table's first byte instead: the
   // table lies outside the signature, so nothing in it is trusted. False when
   // there is no marker or the file cannot be read; nothing is shown.

@@ -209,7 +209,7 @@ TEST_F(ChunkStreamTest, SmallFilesHoldNoWindow) {
 }
 
 TEST_F(ChunkStreamTest, MarkerTouchingTheLastByteIsNotTried) {
-  std::string bytes = testing::filler_bytes(200, 1);
+  std::string bytes = test_support::filler_bytes(200, 1);
   bytes.replace(bytes.size() - 22, 22, kTailMarker);
   EXPECT_FALSE(stream_.find_tail_marker(open(bytes)));
   bytes += '\0';
@@ -219,7 +219,7 @@ TEST_F(ChunkStreamTest, MarkerTouchingTheLastByteIsNotTried) {
 TEST_F(ChunkStreamTest, MarkerInImageAndPayloadIsNotTheTail) {
   StringSink sink;
   ChunkWriter writer(sink);
-  writer.add_stub(testing::make_pe_image(2048), "setup.exe");
+  writer.add_stub(test_support::make_pe_image(2048), "setup.exe");
   writer.add_file("", "notes.txt", std::string("see ") + kTailMarker + " here");
   writer.add_value(kTailMarker, kTailMarker);
   writer.add_tail();
@@ -282,7 +282,7 @@ TEST_F(ChunkStreamTest, BlockScanMatchesTheBytewiseScan) {
   std::map<std::size_t, std::string> fillers;
   for (const std::size_t size : sizes) {
     fillers[size] =
-        testing::filler_bytes(size, static_cast<std::uint32_t>(size));
+        test_support::filler_bytes(size, static_cast<std::uint32_t>(size));
   }
   for (const auto& [size, markers] : cases) {
     std::string bytes = fillers[size];
@@ -325,9 +325,10 @@ std::string forged_tail() {
 }
 
 TEST_F(ChunkStreamTest, ForgedTailInTheCertificateTableIsNeverFound) {
-  testing::SamplePackageOptions options;
+  test_support::SamplePackageOptions options;
   options.inside_certificate = forged_tail() + std::string(8, '\0');
-  const testing::SamplePackage package = testing::make_sample_package(options);
+  const test_support::SamplePackage package =
+      test_support::make_sample_package(options);
   File& file = open(package.bytes);
   ASSERT_TRUE(stream_.find_tail_marker(file));
   EXPECT_EQ(position(), package.tail_end);
@@ -335,10 +336,11 @@ TEST_F(ChunkStreamTest, ForgedTailInTheCertificateTableIsNeverFound) {
 
 TEST_F(ChunkStreamTest, UnsignedImageIsScannedFromTheEnd) {
   // Without a PE header that names it, the table is just trailing bytes.
-  testing::SamplePackageOptions options;
+  test_support::SamplePackageOptions options;
   options.stub_image = std::string(4096, 'x');
   options.inside_certificate = forged_tail() + std::string(8, '\0');
-  const testing::SamplePackage package = testing::make_sample_package(options);
+  const test_support::SamplePackage package =
+      test_support::make_sample_package(options);
   File& file = open(package.bytes);
   ASSERT_TRUE(stream_.find_tail_marker(file));
   EXPECT_GT(position(), package.tail_end + 5);
@@ -350,9 +352,10 @@ TEST_F(ChunkStreamTest, UnsignedImageIsScannedFromTheEnd) {
 }
 
 TEST_F(ChunkStreamTest, TableThatDoesNotEndTheFileIsIgnored) {
-  testing::SamplePackageOptions options;
+  test_support::SamplePackageOptions options;
   options.certificate_table = true;
-  testing::SamplePackage package = testing::make_sample_package(options);
+  test_support::SamplePackage package =
+      test_support::make_sample_package(options);
   // Something appended behind the signed file: the scan starts at the end.
   package.bytes += forged_tail() + std::string(8, '\0');
   File& file = open(package.bytes);
@@ -362,9 +365,9 @@ TEST_F(ChunkStreamTest, TableThatDoesNotEndTheFileIsIgnored) {
 
 TEST_F(ChunkStreamTest, TableWithNothingBeforeItFindsNothing) {
   // A table that starts within the first 46 bytes leaves no window.
-  std::string image = testing::make_pe_image(1024);
+  std::string image = test_support::make_pe_image(1024);
   image += chunks_of({kTailMarker});
-  ASSERT_TRUE(testing::name_certificate_table(
+  ASSERT_TRUE(test_support::name_certificate_table(
       image, 40, static_cast<std::uint32_t>(image.size() - 40)));
   EXPECT_FALSE(stream_.find_tail_marker(open(image)));
 }

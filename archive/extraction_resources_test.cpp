@@ -37,9 +37,9 @@ constexpr std::size_t kAllocationLimit = kLargeContent * 3 / 4;
 std::string package_for(WayOut way) {
   StringSink sink;
   ChunkWriter writer(sink);
-  writer.add_stub(testing::filler_bytes(100, 1), "setup");
+  writer.add_stub(test_support::filler_bytes(100, 1), "setup");
   writer.add_file("installer", "Setup.exe",
-                  testing::filler_bytes(kLargeContent, 2));
+                  test_support::filler_bytes(kLargeContent, 2));
   writer.add_file(
       "", way == WayOut::kFailedCreate ? "missing/readme.txt" : "readme.txt",
       "read me");
@@ -60,7 +60,7 @@ void extract(Platform& platform, ExtractionState& state,
     ArchiveExtractor(platform, state).extract(archive);
     return;
   }
-  testing::AllocationMeter meter(kAllocationLimit);
+  test_support::AllocationMeter meter(kAllocationLimit);
   EXPECT_THROW(ArchiveExtractor(platform, state).extract(archive),
                std::bad_alloc);
   EXPECT_EQ(meter.refused(), 1u);
@@ -103,12 +103,12 @@ std::ptrdiff_t open_descriptors() {
 }
 
 TEST_P(ExtractionResources, NativeDescriptorsAreAllClosed) {
-  testing::ScopedTempDir temp;
+  test_support::ScopedTempDir temp;
   const fs::path archive = temp.path() / "setup";
   const fs::path work = temp.path() / "work";
   fs::create_directory(work);
   if (GetParam() != WayOut::kFailedOpen) {
-    testing::write_file(archive, package_for(GetParam()));
+    test_support::write_file(archive, package_for(GetParam()));
   }
   ExtractionState state;
   state.work_folder = work.string() + native_platform().path_separator();

@@ -100,8 +100,8 @@ class Reference {
       case ChunkWalk::Read::kVerified:
         return true;
       case ChunkWalk::Read::kMismatch:
-        outcome_.messages.push_back(
-            {testing::kInvalidArchiveCaption, testing::kInvalidArchiveText});
+        outcome_.messages.push_back({test_support::kInvalidArchiveCaption,
+                                     test_support::kInvalidArchiveText});
         outcome_.archive_complete = false;
         return false;
       case ChunkWalk::Read::kFailed:

@@ -1,5 +1,7 @@
-// The Win32 backend: the calls, flags and sizes the bootstrap is specified
-// with, made exactly so. It builds for i686 (the shipped target) and x86-64.
+// The Win32 backend: each service the bootstrap needs, made with the ANSI
+// Win32 calls themselves (their flags and buffer sizes stand at each call),
+// with nothing in between. It builds for i686 (the shipped target) and
+// x86-64.
 #pragma once
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 // the program shows fails every test that checks it.
 #pragma once
 
-namespace vcboot::testing {
+namespace vcboot::test_support {
 
 inline constexpr char kInvalidArchiveCaption[] = "Invalid Archive!";
 inline constexpr char kInvalidArchiveText[] =
@@ -11,4 +11,4 @@ inline constexpr char kInvalidArchiveText[] =
     "unexpected download errors.\r\nPlease download the whole Vellumcrest "
     "program from https://www.vellumcrest.com/download/";
 
-}  // namespace vcboot::testing
+}  // namespace vcboot::test_support

@@ -3,7 +3,7 @@
 #include "archive/archive_extractor.h"
 #include "tests/support/allocation_meter.h"
 
-namespace vcboot::testing {
+namespace vcboot::test_support {
 
 MeteredExtraction extract_metered(const std::string& package) {
   FakePlatform platform;
@@ -35,4 +35,4 @@ MeteredExtraction extract_metered(const std::string& package) {
   return result;
 }
 
-}  // namespace vcboot::testing
+}  // namespace vcboot::test_support

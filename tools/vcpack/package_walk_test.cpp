@@ -210,8 +210,8 @@ TEST_F(PackageWalkTest, PreviewFetchesInTheBootstrapsOrder) {
 }
 
 TEST_F(PackageWalkTest, ShippedShapeIsReadAsTheBootstrapReadsIt) {
-  const vcboot::testing::SamplePackage sample =
-      vcboot::testing::make_sample_package();
+  const vcboot::test_support::SamplePackage sample =
+      vcboot::test_support::make_sample_package();
   platform_.add_file(kPackage, sample.bytes);
   const PackageWalk walk = walk_package(platform_, kPackage);
   // 26 records; of their 98 chunks the stub's image and name are not read.

@@ -13,19 +13,20 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kInvalidArchiveBlock =
-    std::string(testing::kInvalidArchiveCaption) + "\n" +
-    testing::kInvalidArchiveText + "\n\n";
+    std::string(test_support::kInvalidArchiveCaption) + "\n" +
+    test_support::kInvalidArchiveText + "\n\n";
 
-testing::ProgramResult run_bootstrap(const testing::ScopedTempDir& temp,
-                                     std::vector<std::string> arguments = {}) {
+test_support::ProgramResult run_bootstrap(
+    const test_support::ScopedTempDir& temp,
+    std::vector<std::string> arguments = {}) {
   arguments.insert(arguments.begin(), VCBOOT_BINARY);
-  return testing::run_program(arguments,
-                              {"", {{"TMPDIR", temp.path().string()}}});
+  return test_support::run_program(arguments,
+                                   {"", {{"TMPDIR", temp.path().string()}}});
 }
 
 TEST(BootstrapProcess, BareStubReportsInvalidArchiveAndCleansUp) {
-  testing::ScopedTempDir temp;
-  const testing::ProgramResult result = run_bootstrap(temp, {"a", "b c"});
+  test_support::ScopedTempDir temp;
+  const test_support::ProgramResult result = run_bootstrap(temp, {"a", "b c"});
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_NE(result.err.find(kInvalidArchiveBlock), std::string::npos)
       << result.err;
@@ -33,9 +34,9 @@ TEST(BootstrapProcess, BareStubReportsInvalidArchiveAndCleansUp) {
 }
 
 TEST(BootstrapProcess, TmpdirWithoutSlashIsUsed) {
-  testing::ScopedTempDir temp;
+  test_support::ScopedTempDir temp;
   fs::create_directory(temp.path() / "sub");
-  const testing::ProgramResult result = testing::run_program(
+  const test_support::ProgramResult result = test_support::run_program(
       {VCBOOT_BINARY}, {"", {{"TMPDIR", (temp.path() / "sub").string()}}});
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_TRUE(fs::is_empty(temp.path() / "sub"));
