@@ -30,22 +30,22 @@ void ArchiveExtractor::extract(std::string archive_path) {
 
 bool ArchiveExtractor::extract_record(File& archive) {
   std::string type;
-  if (!read_chunk(archive, type)) return false;
+  if (!accept(stream_.read_chunk(archive, type))) return false;
   if (type == chunk_format::kTailMarker) {
     state_.archive_complete = true;
     return true;
   }
   // Every type but the tail has a name chunk, read before the type counts.
   std::string name;
-  if (!read_chunk(archive, name)) return false;
+  if (!accept(stream_.read_chunk(archive, name))) return false;
   if (type == chunk_format::kValueType) return extract_value(archive, name);
   if (type == chunk_format::kFileType) return extract_file(archive, name);
   // The stub record ends the walk; a record of any other type is skipped.
   return type != chunk_format::kStubType;
 }
 
-bool ArchiveExtractor::read_chunk(File& archive, std::string& payload) {
-  switch (stream_.read_chunk(archive, payload)) {
+bool ArchiveExtractor::accept(ChunkRead read) {
+  switch (read) {
     case ChunkRead::kOk:
       return true;
     case ChunkRead::kDigestMismatch:
@@ -63,15 +63,15 @@ bool ArchiveExtractor::read_chunk(File& archive, std::string& payload) {
 
 bool ArchiveExtractor::extract_value(File& archive, const std::string& name) {
   std::string value;
-  if (!read_chunk(archive, value)) return false;
+  if (!accept(stream_.read_chunk(archive, value))) return false;
   state_.variables.insert_if_absent(name, value);
   return true;
 }
 
 bool ArchiveExtractor::extract_file(File& archive, const std::string& key) {
   std::string file_name;
-  std::string content;
-  if (!read_chunk(archive, file_name) || !read_chunk(archive, content)) {
+  if (!accept(stream_.read_chunk(archive, file_name)) ||
+      !accept(stream_.read_chunk(archive, content_))) {
     return false;
   }
   const std::string path = state_.work_folder + file_name;
@@ -83,11 +83,11 @@ bool ArchiveExtractor::extract_file(File& archive, const std::string& key) {
     return false;
   }
   if (!key.empty()) state_.variables.insert_if_absent(key, file_name);
-  return write_file(path, content);
+  return write_file(path, content_);
 }
 
 bool ArchiveExtractor::write_file(const std::string& path,
-                                  const std::string& content) {
+                                  const PayloadBuffer& content) {
   std::unique_ptr<File> output = platform_.create_for_writing(path);
   if (!output) {
     report(messages::kFailedToExtractFile, path, platform_.last_error());

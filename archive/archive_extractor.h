@@ -26,13 +26,13 @@ class ArchiveExtractor {
  private:
   // False when the record loop is to end.
   bool extract_record(File& archive);
-  // Reads one chunk; false when the walk is to end. A digest mismatch is
-  // shown and clears the archive complete flag; any other failed read ends
-  // the walk silently.
-  bool read_chunk(File& archive, std::string& payload);
+  // Whether a chunk read lets the walk go on: true for a verified chunk. A
+  // digest mismatch is shown and clears the archive complete flag; any other
+  // failed read ends the walk silently.
+  bool accept(ChunkRead read);
   bool extract_value(File& archive, const std::string& name);
   bool extract_file(File& archive, const std::string& key);
-  bool write_file(const std::string& path, const std::string& content);
+  bool write_file(const std::string& path, const PayloadBuffer& content);
   // "File: <path>\rError: <system text of error>" under `caption`.
   void report(const char* caption, const std::string& path,
               std::uint32_t error);
@@ -40,6 +40,9 @@ class ArchiveExtractor {
   Platform& platform_;
   ExtractionState& state_;
   ChunkStream stream_;
+  // File contents, read into the same room one after another: the largest
+  // decides the extraction's peak memory.
+  PayloadBuffer content_;
 };
 
 }  // namespace vcboot

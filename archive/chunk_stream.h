@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <string>
 
+#include "archive/payload_buffer.h"
 #include "platform/platform.h"
 
 namespace vcboot {
@@ -31,10 +32,10 @@ class ChunkStream {
   // position at the end of the tail chunk (20 bytes past the text). The scan
   // compares 22-byte windows of the file with the marker text; the windows
   // it tries start from 23 bytes before the end back to offset 23, so files
-  // of 45 bytes or less never match. When the file is a PE image whose certificate
-  // table ends the file, the scan ends at the table's first byte instead: the
-  // table lies outside the signature, so nothing in it is trusted. False when
-  // there is no marker or the file cannot be read; nothing is shown.
+  // of 45 bytes or less never match. When the file is a PE image whose
+  // certificate table ends the file, the scan ends at the table's first byte
+  // instead: the table lies outside the signature, so nothing in it is trusted.
+  // False when there is no marker or the file cannot be read; nothing is shown.
   bool find_tail_marker(File& file);
 
   // Reads the chunk that ends at the position into `payload` (replaced whole).
@@ -43,6 +44,9 @@ class ChunkStream {
   // chunk's length field, so that a tool can step over the chunk. A bad
   // length moves nothing and allocates nothing; nothing is ever shown.
   ChunkRead read_chunk(File& file, std::string& payload);
+  // The same into a buffer that keeps its room from one chunk to the next,
+  // for payloads that may be large.
+  ChunkRead read_chunk(File& file, PayloadBuffer& payload);
 };
 
 }  // namespace vcboot
