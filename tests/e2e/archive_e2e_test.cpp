@@ -18,8 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kInvalidArchiveBlock =
-    std::string(test_support::kInvalidArchiveCaption) + "\n" +
-    test_support::kInvalidArchiveText + "\n\n";
+    test_support::invalid_archive_on_standard_error();
 
 // Writes `package` as an executable into `temp` and runs it with `temp`/tmp
 // as its temporary directory.

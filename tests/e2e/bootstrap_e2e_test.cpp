@@ -13,8 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kInvalidArchiveBlock =
-    std::string(test_support::kInvalidArchiveCaption) + "\n" +
-    test_support::kInvalidArchiveText + "\n\n";
+    test_support::invalid_archive_on_standard_error();
 
 test_support::ProgramResult run_bootstrap(
     const test_support::ScopedTempDir& temp,
