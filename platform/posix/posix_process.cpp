@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/posix_platform.h"
 #include "platform/command_line.h"
+#include "platform/posix/posix_platform.h"
 
 namespace vcboot {
 namespace {
