@@ -1,7 +1,8 @@
+#include "platform/platform_wrapper.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/fake/fake_platform.h"
-#include "platform/platform.h"
 
 namespace vcboot {
 namespace {
