@@ -13,9 +13,9 @@
 
 #include "archive/chunk_writer.h"
 #include "platform/fake/fake_platform.h"
+#include "tests/support/invalid_archive_message.h"
 #include "tests/support/metered_extraction.h"
 #include "tests/support/sample_package.h"
-#include "util/messages.h"
 
 namespace vcboot {
 namespace {
@@ -41,14 +41,15 @@ SweepPackage make_sweep_package() {
   SweepPackage package;
   StringSink sink;
   ChunkWriter writer(sink);
-  writer.add_chunk(testing::filler_bytes(300, 1));  // the bootstrap's image
+  writer.add_chunk(
+      test_support::filler_bytes(300, 1));  // the bootstrap's image
   writer.add_chunk("setup.exe");
   package.first_read = writer.size();
   writer.add_chunk("stub");
   writer.add_chunk("stub");
   package.stub_end = writer.size();
-  package.files = {{"Setup.exe", testing::filler_bytes(900, 2)},
-                   {"readme.txt", testing::filler_bytes(500, 3)}};
+  package.files = {{"Setup.exe", test_support::filler_bytes(900, 2)},
+                   {"readme.txt", test_support::filler_bytes(500, 3)}};
   writer.add_file("installer", "Setup.exe", package.files["Setup.exe"]);
   writer.add_file("", "readme.txt", package.files["readme.txt"]);
   writer.add_value("executable", "%installer%");
@@ -61,7 +62,7 @@ SweepPackage make_sweep_package() {
   return package;
 }
 
-using Extraction = testing::MeteredExtraction;
+using Extraction = test_support::MeteredExtraction;
 
 template <typename Map>
 bool is_part_of(const Map& part, const Map& whole) {
@@ -79,8 +80,8 @@ enum class Outcome { kComplete, kDigestMismatch, kReadStopped, kNoTail };
 // with the flag false; a move or read that failed, silently; or no tail.
 std::optional<Outcome> outcome_of(const Extraction& result,
                                   const SweepPackage& package) {
-  const Message invalid{messages::kInvalidArchiveCaption,
-                        messages::kInvalidArchiveText};
+  const Message invalid{test_support::kInvalidArchiveCaption,
+                        test_support::kInvalidArchiveText};
   const bool nothing_done = result.files.empty() && result.bindings.empty();
   if (result.messages.empty()) {
     if (result.archive_complete && result.files == package.files &&
@@ -96,7 +97,7 @@ std::optional<Outcome> outcome_of(const Extraction& result,
   }
   if (result.messages[0] == invalid) return Outcome::kDigestMismatch;
   const std::string no_tail_text =
-      std::string("File: ") + testing::kMeteredArchive + "\rError: ";
+      std::string("File: ") + test_support::kMeteredArchive + "\rError: ";
   if (result.messages[0].caption == "Failed to initialize archive!" &&
       result.messages[0].text.rfind(no_tail_text, 0) == 0 && nothing_done) {
     return Outcome::kNoTail;
@@ -119,7 +120,7 @@ Damage damage_at(std::size_t at, const SweepPackage& package) {
 // What is wrong with the extraction of one variant; empty when nothing is.
 std::string problems_with(const std::string& bytes, Damage damage,
                           const SweepPackage& package) {
-  const Extraction result = testing::extract_metered(bytes);
+  const Extraction result = test_support::extract_metered(bytes);
   std::string problems;
   const auto outcome = outcome_of(result, package);
   if (!outcome) problems += " an outcome that is not allowed;";
@@ -164,7 +165,7 @@ class CorruptionSweep : public ::testing::Test {
 TEST_F(CorruptionSweep, PackageIsAboutTwoKilobytesAndExtractsWhole) {
   EXPECT_GT(package_.bytes.size(), 1800u);
   EXPECT_LT(package_.bytes.size(), 2300u);
-  EXPECT_EQ(outcome_of(testing::extract_metered(package_.bytes), package_),
+  EXPECT_EQ(outcome_of(test_support::extract_metered(package_.bytes), package_),
             Outcome::kComplete);
 }
 

@@ -6,14 +6,14 @@
 #include <string>
 
 #include "archive/chunk_stream.h"
-#include "bootstrap/run_state.h"
+#include "archive/extraction_state.h"
 #include "platform/platform.h"
 
 namespace vcboot {
 
 class ArchiveExtractor {
  public:
-  ArchiveExtractor(Platform& platform, RunState& state);
+  ArchiveExtractor(Platform& platform, ExtractionState& state);
 
   // Reads the records from the tail towards the start of the archive until
   // the stub record, a failed or mismatched chunk, or a file that cannot be
@@ -26,16 +26,23 @@ class ArchiveExtractor {
  private:
   // False when the record loop is to end.
   bool extract_record(File& archive);
+  // Whether a chunk read lets the walk go on: true for a verified chunk. A
+  // digest mismatch is shown and clears the archive complete flag; any other
+  // failed read ends the walk silently.
+  bool accept(ChunkRead read);
   bool extract_value(File& archive, const std::string& name);
   bool extract_file(File& archive, const std::string& key);
-  bool write_file(const std::string& path, const std::string& content);
+  bool write_file(const std::string& path, const PayloadBuffer& content);
   // "File: <path>\rError: <system text of error>" under `caption`.
   void report(const char* caption, const std::string& path,
               std::uint32_t error);
 
   Platform& platform_;
-  RunState& state_;
+  ExtractionState& state_;
   ChunkStream stream_;
+  // File contents, read into the same room one after another: the largest
+  // decides the extraction's peak memory.
+  PayloadBuffer content_;
 };
 
 }  // namespace vcboot

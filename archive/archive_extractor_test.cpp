@@ -6,10 +6,11 @@
 #include <functional>
 #include <new>
 
+#include "archive/chunk_stream.h"
 #include "archive/chunk_writer.h"
 #include "platform/fake/fake_platform.h"
+#include "tests/support/invalid_archive_message.h"
 #include "tests/support/sample_package.h"
-#include "util/messages.h"
 
 namespace vcboot {
 namespace {
@@ -18,8 +19,8 @@ using Message = FakePlatform::Message;
 
 constexpr char kArchive[] = "C:\\Users\\tester\\Downloads\\setup.exe";
 constexpr char kWork[] = "C:\\Users\\tester\\Temp\\VC42\\";
-const Message kInvalidArchive{messages::kInvalidArchiveCaption,
-                              messages::kInvalidArchiveText};
+const Message kInvalidArchive{test_support::kInvalidArchiveCaption,
+                              test_support::kInvalidArchiveText};
 
 Message failed_to_extract(const std::string& name, const std::string& error) {
   return {"Failed to extract file!",
@@ -31,7 +32,7 @@ Message failed_to_extract(const std::string& name, const std::string& error) {
 std::string package(const std::function<void(ChunkWriter&)>& add) {
   StringSink sink;
   ChunkWriter writer(sink);
-  writer.add_stub(testing::make_pe_image(1024), "setup.exe");
+  writer.add_stub(test_support::make_pe_image(1024), "setup.exe");
   add(writer);
   writer.add_tail();
   writer.add_trailing(std::string(5, '\0'));
@@ -65,11 +66,12 @@ class ArchiveExtractorTest : public ::testing::Test {
   }
 
   FakePlatform platform_;
-  RunState state_;
+  ExtractionState state_;
 };
 
 TEST_F(ArchiveExtractorTest, ShippedPackageGivesItsFilesAndBindings) {
-  const testing::SamplePackage sample = testing::make_sample_package();
+  const test_support::SamplePackage sample =
+      test_support::make_sample_package();
   ASSERT_EQ(sample.bytes.size(), 1904432u);
   ASSERT_EQ(sample.chunks, 98u);
   ASSERT_EQ(sample.bytes.size() - sample.tail_end, 4757u);
@@ -199,7 +201,7 @@ TEST_F(ArchiveExtractorTest, UnsafeNameIsRefusedWithoutCreatingAnything) {
         "./Setup.exe"s, ".\\Setup.exe"s}) {
     FakePlatform platform;
     platform.add_directory(kWork);
-    RunState state;
+    ExtractionState state;
     state.work_folder = kWork;
     platform.add_file(kArchive, package([&](ChunkWriter& writer) {
                         writer.add_value("nearer the start", "never read");
@@ -277,7 +279,7 @@ TEST_F(ArchiveExtractorTest, ArchiveThatCannotBeOpenedIsReported) {
 }
 
 TEST_F(ArchiveExtractorTest, MissingTailMarkerIsReported) {
-  extract(testing::make_pe_image(1024).substr(0, 500));  // marker at 512
+  extract(test_support::make_pe_image(1024).substr(0, 500));  // marker at 512
   ASSERT_EQ(platform_.messages().size(), 1u);
   EXPECT_EQ(platform_.messages()[0].caption, "Failed to initialize archive!");
   EXPECT_EQ(platform_.messages()[0].text.rfind(
@@ -287,7 +289,7 @@ TEST_F(ArchiveExtractorTest, MissingTailMarkerIsReported) {
 }
 
 TEST_F(ArchiveExtractorTest, DigestMismatchEndsTheWalkAndClearsTheFlag) {
-  testing::SamplePackage sample = testing::make_sample_package();
+  test_support::SamplePackage sample = test_support::make_sample_package();
   // A byte of "NL5.ini", which is read after "ZH5.ini" to "PT5.ini".
   const std::string& content = sample.files.at("NL5.ini");
   const std::size_t at = sample.bytes.find(content);
@@ -316,10 +318,8 @@ TEST_F(ArchiveExtractorTest, FailedReadEndsTheWalkSilently) {
   {
     FakePlatform counting;
     counting.add_file(kArchive, bytes);
-    RunState scratch;
     const auto file = counting.open_for_reading(kArchive);
-    ChunkStream stream(counting, scratch.archive_complete);
-    ASSERT_TRUE(stream.find_tail_marker(*file));
+    ASSERT_TRUE(ChunkStream().find_tail_marker(*file));
     reads = static_cast<int>(
         std::count(counting.log().begin(), counting.log().end(), "read"));
   }

@@ -8,7 +8,6 @@
 #include "archive/little_endian.h"
 #include "archive/md5_digest.h"
 #include "archive/pe_certificate.h"
-#include "util/messages.h"
 
 namespace vcboot {
 namespace {
@@ -75,6 +74,51 @@ std::optional<std::uint64_t> last_marker_before(File& file, std::uint64_t end) {
   }
 }
 
+// Room for a payload of `size` bytes, in either kind of payload.
+char* room_for(std::string& payload, std::size_t size) {
+  payload.clear();
+  payload.resize(size);
+  return &payload[0];
+}
+
+char* room_for(PayloadBuffer& payload, std::size_t size) {
+  return payload.resize(size);
+}
+
+template <typename Payload>
+ChunkRead read_chunk_into(File& file, Payload& payload) {
+  // The length field and the stored digest, in one read.
+  unsigned char trailer[chunk_format::kTrailerSize] = {};
+  const auto length_at =
+      file.seek(-static_cast<std::int64_t>(chunk_format::kTrailerSize),
+                File::Origin::kCurrent);
+  if (!length_at || !read_exactly(file, trailer, sizeof trailer)) {
+    return ChunkRead::kReadFailed;
+  }
+  const std::uint32_t length = load_le32(trailer);
+  // The payload lies wholly in front of its length field. A damaged length
+  // that says otherwise must cause neither a move elsewhere nor a huge
+  // allocation.
+  if (length > *length_at) return ChunkRead::kBadLength;
+  const auto length_back = static_cast<std::int64_t>(length);
+  if (!file.seek(-length_back - static_cast<std::int64_t>(sizeof trailer),
+                 File::Origin::kCurrent)) {
+    return ChunkRead::kReadFailed;
+  }
+  char* const bytes = room_for(payload, length);
+  if (!read_exactly(file, bytes, length)) return ChunkRead::kReadFailed;
+
+  const std::string stored(
+      reinterpret_cast<const char*>(trailer) + chunk_format::kLengthSize,
+      chunk_format::kDigestSize);
+  if (Md5Digest(std::string_view(bytes, length)).digest_bytes() != stored) {
+    return ChunkRead::kDigestMismatch;
+  }
+  return file.seek(-length_back, File::Origin::kCurrent)
+             ? ChunkRead::kOk
+             : ChunkRead::kReadFailed;
+}
+
 // Where the scan ends: at the certificate table when the file is a signed
 // image whose table closes the file, else at the end of the file.
 std::uint64_t scan_end(File& file, std::uint64_t file_size) {
@@ -84,9 +128,6 @@ std::uint64_t scan_end(File& file, std::uint64_t file_size) {
 }
 
 }  // namespace
-
-ChunkStream::ChunkStream(Platform& platform, bool& archive_complete)
-    : platform_(platform), archive_complete_(archive_complete) {}
 
 bool ChunkStream::find_tail_marker(File& file) {
   const auto file_size = file.seek(0, File::Origin::kEnd);
@@ -99,37 +140,12 @@ bool ChunkStream::find_tail_marker(File& file) {
       .has_value();
 }
 
-bool ChunkStream::read_chunk(File& file, std::string& payload) {
-  // The length field and the stored digest, in one read.
-  unsigned char trailer[chunk_format::kTrailerSize] = {};
-  const auto length_at =
-      file.seek(-static_cast<std::int64_t>(chunk_format::kTrailerSize),
-                File::Origin::kCurrent);
-  if (!length_at || !read_exactly(file, trailer, sizeof trailer)) return false;
-  const std::uint32_t length = load_le32(trailer);
-  // The payload lies wholly in front of its length field. A damaged length
-  // that says otherwise must cause neither a move elsewhere nor a huge
-  // allocation.
-  if (length > *length_at) return false;
-  const auto length_back = static_cast<std::int64_t>(length);
-  if (!file.seek(-length_back - static_cast<std::int64_t>(sizeof trailer),
-                 File::Origin::kCurrent)) {
-    return false;
-  }
-  payload.clear();
-  payload.resize(length);
-  if (!read_exactly(file, &payload[0], length)) return false;
+ChunkRead ChunkStream::read_chunk(File& file, std::string& payload) {
+  return read_chunk_into(file, payload);
+}
 
-  const std::string stored(
-      reinterpret_cast<const char*>(trailer) + chunk_format::kLengthSize,
-      chunk_format::kDigestSize);
-  if (Md5Digest(payload).digest_bytes() != stored) {
-    platform_.show_message(messages::kInvalidArchiveCaption,
-                           messages::kInvalidArchiveText);
-    archive_complete_ = false;
-    return false;
-  }
-  return file.seek(-length_back, File::Origin::kCurrent).has_value();
+ChunkRead ChunkStream::read_chunk(File& file, PayloadBuffer& payload) {
+  return read_chunk_into(file, payload);
 }
 
 }  // namespace vcboot

@@ -12,18 +12,14 @@
 #include "archive/little_endian.h"
 #include "platform/fake/fake_platform.h"
 #include "tests/support/sample_package.h"
-#include "util/messages.h"
 
 namespace vcboot {
 namespace {
 
 using chunk_format::kTailMarker;
-using Message = FakePlatform::Message;
 
 constexpr char kPath[] = "C:\\package.exe";
 constexpr std::size_t kBlock = ChunkStream::kScanBlockSize;
-const Message kInvalidArchive{messages::kInvalidArchiveCaption,
-                              messages::kInvalidArchiveText};
 
 std::string chunks_of(const std::vector<std::string>& payloads) {
   StringSink sink;
@@ -47,7 +43,7 @@ std::optional<std::uint64_t> reference_scan(const std::string& file,
 }
 
 // A fresh fake holding `bytes` as a file, open and positioned at its end: for
-// tests that need a clean message record or failure script per case.
+// tests that need a clean failure script per case.
 struct EndOfFile {
   explicit EndOfFile(const std::string& bytes) {
     platform.add_file(kPath, bytes);
@@ -55,8 +51,7 @@ struct EndOfFile {
     file->seek(0, File::Origin::kEnd);
   }
   FakePlatform platform;
-  bool complete = true;
-  ChunkStream stream{platform, complete};
+  ChunkStream stream;
   std::unique_ptr<File> file;
 };
 
@@ -76,8 +71,7 @@ class ChunkStreamTest : public ::testing::Test {
   }
 
   FakePlatform platform_;
-  bool complete_ = true;
-  ChunkStream stream_{platform_, complete_};
+  ChunkStream stream_;
   std::unique_ptr<File> file_;
 };
 
@@ -89,21 +83,19 @@ TEST_F(ChunkStreamTest, ReadsChunksBackwardsFromTheTail) {
   EXPECT_EQ(position(), bytes.size());  // no trailing bytes
   std::string payload;
   for (const char* expected : {kTailMarker, "value", "name", "value text"}) {
-    ASSERT_TRUE(stream_.read_chunk(file, payload));
+    ASSERT_EQ(stream_.read_chunk(file, payload), ChunkRead::kOk);
     EXPECT_EQ(payload, expected);
   }
   EXPECT_EQ(position(), 0u);
-  // Nothing lies before offset 0: the read fails, silently.
-  EXPECT_FALSE(stream_.read_chunk(file, payload));
-  EXPECT_TRUE(platform_.messages().empty());
-  EXPECT_TRUE(complete_);
+  // Nothing lies before offset 0: the move to the trailer fails.
+  EXPECT_EQ(stream_.read_chunk(file, payload), ChunkRead::kReadFailed);
 }
 
 TEST_F(ChunkStreamTest, EmptyPayloadIsATwentyByteChunk) {
   const std::string bytes = chunks_of({"x", ""});
   File& file = open_at(bytes, bytes.size());
   std::string payload = "left over";
-  ASSERT_TRUE(stream_.read_chunk(file, payload));
+  ASSERT_EQ(stream_.read_chunk(file, payload), ChunkRead::kOk);
   EXPECT_EQ(payload, "");
   EXPECT_EQ(position(), bytes.size() - 20);
 }
@@ -113,12 +105,12 @@ TEST_F(ChunkStreamTest, PayloadWithZeroBytesIsReadWhole) {
   const std::string bytes = chunks_of({content});
   File& file = open_at(bytes, bytes.size());
   std::string payload;
-  ASSERT_TRUE(stream_.read_chunk(file, payload));
+  ASSERT_EQ(stream_.read_chunk(file, payload), ChunkRead::kOk);
   EXPECT_EQ(payload, content);
 }
 
-// Any changed byte of the payload or of the stored digest shows the message,
-// clears the flag and ends the read.
+// Any changed byte of the payload or of the stored digest is reported as a
+// digest mismatch.
 TEST_F(ChunkStreamTest, CorruptedByteIsADigestMismatch) {
   const std::string good = chunks_of({"payload"});
   for (std::size_t at = 0; at < good.size(); ++at) {
@@ -127,9 +119,9 @@ TEST_F(ChunkStreamTest, CorruptedByteIsADigestMismatch) {
     bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
     EndOfFile end(bytes);
     std::string payload;
-    EXPECT_FALSE(end.stream.read_chunk(*end.file, payload)) << "byte " << at;
-    EXPECT_FALSE(end.complete) << "byte " << at;
-    EXPECT_EQ(end.platform.messages(), std::vector<Message>{kInvalidArchive});
+    EXPECT_EQ(end.stream.read_chunk(*end.file, payload),
+              ChunkRead::kDigestMismatch)
+        << "byte " << at;
   }
 }
 
@@ -138,14 +130,14 @@ TEST_F(ChunkStreamTest, ShorterLengthIsADigestMismatch) {
   bytes[bytes.size() - 20] = 6;  // the last chunk's length: 7 -> 6
   File& file = open_at(bytes, bytes.size());
   std::string payload;
-  EXPECT_FALSE(stream_.read_chunk(file, payload));
-  EXPECT_FALSE(complete_);
-  EXPECT_EQ(platform_.messages(), std::vector<Message>{kInvalidArchive});
+  EXPECT_EQ(stream_.read_chunk(file, payload), ChunkRead::kDigestMismatch);
+  // The unverified bytes, and the position at the length field behind them.
+  EXPECT_EQ(payload, "ayload");
+  EXPECT_EQ(position(), bytes.size() - 20);
 }
 
-// A length that reaches before the start of the file, however large, fails
-// like a move before the start: no message, the flag as it was, no
-// allocation, and no move anywhere else.
+// A length that reaches before the start of the file, however large, is
+// reported as such, with no allocation and no move anywhere else.
 TEST_F(ChunkStreamTest, LengthReachingBeforeTheStartFailsSilently) {
   const std::string good = chunks_of({"0123456789", "payload"});
   const std::uint32_t room = static_cast<std::uint32_t>(good.size() - 20);
@@ -156,19 +148,18 @@ TEST_F(ChunkStreamTest, LengthReachingBeforeTheStartFailsSilently) {
     store_le32(length, reinterpret_cast<unsigned char*>(&bytes[room]));
     File& file = open_at(bytes, bytes.size());
     std::string payload = "untouched";
-    EXPECT_FALSE(stream_.read_chunk(file, payload)) << length;
+    EXPECT_EQ(stream_.read_chunk(file, payload), ChunkRead::kBadLength)
+        << length;
     EXPECT_EQ(payload, "untouched") << length;
     EXPECT_EQ(platform_.log().back(), "read") << "moved after the length";
   }
-  EXPECT_TRUE(platform_.messages().empty());
-  EXPECT_TRUE(complete_);
 }
 
 TEST_F(ChunkStreamTest, LengthReachingExactlyTheStartIsRead) {
   const std::string bytes = chunks_of({"whole file"});
   File& file = open_at(bytes, bytes.size());
   std::string payload;
-  ASSERT_TRUE(stream_.read_chunk(file, payload));
+  ASSERT_EQ(stream_.read_chunk(file, payload), ChunkRead::kOk);
   EXPECT_EQ(payload, "whole file");
 }
 
@@ -177,9 +168,8 @@ TEST_F(ChunkStreamTest, ChunkEndingBeforeItsTrailerFailsSilently) {
   for (std::uint64_t end = 0; end < 20; ++end) {
     File& file = open_at(bytes, end);
     std::string payload;
-    EXPECT_FALSE(stream_.read_chunk(file, payload)) << end;
+    EXPECT_EQ(stream_.read_chunk(file, payload), ChunkRead::kReadFailed) << end;
   }
-  EXPECT_TRUE(platform_.messages().empty());
 }
 
 TEST_F(ChunkStreamTest, FailedReadEndsSilently) {
@@ -188,9 +178,8 @@ TEST_F(ChunkStreamTest, FailedReadEndsSilently) {
     EndOfFile end(bytes);
     end.platform.fail(FakeCall::kRead, fake_error::kAccessDenied, successes);
     std::string payload;
-    EXPECT_FALSE(end.stream.read_chunk(*end.file, payload));
-    EXPECT_TRUE(end.platform.messages().empty());
-    EXPECT_TRUE(end.complete);
+    EXPECT_EQ(end.stream.read_chunk(*end.file, payload),
+              ChunkRead::kReadFailed);
   }
 }
 
@@ -220,7 +209,7 @@ TEST_F(ChunkStreamTest, SmallFilesHoldNoWindow) {
 }
 
 TEST_F(ChunkStreamTest, MarkerTouchingTheLastByteIsNotTried) {
-  std::string bytes = testing::filler_bytes(200, 1);
+  std::string bytes = test_support::filler_bytes(200, 1);
   bytes.replace(bytes.size() - 22, 22, kTailMarker);
   EXPECT_FALSE(stream_.find_tail_marker(open(bytes)));
   bytes += '\0';
@@ -230,7 +219,7 @@ TEST_F(ChunkStreamTest, MarkerTouchingTheLastByteIsNotTried) {
 TEST_F(ChunkStreamTest, MarkerInImageAndPayloadIsNotTheTail) {
   StringSink sink;
   ChunkWriter writer(sink);
-  writer.add_stub(testing::make_pe_image(2048), "setup.exe");
+  writer.add_stub(test_support::make_pe_image(2048), "setup.exe");
   writer.add_file("", "notes.txt", std::string("see ") + kTailMarker + " here");
   writer.add_value(kTailMarker, kTailMarker);
   writer.add_tail();
@@ -251,7 +240,6 @@ TEST_F(ChunkStreamTest, FailedScanReadFindsNothing) {
     EndOfFile end(bytes);
     end.platform.fail(FakeCall::kRead, fake_error::kAccessDenied, successes);
     EXPECT_FALSE(end.stream.find_tail_marker(*end.file)) << successes;
-    EXPECT_TRUE(end.platform.messages().empty());
   }
 }
 
@@ -294,7 +282,7 @@ TEST_F(ChunkStreamTest, BlockScanMatchesTheBytewiseScan) {
   std::map<std::size_t, std::string> fillers;
   for (const std::size_t size : sizes) {
     fillers[size] =
-        testing::filler_bytes(size, static_cast<std::uint32_t>(size));
+        test_support::filler_bytes(size, static_cast<std::uint32_t>(size));
   }
   for (const auto& [size, markers] : cases) {
     std::string bytes = fillers[size];
@@ -337,9 +325,10 @@ std::string forged_tail() {
 }
 
 TEST_F(ChunkStreamTest, ForgedTailInTheCertificateTableIsNeverFound) {
-  testing::SamplePackageOptions options;
+  test_support::SamplePackageOptions options;
   options.inside_certificate = forged_tail() + std::string(8, '\0');
-  const testing::SamplePackage package = testing::make_sample_package(options);
+  const test_support::SamplePackage package =
+      test_support::make_sample_package(options);
   File& file = open(package.bytes);
   ASSERT_TRUE(stream_.find_tail_marker(file));
   EXPECT_EQ(position(), package.tail_end);
@@ -347,24 +336,26 @@ TEST_F(ChunkStreamTest, ForgedTailInTheCertificateTableIsNeverFound) {
 
 TEST_F(ChunkStreamTest, UnsignedImageIsScannedFromTheEnd) {
   // Without a PE header that names it, the table is just trailing bytes.
-  testing::SamplePackageOptions options;
+  test_support::SamplePackageOptions options;
   options.stub_image = std::string(4096, 'x');
   options.inside_certificate = forged_tail() + std::string(8, '\0');
-  const testing::SamplePackage package = testing::make_sample_package(options);
+  const test_support::SamplePackage package =
+      test_support::make_sample_package(options);
   File& file = open(package.bytes);
   ASSERT_TRUE(stream_.find_tail_marker(file));
   EXPECT_GT(position(), package.tail_end + 5);
   std::string payload;
-  ASSERT_TRUE(stream_.read_chunk(file, payload));
-  ASSERT_TRUE(stream_.read_chunk(file, payload));
-  ASSERT_TRUE(stream_.read_chunk(file, payload));
+  ASSERT_EQ(stream_.read_chunk(file, payload), ChunkRead::kOk);
+  ASSERT_EQ(stream_.read_chunk(file, payload), ChunkRead::kOk);
+  ASSERT_EQ(stream_.read_chunk(file, payload), ChunkRead::kOk);
   EXPECT_EQ(payload, "executable");
 }
 
 TEST_F(ChunkStreamTest, TableThatDoesNotEndTheFileIsIgnored) {
-  testing::SamplePackageOptions options;
+  test_support::SamplePackageOptions options;
   options.certificate_table = true;
-  testing::SamplePackage package = testing::make_sample_package(options);
+  test_support::SamplePackage package =
+      test_support::make_sample_package(options);
   // Something appended behind the signed file: the scan starts at the end.
   package.bytes += forged_tail() + std::string(8, '\0');
   File& file = open(package.bytes);
@@ -374,9 +365,9 @@ TEST_F(ChunkStreamTest, TableThatDoesNotEndTheFileIsIgnored) {
 
 TEST_F(ChunkStreamTest, TableWithNothingBeforeItFindsNothing) {
   // A table that starts within the first 46 bytes leaves no window.
-  std::string image = testing::make_pe_image(1024);
+  std::string image = test_support::make_pe_image(1024);
   image += chunks_of({kTailMarker});
-  ASSERT_TRUE(testing::name_certificate_table(
+  ASSERT_TRUE(test_support::name_certificate_table(
       image, 40, static_cast<std::uint32_t>(image.size() - 40)));
   EXPECT_FALSE(stream_.find_tail_marker(open(image)));
 }

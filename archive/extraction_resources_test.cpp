@@ -37,9 +37,9 @@ constexpr std::size_t kAllocationLimit = kLargeContent * 3 / 4;
 std::string package_for(WayOut way) {
   StringSink sink;
   ChunkWriter writer(sink);
-  writer.add_stub(testing::filler_bytes(100, 1), "setup");
+  writer.add_stub(test_support::filler_bytes(100, 1), "setup");
   writer.add_file("installer", "Setup.exe",
-                  testing::filler_bytes(kLargeContent, 2));
+                  test_support::filler_bytes(kLargeContent, 2));
   writer.add_file(
       "", way == WayOut::kFailedCreate ? "missing/readme.txt" : "readme.txt",
       "read me");
@@ -54,20 +54,21 @@ std::string package_for(WayOut way) {
 
 // Runs the extraction of `archive` into `state`'s work folder; an allocation
 // failure is expected only where memory is made to run out.
-void extract(Platform& platform, RunState& state, const std::string& archive,
-             WayOut way) {
+void extract(Platform& platform, ExtractionState& state,
+             const std::string& archive, WayOut way) {
   if (way != WayOut::kOutOfMemory) {
     ArchiveExtractor(platform, state).extract(archive);
     return;
   }
-  testing::AllocationMeter meter(kAllocationLimit);
+  test_support::AllocationMeter meter(kAllocationLimit);
   EXPECT_THROW(ArchiveExtractor(platform, state).extract(archive),
                std::bad_alloc);
   EXPECT_EQ(meter.refused(), 1u);
 }
 
 // What shows that the extraction left by the way it was meant to.
-void expect_way_out(WayOut way, const RunState& state, bool readme_written) {
+void expect_way_out(WayOut way, const ExtractionState& state,
+                    bool readme_written) {
   const bool tail_read = way == WayOut::kSuccess ||
                          way == WayOut::kFailedCreate ||
                          way == WayOut::kOutOfMemory;
@@ -88,7 +89,7 @@ TEST_P(ExtractionResources, FakeHandlesAreAllClosed) {
   if (GetParam() != WayOut::kFailedOpen) {
     platform.add_file(archive, package_for(GetParam()));
   }
-  RunState state;
+  ExtractionState state;
   state.work_folder = work;
   ASSERT_EQ(platform.open_handles(), 0);
   extract(platform, state, archive, GetParam());
@@ -102,14 +103,14 @@ std::ptrdiff_t open_descriptors() {
 }
 
 TEST_P(ExtractionResources, NativeDescriptorsAreAllClosed) {
-  testing::ScopedTempDir temp;
+  test_support::ScopedTempDir temp;
   const fs::path archive = temp.path() / "setup";
   const fs::path work = temp.path() / "work";
   fs::create_directory(work);
   if (GetParam() != WayOut::kFailedOpen) {
-    testing::write_file(archive, package_for(GetParam()));
+    test_support::write_file(archive, package_for(GetParam()));
   }
-  RunState state;
+  ExtractionState state;
   state.work_folder = work.string() + native_platform().path_separator();
   const std::ptrdiff_t before = open_descriptors();
   extract(native_platform(), state, archive.string(), GetParam());

@@ -156,7 +156,7 @@ void transform_blocks(Word state[4], const unsigned char* blocks,
 
 }  // namespace
 
-Md5Digest::Md5Digest(const std::string& text)
+Md5Digest::Md5Digest(std::string_view text)
     : state_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476} {
   bit_count_ = static_cast<std::uint32_t>(text.size()) * 8u;
   // Whole blocks straight from the text; only the tail is queued.

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace vcboot {
 
@@ -15,7 +16,7 @@ namespace vcboot {
 // the text; only a tail of fewer than 64 bytes is copied.
 class Md5Digest {
  public:
-  explicit Md5Digest(const std::string& text);
+  explicit Md5Digest(std::string_view text);
 
   // The 16 digest bytes: A, B, C and D, each least significant byte first.
   // Completes the digest on the first call; later calls return the same bytes.

@@ -68,18 +68,18 @@ TEST(Md5Digest, AgreesWithMd5sumAcrossLengths) {
   for (std::size_t n : {1000u, 4095u, 4096u, 65537u, 1u << 20}) {
     lengths.push_back(n);
   }
-  testing::ScopedTempDir temp;
+  test_support::ScopedTempDir temp;
   std::vector<std::string> command = {"/usr/bin/md5sum"};
   std::vector<std::string> expected;
   for (const std::size_t length : lengths) {
     const std::string text =
-        testing::filler_bytes(length, static_cast<std::uint32_t>(length));
+        test_support::filler_bytes(length, static_cast<std::uint32_t>(length));
     const std::string path = (temp.path() / std::to_string(length)).string();
-    testing::write_file(path, text);
+    test_support::write_file(path, text);
     command.push_back(path);
     expected.push_back(hex_digest(text) + "  " + path);
   }
-  const testing::ProgramResult result = testing::run_program(command);
+  const test_support::ProgramResult result = test_support::run_program(command);
   ASSERT_EQ(result.exit_code, 0) << result.err;
   std::istringstream lines(result.out);
   for (std::size_t i = 0; i < lengths.size(); ++i) {

@@ -28,8 +28,8 @@ std::optional<CertificateTable> table_of(const std::string& bytes) {
 }
 
 std::string signed_image() {
-  std::string image = testing::make_pe_image(4096);
-  EXPECT_TRUE(testing::name_certificate_table(image, 3000, 1096));
+  std::string image = test_support::make_pe_image(4096);
+  EXPECT_TRUE(test_support::name_certificate_table(image, 3000, 1096));
   return image;
 }
 
@@ -42,7 +42,7 @@ TEST(PeCertificate, TableNamedByAPe32Image) {
 
 TEST(PeCertificate, TableNamedByAPe32PlusImage) {
   // The wider optional header moves the directories 16 bytes further on.
-  std::string image = testing::make_pe_image(4096);
+  std::string image = test_support::make_pe_image(4096);
   store16(image, 0x40 + 20, 240);
   store16(image, kOptionalHeaderAt, 0x20B);
   store32(image, kOptionalHeaderAt + 92, 0);
@@ -56,7 +56,7 @@ TEST(PeCertificate, TableNamedByAPe32PlusImage) {
 }
 
 TEST(PeCertificate, UnsignedImageNamesNoTable) {
-  EXPECT_FALSE(table_of(testing::make_pe_image(4096)).has_value());
+  EXPECT_FALSE(table_of(test_support::make_pe_image(4096)).has_value());
 }
 
 TEST(PeCertificate, DamagedHeadersNameNoTable) {

@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   } sizes[] = {{"8KiB", 8 << 10}, {"1MiB", 1 << 20}, {"64MiB", 64 << 20}};
   std::string texts[3];
   for (std::size_t i = 0; i < 3; ++i) {
-    texts[i] = vcboot::testing::filler_bytes(sizes[i].size, 7);
+    texts[i] = vcboot::test_support::filler_bytes(sizes[i].size, 7);
     const std::string ours = std::string("Md5Digest/") + sizes[i].label;
     const std::string theirs = std::string("OpenSSL_MD5/") + sizes[i].label;
     for (const auto& [name, function] :

@@ -31,13 +31,13 @@ Package write_package(const std::filesystem::path& folder,
                       std::size_t trailing) {
   vcboot::StringSink sink;
   vcboot::ChunkWriter writer(sink);
-  writer.add_stub(vcboot::testing::make_pe_image(4096), "setup.exe");
+  writer.add_stub(vcboot::test_support::make_pe_image(4096), "setup.exe");
   writer.add_value("executable", "Setup.exe");
   writer.add_tail();
   const std::uint64_t tail_end = writer.size();
-  writer.add_trailing(vcboot::testing::filler_bytes(trailing, 3));
+  writer.add_trailing(vcboot::test_support::filler_bytes(trailing, 3));
   const std::string path = (folder / std::to_string(trailing)).string();
-  vcboot::testing::write_file(path, sink.bytes());
+  vcboot::test_support::write_file(path, sink.bytes());
   return {path, tail_end, trailing};
 }
 
@@ -49,8 +49,7 @@ std::unique_ptr<File> open_or_fail(benchmark::State& state,
 }
 
 void block_scan(benchmark::State& state, const Package& package) {
-  bool complete = false;
-  vcboot::ChunkStream stream(vcboot::native_platform(), complete);
+  vcboot::ChunkStream stream;
   for (auto _ : state) {
     const auto file = open_or_fail(state, package.path);
     if (!file || !stream.find_tail_marker(*file) ||
@@ -101,7 +100,7 @@ void bytewise_scan(benchmark::State& state, const Package& package) {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  vcboot::testing::ScopedTempDir temp;
+  vcboot::test_support::ScopedTempDir temp;
   vcboot::bench::RatioReporter reporter;
   const struct {
     const char* label;

@@ -3,7 +3,9 @@
 #include <string>
 
 #include "util/format_string.h"
+#include "util/messages.h"
 #include "variables/expand_variables.h"
+#include "variables/well_known_names.h"
 
 namespace vcboot {
 namespace {
@@ -20,25 +22,27 @@ void launch_installer(Platform& platform, RunState& state) {
   LaunchRequest request;
   // No separator is added: the work-folder path ends with one, and whatever
   // "executable" expands to, even an absolute path, is put behind it.
-  request.file = state.work_folder + expanded_variable(state, "executable");
-  request.parameters = expanded_variable(state, "parameters");
+  request.file =
+      state.work_folder + expanded_variable(state, variable_names::kExecutable);
+  request.parameters = expanded_variable(state, variable_names::kParameters);
   // No directory: the installer inherits the current one, the work folder.
 
   const std::unique_ptr<Process> installer =
       request.file.empty() ? nullptr : platform.start_program(request);
   if (!installer) {
-    platform.show_message("ShellExecuteEx failed", "Unable to spawn process");
+    platform.show_message(messages::kStartFailedCaption,
+                          messages::kStartFailedText);
     return;
   }
   if (!installer->wait()) {
-    platform.show_message("WaitForSingleObject failed",
-                          "Unable to wait for process");
+    platform.show_message(messages::kWaitFailedCaption,
+                          messages::kWaitFailedText);
     return;
   }
   const std::optional<std::uint32_t> exit_code = installer->exit_code();
   if (!exit_code) {
-    platform.show_message("GetExitCodeProcess failed",
-                          "Unable to get process exit code");
+    platform.show_message(messages::kExitCodeFailedCaption,
+                          messages::kExitCodeFailedText);
     return;
   }
   run_post_program(platform, state, *exit_code);
@@ -48,7 +52,7 @@ void launch_installer(Platform& platform, RunState& state) {
 void run_post_program(Platform& platform, RunState& state,
                       std::uint32_t exit_code) {
   LaunchRequest request;
-  request.file = expanded_variable(state, "post");
+  request.file = expanded_variable(state, variable_names::kPost);
   if (request.file.empty()) return;
   // All 32 bits as a signed number: 0xFFFFFFFF reads "-1".
   request.parameters =

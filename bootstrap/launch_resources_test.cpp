@@ -46,7 +46,7 @@ void launch(Platform& platform, RunState& state, WayOut way) {
     launch_installer(platform, state);
     return;
   }
-  testing::AllocationMeter meter(kAllocationLimit);
+  test_support::AllocationMeter meter(kAllocationLimit);
   EXPECT_THROW(launch_installer(platform, state), std::bad_alloc);
   EXPECT_GT(meter.refused(), 0u);
 }
@@ -108,7 +108,7 @@ int unreaped_children() {
 }
 
 TEST_P(LaunchResources, NativeDescriptorsAreAllClosed) {
-  testing::ScopedTempDir temp;
+  test_support::ScopedTempDir temp;
   const fs::path work = temp.path() / "work";
   fs::create_directory(work);
   fs::copy_file(LAUNCH_PROBE, work / "setup");

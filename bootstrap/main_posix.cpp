@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "bootstrap/run_sequence.h"
+#include "platform/command_line.h"
 #include "platform/platform.h"
-#include "util/command_line.h"
 
 namespace {
 // The one run state of the process, alive from static initialisation on.

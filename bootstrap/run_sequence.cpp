@@ -8,14 +8,10 @@
 #include "util/format_string.h"
 #include "util/messages.h"
 #include "util/remove_tree.h"
+#include "variables/well_known_names.h"
 
 namespace vcboot {
 namespace {
-
-constexpr char kAlreadyRunningText[] =
-    "Another installation is already running or in the process of starting "
-    "up.\nPlease wait until the other installation has completed before "
-    "trying again.";
 
 // The work folder's name: the low 32 bits of the calendar time, read as a
 // signed number, so a clock past 2038 gives a minus sign after "VC".
@@ -40,8 +36,8 @@ std::string parent_folder(const std::string& folder) {
 bool enter_work_folder(Platform& platform, RunState& state) {
   state.work_folder = platform.temp_directory();
   if (state.work_folder.empty()) {
-    platform.show_message("GetTempPath failed",
-                          "Unable to get Temporary Directory");
+    platform.show_message(messages::kNoTempDirectoryCaption,
+                          messages::kNoTempDirectoryText);
     state.work_folder = platform.fallback_temp_directory();
   }
   // Normally exists already; only its last level can be made here.
@@ -51,8 +47,8 @@ bool enter_work_folder(Platform& platform, RunState& state) {
   // A folder of the same name is taken over with whatever it holds.
   platform.create_directory(state.work_folder);
   if (!platform.set_current_directory(state.work_folder)) {
-    platform.show_message("SetCurrentDirectory failed",
-                          "Unable to set Working Directory");
+    platform.show_message(messages::kNoWorkFolderCaption,
+                          messages::kNoWorkFolderText);
     return false;
   }
   return true;
@@ -70,14 +66,15 @@ int run_steps(Platform& platform, RunState& state,
               const std::string& command_line) {
   if (platform.create_instance_mutex(kInstanceMutexName) ==
       MutexResult::kAlreadyExists) {
-    platform.show_message("Already Running", kAlreadyRunningText);
+    platform.show_message(messages::kAlreadyRunningCaption,
+                          messages::kAlreadyRunningText);
     return 1;
   }
   if (!enter_work_folder(platform, state)) return 1;
 
-  state.variables.get_or_create("source") =
+  state.variables.get_or_create(variable_names::kSource) =
       state.work_folder.substr(0, state.work_folder.size() - 1);
-  state.variables.get_or_create("commandline") = command_line;
+  state.variables.get_or_create(variable_names::kCommandLine) = command_line;
 
   ArchiveExtractor(platform, state).extract(platform.module_path());
   if (state.archive_complete) {
@@ -97,10 +94,13 @@ int run_installation(Platform& platform, RunState& state,
   try {
     return run_steps(platform, state, command_line);
   } catch (const std::exception& error) {
-    platform.show_message(error.what(), "Unhandled Exception");
+    // Not a mistake: the description is the caption, "Unhandled Exception"
+    // the text.
+    platform.show_message(error.what(), messages::kUnhandledExceptionText);
     return 0;
   } catch (...) {
-    platform.show_message("No context available", "Unhandled Exception");
+    platform.show_message(messages::kNoContextCaption,
+                          messages::kUnhandledExceptionText);
     return 0;
   }
 }

@@ -10,16 +10,16 @@
 #include "archive/chunk_writer.h"
 #include "platform/fake/fake_platform.h"
 #include "tests/support/allocation_meter.h"
+#include "tests/support/invalid_archive_message.h"
 #include "tests/support/sample_package.h"
-#include "util/messages.h"
 
 namespace vcboot {
 namespace {
 
 using Message = FakePlatform::Message;
 
-const Message kInvalidArchive{messages::kInvalidArchiveCaption,
-                              messages::kInvalidArchiveText};
+const Message kInvalidArchive{test_support::kInvalidArchiveCaption,
+                              test_support::kInvalidArchiveText};
 // The fake's own module path holds no file unless a test puts one there.
 constexpr char kModulePath[] = "C:\\Users\\tester\\Downloads\\setup.exe";
 const Message kNoArchive{"Failed to open archive!",
@@ -157,7 +157,8 @@ TEST(RunSequence, SourceAndCommandLineAreSeeded) {
 TEST(RunSequence, OwnFileIsExtractedIntoTheWorkFolder) {
   FakePlatform platform;
   platform.set_time(3);
-  const testing::SamplePackage sample = testing::make_sample_package();
+  const test_support::SamplePackage sample =
+      test_support::make_sample_package();
   platform.add_file(kModulePath, sample.bytes);
   RunState state;
   run_installation(platform, state, "");
@@ -175,7 +176,7 @@ void add_package(
     const std::vector<std::pair<std::string, std::string>>& values) {
   StringSink sink;
   ChunkWriter writer(sink);
-  writer.add_stub(testing::make_pe_image(1024), "setup.exe");
+  writer.add_stub(test_support::make_pe_image(1024), "setup.exe");
   for (const auto& [name, value] : values) writer.add_value(name, value);
   writer.add_tail();
   platform.add_file(kModulePath, sink.bytes());
@@ -254,22 +255,23 @@ TEST(RunSequence, MemoryRunningOutForAPayloadIsAnUnhandledException) {
   const std::size_t large = 2 * ChunkStream::kScanBlockSize;
   StringSink sink;
   ChunkWriter writer(sink);
-  writer.add_stub(testing::filler_bytes(100, 1), "setup.exe");
-  writer.add_file("installer", "Setup.exe", testing::filler_bytes(large, 2));
+  writer.add_stub(test_support::filler_bytes(100, 1), "setup.exe");
+  writer.add_file("installer", "Setup.exe",
+                  test_support::filler_bytes(large, 2));
   writer.add_file("", "readme.txt", "read first");
   writer.add_tail();
   platform.add_file(kModulePath, sink.bytes());
   RunState state;
   int exit_code = -1;
   {
-    testing::AllocationMeter meter(large * 3 / 4);
+    test_support::AllocationMeter meter(large * 3 / 4);
     exit_code = run_installation(platform, state, "");
     EXPECT_EQ(meter.refused(), 1u);
   }
   EXPECT_EQ(exit_code, 0);
-  EXPECT_EQ(platform.messages(),
-            (std::vector<Message>{
-                {std::bad_alloc().what(), "Unhandled Exception"}}));
+  EXPECT_EQ(
+      platform.messages(),
+      (std::vector<Message>{{std::bad_alloc().what(), "Unhandled Exception"}}));
   // The run ends at once: the work folder stays with what it holds.
   EXPECT_EQ(platform.file_content(std::string(kTemp) + "VC8\\readme.txt"),
             "read first");

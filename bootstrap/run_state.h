@@ -1,23 +1,15 @@
 // The process-wide state of one installation run.
 #pragma once
 
-#include <string>
-
-#include "variables/variable_table.h"
+#include "archive/extraction_state.h"
 
 namespace vcboot {
 
 // The program holds exactly one of these for its whole life (see the entry
 // files); components take it by reference, so tests can make fresh ones.
-struct RunState {
-  // Temporary directory + "VC<n>" + separator. Written by the run sequence
-  // only; every extracted file's path and the installer's path begin with it.
-  std::string work_folder;
-  // Only grows during a run.
-  VariableTable variables;
-  // Set when the archive's tail chunk is read, cleared by a digest mismatch;
-  // the run sequence reads it once, after the extraction.
-  bool archive_complete = false;
-};
+// The run sequence writes the work folder (temporary directory + "VC<n>" +
+// separator) before the extraction, the extraction fills in the variables
+// and the complete flag, and the launch reads them; the table only grows.
+struct RunState : ExtractionState {};
 
 }  // namespace vcboot

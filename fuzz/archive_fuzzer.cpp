@@ -41,9 +41,10 @@ bool messages_match(const std::vector<FakePlatform::Message>& shown,
 }
 
 void fuzz_one(const std::string& bytes) {
-  const testing::MeteredExtraction result = testing::extract_metered(bytes);
+  const test_support::MeteredExtraction result =
+      test_support::extract_metered(bytes);
   const ReferenceOutcome expected = reference_extraction(
-      bytes, testing::kMeteredArchive, testing::kMeteredWorkFolder);
+      bytes, test_support::kMeteredArchive, test_support::kMeteredWorkFolder);
   require(result.archive_complete == expected.archive_complete,
           "archive complete flag differs from the reference");
   require(messages_match(result.messages, expected.messages),

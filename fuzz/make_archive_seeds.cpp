@@ -20,7 +20,7 @@ using Records = std::function<void(ChunkWriter&)>;
 std::string package(const Records& records) {
   StringSink sink;
   ChunkWriter writer(sink);
-  writer.add_stub(testing::filler_bytes(64, 1), "setup.exe");
+  writer.add_stub(test_support::filler_bytes(64, 1), "setup.exe");
   records(writer);
   writer.add_tail();
   writer.add_trailing(std::string(5, '\0'));
@@ -36,17 +36,17 @@ std::string signed_package() {
   forged.add_tail();
   StringSink sink;
   ChunkWriter writer(sink);
-  writer.add_stub(testing::make_pe_image(1024), "setup.exe");
-  writer.add_file("installer", "Setup.exe", testing::filler_bytes(200, 2));
+  writer.add_stub(test_support::make_pe_image(1024), "setup.exe");
+  writer.add_file("installer", "Setup.exe", test_support::filler_bytes(200, 2));
   writer.add_value("executable", "%installer%");
   writer.add_tail();
   writer.add_trailing(std::string(3, '\0'));
   const auto table_at = static_cast<std::uint32_t>(writer.size());
   const std::string table =
-      testing::make_certificate_table(320, forged_sink.bytes());
+      test_support::make_certificate_table(320, forged_sink.bytes());
   writer.add_trailing(table);
-  testing::name_certificate_table(sink.bytes(), table_at,
-                                  static_cast<std::uint32_t>(table.size()));
+  test_support::name_certificate_table(
+      sink.bytes(), table_at, static_cast<std::uint32_t>(table.size()));
   return sink.bytes();
 }
 
@@ -74,9 +74,10 @@ int main(int argc, char** argv) {
          writer.add_value("parameters", "/passive %msi_parameters%");
        })},
       {"files", package([](ChunkWriter& writer) {
-         writer.add_file("post", "post.exe", testing::filler_bytes(300, 3));
+         writer.add_file("post", "post.exe",
+                         test_support::filler_bytes(300, 3));
          writer.add_file("installer", "Setup.exe",
-                         testing::filler_bytes(500, 4));
+                         test_support::filler_bytes(500, 4));
          writer.add_file("", "EN5.ini", "[Strings]\r\nTitle=Setup\r\n");
          writer.add_value("executable", "%installer%");
        })},

@@ -8,7 +8,7 @@
 #include "archive/little_endian.h"
 #include "archive/md5_digest.h"
 #include "archive/pe_certificate.h"
-#include "util/messages.h"
+#include "tests/support/invalid_archive_message.h"
 
 namespace vcboot::fuzzing {
 namespace {
@@ -100,8 +100,8 @@ class Reference {
       case ChunkWalk::Read::kVerified:
         return true;
       case ChunkWalk::Read::kMismatch:
-        outcome_.messages.push_back(
-            {messages::kInvalidArchiveCaption, messages::kInvalidArchiveText});
+        outcome_.messages.push_back({test_support::kInvalidArchiveCaption,
+                                     test_support::kInvalidArchiveText});
         outcome_.archive_complete = false;
         return false;
       case ChunkWalk::Read::kFailed:

@@ -71,19 +71,21 @@ TEST(RemoveTree, ReadOnlyFileStaysWithItsFolder) {
 }
 
 TEST(RemoveTreeOnDisk, NestedTreeIsRemovedWhole) {
-  testing::ScopedTempDir temp;
+  test_support::ScopedTempDir temp;
   const fs::path root = temp.path() / "work";
   fs::create_directories(root / "a" / "b" / "c");
-  testing::write_file(root / "top.txt", "1");
-  testing::write_file(root / "a" / "b" / "deep.bin", std::string(5000, 'x'));
-  testing::write_file(root / "a" / "b" / "c" / ".hidden", "dot files go too");
+  test_support::write_file(root / "top.txt", "1");
+  test_support::write_file(root / "a" / "b" / "deep.bin",
+                           std::string(5000, 'x'));
+  test_support::write_file(root / "a" / "b" / "c" / ".hidden",
+                           "dot files go too");
   fs::create_directories(root / "empty");
   EXPECT_TRUE(remove_tree(native_platform(), root.string()));
   EXPECT_FALSE(fs::exists(root));
 }
 
 TEST(RemoveTreeOnDisk, EmptyFolderGoesAndMissingOneFails) {
-  testing::ScopedTempDir temp;
+  test_support::ScopedTempDir temp;
   fs::create_directory(temp.path() / "empty");
   EXPECT_TRUE(remove_tree(native_platform(), temp.slashed() + "empty/"));
   EXPECT_FALSE(fs::exists(temp.path() / "empty"));
@@ -92,34 +94,34 @@ TEST(RemoveTreeOnDisk, EmptyFolderGoesAndMissingOneFails) {
 
 TEST(RemoveTreeOnDisk, ReadOnlyFileIsDeletedOnPosix) {
   // POSIX decides by the folder's permissions, not the file's own mode.
-  testing::ScopedTempDir temp;
+  test_support::ScopedTempDir temp;
   const fs::path root = temp.path() / "work";
   fs::create_directory(root);
-  testing::write_file(root / "read-only", "r");
+  test_support::write_file(root / "read-only", "r");
   ::chmod((root / "read-only").c_str(), 0444);
   EXPECT_TRUE(remove_tree(native_platform(), root.string()));
   EXPECT_FALSE(fs::exists(root));
 }
 
 TEST(RemoveTreeOnDisk, LinkToFolderIsRemovedNotFollowed) {
-  testing::ScopedTempDir temp;
+  test_support::ScopedTempDir temp;
   const fs::path outside = temp.path() / "outside";
   const fs::path root = temp.path() / "work";
   fs::create_directories(outside);
   fs::create_directories(root);
-  testing::write_file(outside / "precious", "must survive");
+  test_support::write_file(outside / "precious", "must survive");
   fs::create_directory_symlink(outside, root / "link");
   EXPECT_TRUE(remove_tree(native_platform(), root.string()));
   EXPECT_FALSE(fs::exists(root));
-  EXPECT_EQ(testing::read_file(outside / "precious"), "must survive");
+  EXPECT_EQ(test_support::read_file(outside / "precious"), "must survive");
 }
 
 TEST(RemoveTreeOnDisk, DotFolderKeepsTheTree) {
-  testing::ScopedTempDir temp;
+  test_support::ScopedTempDir temp;
   const fs::path root = temp.path() / "work";
   fs::create_directories(root / ".cache");
-  testing::write_file(root / ".cache" / "kept", "k");
-  testing::write_file(root / "gone", "g");
+  test_support::write_file(root / ".cache" / "kept", "k");
+  test_support::write_file(root / "gone", "g");
   EXPECT_FALSE(remove_tree(native_platform(), root.string() + "/"));
   EXPECT_TRUE(fs::exists(root / ".cache" / "kept"));
   EXPECT_FALSE(fs::exists(root / "gone"));

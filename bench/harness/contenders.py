@@ -41,11 +41,22 @@ def sevenzip(name: str, package: str, output: str,
                      check=check, clean_up=lambda: shutil.rmtree(output))
 
 
-def floor(name: str, files: List[str], output: str) -> Contender:
+def floor(name: str, files: List[str], output: str,
+          removal: bool = False) -> Contender:
     """What any self-extractor must do at least: digest the bytes with MD5
-    and copy them into a new folder."""
+    and copy them into a new folder. With `removal`, the copy is removed
+    within the timed run too, as a self-extractor removes its work folder;
+    without, the harness removes it untimed."""
     script = ('out=$1; shift; md5sum -- "$@" >/dev/null && '
               'mkdir -- "$out" && cp -- "$@" "$out"/')
-    return Contender(name, ["sh", "-c", script, "sh", output, *files],
-                     check=exited_cleanly,
-                     clean_up=lambda: shutil.rmtree(output))
+    if not removal:
+        return Contender(name, ["sh", "-c", script, "sh", output, *files],
+                         check=exited_cleanly,
+                         clean_up=lambda: shutil.rmtree(output))
+
+    def removed(run):
+        return exited_cleanly(run) or (
+            f"left {output}" if os.path.exists(output) else None)
+
+    return Contender(name, ["sh", "-c", script + ' && rm -r -- "$out"', "sh",
+                            output, *files], check=removed)

@@ -1,134 +1,64 @@
 #include "platform/fake/fake_platform.h"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 namespace vcboot {
 namespace {
 
-bool is_separator(char c) { return c == '\\' || c == '/'; }
-
-// A path's key: the path without separators at its end, and with '/' read as
-// '\', so "C:\a\", "C:\a" and "C:/a" name one node.
-std::string key_of(const std::string& path) {
-  std::string key = path;
-  std::replace(key.begin(), key.end(), '/', '\\');
-  while (!key.empty() && key.back() == '\\') key.pop_back();
-  return key;
-}
-
-// The key of the folder that holds `key`; empty for a root such as "C:".
-std::string parent_key(const std::string& key) {
-  const std::size_t separator = key.find_last_of('\\');
-  return separator == std::string::npos ? std::string() : key.substr(0, separator);
-}
-
-std::string name_of(const std::string& key) {
-  const std::size_t separator = key.find_last_of('\\');
-  return separator == std::string::npos ? key : key.substr(separator + 1);
-}
+// The folder that holds the fake's own program, its first current directory.
+constexpr char kModuleFolder[] = "C:\\Users\\tester\\Downloads";
 
 }  // namespace
 
 // --- Open objects ---------------------------------------------------------
 
-class FakePlatform::FakeFile : public File {
+// A file of the file system behind the scripted faults: each call is logged
+// and may be made to fail, and writes stop at the write capacity.
+class FakePlatform::ScriptedFile : public File {
  public:
-  FakeFile(FakePlatform& platform, std::shared_ptr<std::string> content,
-           bool writable)
-      : platform_(platform),
-        open_handles_(platform.open_handles_),
-        content_(std::move(content)),
-        writable_(writable) {
-    ++*open_handles_;
-  }
-  ~FakeFile() override { --*open_handles_; }
+  ScriptedFile(FakePlatform& platform, std::unique_ptr<File> file)
+      : platform_(platform), file_(std::move(file)) {}
 
   std::optional<std::uint64_t> seek(std::int64_t distance,
                                     Origin origin) override {
     if (platform_.should_fail(FakeCall::kSeek, "seek")) return std::nullopt;
-    std::int64_t base = 0;
-    if (origin == Origin::kCurrent) base = static_cast<std::int64_t>(position_);
-    if (origin == Origin::kEnd) base = static_cast<std::int64_t>(content_->size());
-    const std::int64_t target = base + distance;
-    if (target < 0) {
-      platform_.set_error(fake_error::kNegativeSeek);
-      return std::nullopt;
-    }
-    position_ = static_cast<std::uint64_t>(target);
-    return position_;
+    return file_->seek(distance, origin);
   }
 
   bool read(void* buffer, std::size_t size, std::size_t* done) override {
     *done = 0;
     if (platform_.should_fail(FakeCall::kRead, "read")) return false;
-    if (writable_) return platform_.set_error(fake_error::kAccessDenied);
-    if (position_ < content_->size()) {
-      *done = static_cast<std::size_t>(
-          std::min<std::uint64_t>(size, content_->size() - position_));
-      std::memcpy(buffer, content_->data() + position_, *done);
-      position_ += *done;
-    }
-    return true;
+    return file_->read(buffer, size, done);
   }
 
   bool write(const void* data, std::size_t size, std::size_t* done) override {
     *done = 0;
     if (platform_.should_fail(FakeCall::kWrite, "write")) return false;
-    if (!writable_) return platform_.set_error(fake_error::kAccessDenied);
     const std::size_t room = static_cast<std::size_t>(
         std::min<std::uint64_t>(size, platform_.write_capacity_));
-    if (content_->size() < position_ + room) {
-      content_->resize(static_cast<std::size_t>(position_ + room));
-    }
-    std::memcpy(&(*content_)[static_cast<std::size_t>(position_)], data, room);
-    position_ += room;
-    platform_.write_capacity_ -= room;
-    *done = room;
-    return room == size || platform_.set_error(fake_error::kDiskFull);
+    if (!file_->write(data, room, done)) return false;
+    platform_.write_capacity_ -= *done;
+    return *done == size || platform_.files_.set_error(fake_error::kDiskFull);
   }
 
  private:
   FakePlatform& platform_;
-  std::shared_ptr<int> open_handles_;
-  std::shared_ptr<std::string> content_;
-  bool writable_;
-  std::uint64_t position_ = 0;
-};
-
-class FakePlatform::FakeListing : public DirectoryListing {
- public:
-  FakeListing(std::vector<DirectoryEntry> entries, std::shared_ptr<int> handles)
-      : entries_(std::move(entries)), open_handles_(std::move(handles)) {
-    ++*open_handles_;
-  }
-  ~FakeListing() override { --*open_handles_; }
-
-  bool next(DirectoryEntry* entry) override {
-    if (index_ == entries_.size()) return false;
-    *entry = entries_[index_++];
-    return true;
-  }
-
- private:
-  std::vector<DirectoryEntry> entries_;
-  std::shared_ptr<int> open_handles_;
-  std::size_t index_ = 0;
+  std::unique_ptr<File> file_;
 };
 
 class FakePlatform::FakeProcess : public Process {
  public:
   FakeProcess(FakePlatform& platform, ProcessScript script, std::string file)
       : platform_(platform),
-        open_handles_(platform.open_handles_),
+        open_processes_(platform.open_processes_),
         script_(script),
         file_(std::move(file)) {
-    if (script_.has_handle) ++*open_handles_;
+    if (script_.has_handle) ++*open_processes_;
   }
   ~FakeProcess() override {
     if (!script_.has_handle) return;
-    --*open_handles_;
+    --*open_processes_;
     if (platform_.keep_log_) {
       platform_.log_.push_back("close_process " + file_);
     }
@@ -137,7 +67,7 @@ class FakePlatform::FakeProcess : public Process {
   bool wait() override {
     if (platform_.should_fail(FakeCall::kWait, "wait")) return false;
     if (!script_.has_handle || !script_.wait_succeeds) {
-      return platform_.set_error(6);  // ERROR_INVALID_HANDLE
+      return platform_.files_.set_error(fake_error::kInvalidHandle);
     }
     return true;
   }
@@ -152,67 +82,23 @@ class FakePlatform::FakeProcess : public Process {
 
  private:
   FakePlatform& platform_;
-  std::shared_ptr<int> open_handles_;
+  std::shared_ptr<int> open_processes_;
   ProcessScript script_;
   std::string file_;
 };
 
-// --- Set-up and observation -----------------------------------------------
+// --- Set-up and scripted faults -------------------------------------------
 
 FakePlatform::FakePlatform() {
-  add_directory(temp_directory_);
-  add_directory(parent_key(key_of(module_path_)));
-  current_directory_ = parent_key(key_of(module_path_));
+  files_.add_directory(temp_directory_);
+  files_.add_directory(kModuleFolder);
+  files_.set_current_directory(kModuleFolder);
 }
 
 FakePlatform::~FakePlatform() = default;
 
-void FakePlatform::add_directory(const std::string& path) {
-  for (std::string key = key_of(path); !key.empty(); key = parent_key(key)) {
-    directories_.insert(key);
-  }
-}
-
-void FakePlatform::add_file(const std::string& path,
-                            const std::string& content) {
-  files_[key_of(path)] = std::make_shared<std::string>(content);
-}
-
-void FakePlatform::set_read_only(const std::string& path, bool read_only) {
-  if (read_only) read_only_.insert(key_of(path));
-  else read_only_.erase(key_of(path));
-}
-
 void FakePlatform::fail(FakeCall call, std::uint32_t error, int successes) {
   failures_[call] = Failure{error, successes};
-}
-
-bool FakePlatform::file_exists(const std::string& path) const {
-  return files_.count(key_of(path)) != 0;
-}
-
-bool FakePlatform::directory_exists(const std::string& path) const {
-  return directories_.count(key_of(path)) != 0;
-}
-
-std::string FakePlatform::file_content(const std::string& path) const {
-  const auto found = files_.find(key_of(path));
-  return found == files_.end() ? std::string() : *found->second;
-}
-
-std::vector<std::string> FakePlatform::files_in(const std::string& folder) const {
-  std::vector<std::string> names;
-  const std::string key = key_of(folder);
-  for (const auto& file : files_) {
-    if (parent_key(file.first) == key) names.push_back(name_of(file.first));
-  }
-  return names;
-}
-
-std::vector<std::string> FakePlatform::all_files() const {
-  std::vector<std::string> paths;
-  for (const auto& file : files_) paths.push_back(file.first);
-  return paths;
 }
 
 bool FakePlatform::should_fail(FakeCall call, const std::string& log_entry) {
@@ -223,26 +109,12 @@ bool FakePlatform::should_fail(FakeCall call, const std::string& log_entry) {
     --found->second.successes_left;
     return false;
   }
-  return !set_error(found->second.error);
+  return !files_.set_error(found->second.error);
 }
 
-bool FakePlatform::set_error(std::uint32_t error) {
-  last_error_ = error;
-  return false;
-}
-
-bool FakePlatform::parent_exists(const std::string& key) const {
-  const std::string parent = parent_key(key);
-  return parent.empty() || directories_.count(parent) != 0;
-}
-
-bool FakePlatform::has_children(const std::string& key) const {
-  const auto is_child = [&key](const std::string& other) {
-    return parent_key(other) == key;
-  };
-  return std::any_of(directories_.begin(), directories_.end(), is_child) ||
-         std::any_of(files_.begin(), files_.end(),
-                     [&](const auto& file) { return is_child(file.first); });
+std::unique_ptr<File> FakePlatform::scripted(std::unique_ptr<File> file) {
+  if (!file) return nullptr;
+  return std::make_unique<ScriptedFile>(*this, std::move(file));
 }
 
 // --- Platform ---------------------------------------------------------------
@@ -258,7 +130,7 @@ MutexResult FakePlatform::create_instance_mutex(const std::string& name) {
     return MutexResult::kUnavailable;
   }
   if (mutex_held_elsewhere_) {
-    set_error(fake_error::kAlreadyExists);
+    files_.set_error(fake_error::kAlreadyExists);
     return MutexResult::kAlreadyExists;
   }
   return MutexResult::kAcquired;
@@ -270,27 +142,14 @@ std::string FakePlatform::temp_directory() {
 }
 
 bool FakePlatform::create_directory(const std::string& path) {
-  if (should_fail(FakeCall::kCreateDirectory, "create_directory " + path)) {
-    return false;
-  }
-  const std::string key = key_of(path);
-  if (directories_.count(key) || files_.count(key)) {
-    return set_error(fake_error::kAlreadyExists);
-  }
-  if (!parent_exists(key)) return set_error(fake_error::kPathNotFound);
-  directories_.insert(key);
-  return true;
+  return !should_fail(FakeCall::kCreateDirectory, "create_directory " + path) &&
+         files_.create_directory(path);
 }
 
 bool FakePlatform::set_current_directory(const std::string& path) {
-  if (should_fail(FakeCall::kSetCurrentDirectory,
-                  "set_current_directory " + path)) {
-    return false;
-  }
-  const std::string key = key_of(path);
-  if (!directories_.count(key)) return set_error(fake_error::kFileNotFound);
-  current_directory_ = key;
-  return true;
+  return !should_fail(FakeCall::kSetCurrentDirectory,
+                      "set_current_directory " + path) &&
+         files_.set_current_directory(path);
 }
 
 std::string FakePlatform::module_path() {
@@ -302,35 +161,15 @@ std::unique_ptr<File> FakePlatform::open_for_reading(const std::string& path) {
   if (should_fail(FakeCall::kOpenForReading, "open_for_reading " + path)) {
     return nullptr;
   }
-  const auto found = files_.find(key_of(path));
-  if (found == files_.end()) {
-    set_error(parent_exists(key_of(path)) ? fake_error::kFileNotFound
-                                          : fake_error::kPathNotFound);
-    return nullptr;
-  }
-  return std::make_unique<FakeFile>(*this, found->second, false);
+  return scripted(files_.open_for_reading(path));
 }
 
-std::unique_ptr<File> FakePlatform::create_for_writing(const std::string& path) {
+std::unique_ptr<File> FakePlatform::create_for_writing(
+    const std::string& path) {
   if (should_fail(FakeCall::kCreateForWriting, "create_for_writing " + path)) {
     return nullptr;
   }
-  const std::string key = key_of(path);
-  if (key.empty() || key.size() != path.size()) {
-    set_error(fake_error::kInvalidName);  // a name that ends with a separator
-    return nullptr;
-  }
-  if (!parent_exists(key)) {
-    set_error(fake_error::kPathNotFound);
-    return nullptr;
-  }
-  if (directories_.count(key) || read_only_.count(key)) {
-    set_error(fake_error::kAccessDenied);
-    return nullptr;
-  }
-  auto content = std::make_shared<std::string>();
-  files_[key] = content;
-  return std::make_unique<FakeFile>(*this, content, true);
+  return scripted(files_.create_for_writing(path));
 }
 
 std::unique_ptr<DirectoryListing> FakePlatform::list_directory(
@@ -338,83 +177,29 @@ std::unique_ptr<DirectoryListing> FakePlatform::list_directory(
   if (should_fail(FakeCall::kListDirectory, "list_directory " + pattern)) {
     return nullptr;
   }
-  if (pattern.empty() || pattern.back() != '*' ||
-      !is_separator(pattern[pattern.size() - 2])) {
-    set_error(fake_error::kInvalidName);
-    return nullptr;
-  }
-  const std::string key = key_of(pattern.substr(0, pattern.size() - 1));
-  if (!directories_.count(key)) {
-    set_error(fake_error::kPathNotFound);
-    return nullptr;
-  }
-  std::vector<DirectoryEntry> entries{{".", true, false}, {"..", true, false}};
-  for (const std::string& folder : directories_) {
-    if (parent_key(folder) == key) entries.push_back({name_of(folder), true, false});
-  }
-  for (const auto& file : files_) {
-    if (parent_key(file.first) == key) {
-      entries.push_back({name_of(file.first), false, false});
-    }
-  }
-  return std::make_unique<FakeListing>(std::move(entries), open_handles_);
+  return files_.list_directory(pattern);
 }
 
 bool FakePlatform::delete_file(const std::string& path) {
-  if (should_fail(FakeCall::kDeleteFile, "delete_file " + path)) return false;
-  const std::string key = key_of(path);
-  if (!files_.count(key)) return set_error(fake_error::kFileNotFound);
-  if (read_only_.count(key)) return set_error(fake_error::kAccessDenied);
-  files_.erase(key);
-  return true;
+  return !should_fail(FakeCall::kDeleteFile, "delete_file " + path) &&
+         files_.delete_file(path);
 }
 
 bool FakePlatform::remove_directory(const std::string& path) {
-  if (should_fail(FakeCall::kRemoveDirectory, "remove_directory " + path)) {
-    return false;
-  }
-  const std::string key = key_of(path);
-  if (!directories_.count(key)) return set_error(fake_error::kFileNotFound);
-  if (has_children(key)) return set_error(fake_error::kDirNotEmpty);
-  if (key == current_directory_ && !allow_removing_current_) {
-    return set_error(fake_error::kSharingViolation);
-  }
-  directories_.erase(key);
-  return true;
-}
-
-std::string FakePlatform::system_error_text(std::uint32_t code) {
-  // The system's texts, as they read once their closing line break is gone.
-  static const std::map<std::uint32_t, std::string> kTexts = {
-      {fake_error::kFileNotFound, "The system cannot find the file specified."},
-      {fake_error::kPathNotFound, "The system cannot find the path specified."},
-      {fake_error::kAccessDenied, "Access is denied."},
-      {fake_error::kSharingViolation,
-       "The process cannot access the file because it is being used by "
-       "another process."},
-      {fake_error::kDiskFull, "There is not enough space on the disk."},
-      {fake_error::kInvalidName,
-       "The filename, directory name, or volume label syntax is incorrect."},
-      {fake_error::kNegativeSeek,
-       "An attempt was made to move the file pointer before the beginning of "
-       "the file."},
-      {fake_error::kAlreadyExists,
-       "Cannot create a file when that file already exists."},
-  };
-  const auto found = kTexts.find(code);
-  return found == kTexts.end() ? std::string() : found->second;
+  return !should_fail(FakeCall::kRemoveDirectory, "remove_directory " + path) &&
+         files_.remove_directory(path);
 }
 
 std::unique_ptr<Process> FakePlatform::start_program(
     const LaunchRequest& request) {
-  launches_.push_back(Launch{request, current_directory_});
+  launches_.push_back(Launch{request, files_.current_directory()});
   if (should_fail(FakeCall::kStartProgram, "start_program " + request.file)) {
     return nullptr;
   }
   const ProcessScript script =
       launch_script_ ? launch_script_(request) : ProcessScript{};
   if (!script.started) {
-    set_error(fake_error::kFileNotFound);
+    files_.set_error(fake_error::kFileNotFound);
     return nullptr;
   }
   return std::make_unique<FakeProcess>(*this, script, request.file);

@@ -1,10 +1,8 @@
-// An in-memory Platform for tests: a small file system, a recorded message
-// box, a scripted mutex and scripted program launches. It records what it was
-// asked and lets any kind of call fail on demand, so that every failure path
-// of the core can be driven without touching the disk.
-//
-// Paths behave like Windows paths with either separator; a path names the
-// same node with or without separators at its end. Error codes are the Win32
+// An in-memory Platform for tests: the in-memory file system
+// (memory_file_system.h) plus scripted faults, a recorded message box, a
+// scripted mutex and scripted program launches. It records what it was asked
+// and lets any kind of call fail on demand, so that every failure path of the
+// core can be driven without touching the disk. Error codes are the Win32
 // ones, so messages read as they would on Windows.
 #pragma once
 
@@ -13,26 +11,13 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "platform/fake/memory_file_system.h"
 #include "platform/platform.h"
 
 namespace vcboot {
-
-// Win32 error codes that the fake reports.
-namespace fake_error {
-inline constexpr std::uint32_t kFileNotFound = 2;
-inline constexpr std::uint32_t kPathNotFound = 3;
-inline constexpr std::uint32_t kAccessDenied = 5;
-inline constexpr std::uint32_t kSharingViolation = 32;
-inline constexpr std::uint32_t kDiskFull = 112;
-inline constexpr std::uint32_t kInvalidName = 123;
-inline constexpr std::uint32_t kNegativeSeek = 131;
-inline constexpr std::uint32_t kDirNotEmpty = 145;
-inline constexpr std::uint32_t kAlreadyExists = 183;
-}  // namespace fake_error
 
 // The kinds of call that a test can make fail.
 enum class FakeCall {
@@ -84,12 +69,15 @@ class FakePlatform : public Platform {
   void set_temp_directory(const std::string& path) { temp_directory_ = path; }
   void set_module_path(const std::string& path) { module_path_ = path; }
   void set_time(std::int64_t seconds) { time_ = seconds; }
-  void set_separator(char separator) { separator_ = separator; }
   // Creates the folder and any missing folders above it.
-  void add_directory(const std::string& path);
+  void add_directory(const std::string& path) { files_.add_directory(path); }
   // Creates or replaces a file (its folder must exist).
-  void add_file(const std::string& path, const std::string& content);
-  void set_read_only(const std::string& path, bool read_only);
+  void add_file(const std::string& path, const std::string& content) {
+    files_.add_file(path, content);
+  }
+  void set_read_only(const std::string& path, bool read_only) {
+    files_.set_read_only(path, read_only);
+  }
   // Another process holds the single-instance mutex.
   void hold_mutex_elsewhere() { mutex_held_elsewhere_ = true; }
   // Lets the next `successes` calls of `call` succeed, then fails every
@@ -106,11 +94,6 @@ class FakePlatform : public Platform {
   // Calls are recorded in log() unless this is turned off, as runs that
   // watch the program's own allocations do.
   void keep_log(bool keep) { keep_log_ = keep; }
-  // Windows refuses to remove a folder that is a process's current
-  // directory; POSIX does not. The fake behaves like Windows by default.
-  void allow_removing_current_directory(bool allow) {
-    allow_removing_current_ = allow;
-  }
 
   // --- Observation --------------------------------------------------------
   const std::vector<Message>& messages() const { return messages_; }
@@ -118,23 +101,31 @@ class FakePlatform : public Platform {
   // process handle's release is logged as "close_process <file>".
   const std::vector<std::string>& log() const { return log_; }
   const std::vector<Launch>& launches() const { return launches_; }
-  bool file_exists(const std::string& path) const;
-  bool directory_exists(const std::string& path) const;
-  // A file's content; empty if there is no such file.
-  std::string file_content(const std::string& path) const;
-  // The files directly in a folder, by name.
-  std::vector<std::string> files_in(const std::string& folder) const;
-  // Every file, by its path with '\\' as the separator and none at its end.
-  std::vector<std::string> all_files() const;
-  const std::string& current_directory() const { return current_directory_; }
+  // The file system, as memory_file_system.h describes its observations.
+  bool file_exists(const std::string& path) const {
+    return files_.file_exists(path);
+  }
+  bool directory_exists(const std::string& path) const {
+    return files_.directory_exists(path);
+  }
+  std::string file_content(const std::string& path) const {
+    return files_.file_content(path);
+  }
+  std::vector<std::string> files_in(const std::string& folder) const {
+    return files_.files_in(folder);
+  }
+  std::vector<std::string> all_files() const { return files_.all_files(); }
+  const std::string& current_directory() const {
+    return files_.current_directory();
+  }
   // Files, listings and processes that are still open.
-  int open_handles() const { return *open_handles_; }
+  int open_handles() const { return files_.open_handles() + *open_processes_; }
 
   // --- Platform -----------------------------------------------------------
   void show_message(const std::string& caption,
                     const std::string& text) override;
   MutexResult create_instance_mutex(const std::string& name) override;
-  char path_separator() const override { return separator_; }
+  char path_separator() const override { return '\\'; }
   std::string temp_directory() override;
   std::string fallback_temp_directory() const override { return "C:\\Temp\\"; }
   bool create_directory(const std::string& path) override;
@@ -147,19 +138,18 @@ class FakePlatform : public Platform {
       const std::string& pattern) override;
   bool delete_file(const std::string& path) override;
   bool remove_directory(const std::string& path) override;
-  std::uint32_t last_error() override { return last_error_; }
-  std::string system_error_text(std::uint32_t code) override;
+  std::uint32_t last_error() override { return files_.last_error(); }
+  std::string system_error_text(std::uint32_t code) override {
+    return MemoryFileSystem::error_text(code);
+  }
   std::uint32_t invalid_name_error() const override {
     return fake_error::kInvalidName;
   }
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
 
  private:
-  class FakeFile;
-  class FakeListing;
+  class ScriptedFile;
   class FakeProcess;
-  friend class FakeFile;
-  friend class FakeProcess;
 
   struct Failure {
     std::uint32_t error = 0;
@@ -168,31 +158,24 @@ class FakePlatform : public Platform {
 
   // Records the call; true (with the last error set) if it is to fail.
   bool should_fail(FakeCall call, const std::string& log_entry);
-  bool set_error(std::uint32_t error);  // always false, for `return`
-  bool parent_exists(const std::string& key) const;
-  bool has_children(const std::string& key) const;
+  // A file of the file system, or null, behind the scripted faults.
+  std::unique_ptr<File> scripted(std::unique_ptr<File> file);
 
-  char separator_ = '\\';
+  MemoryFileSystem files_;
   std::string temp_directory_ = "C:\\Users\\tester\\Temp\\";
   std::string module_path_ = "C:\\Users\\tester\\Downloads\\setup.exe";
   std::int64_t time_ = 1700000000;
   bool mutex_held_elsewhere_ = false;
-  bool allow_removing_current_ = false;
   bool keep_log_ = true;
   std::uint64_t write_capacity_ = UINT64_MAX;
   std::function<ProcessScript(const LaunchRequest&)> launch_script_;
 
-  std::string current_directory_;
-  std::uint32_t last_error_ = 0;
   std::map<FakeCall, Failure> failures_;
-  std::set<std::string> directories_;                          // by key
-  std::map<std::string, std::shared_ptr<std::string>> files_;  // by key
-  std::set<std::string> read_only_;                            // by key
   std::vector<Message> messages_;
   std::vector<std::string> log_;
   std::vector<Launch> launches_;
-  // Shared with the open objects, which may outlive a test's expectations.
-  std::shared_ptr<int> open_handles_ = std::make_shared<int>(0);
+  // Shared with the processes, which may outlive a test's expectations.
+  std::shared_ptr<int> open_processes_ = std::make_shared<int>(0);
 };
 
 }  // namespace vcboot

@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 // Runs `action` with standard error sent to a file, and returns what arrived.
 template <typename Action>
 std::string capture_stderr(Action action) {
-  testing::ScopedTempDir temp;
+  test_support::ScopedTempDir temp;
   const std::string path = (temp.path() / "stderr").string();
   const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   const int saved = ::dup(STDERR_FILENO);
@@ -27,7 +27,7 @@ std::string capture_stderr(Action action) {
   ::dup2(saved, STDERR_FILENO);
   ::close(saved);
   ::close(file);
-  return testing::read_file(path);
+  return test_support::read_file(path);
 }
 
 TEST(PosixPlatform, MessageIsOneBlockOnStandardError) {
@@ -61,8 +61,10 @@ TEST(PosixPlatform, TempDirectoryComesFromTmpdir) {
   ::setenv("TMPDIR", "relative/tmp", 1);
   EXPECT_EQ(platform.temp_directory(),
             fs::current_path().string() + "/relative/tmp/");
-  if (saved) ::setenv("TMPDIR", restore.c_str(), 1);
-  else ::unsetenv("TMPDIR");
+  if (saved)
+    ::setenv("TMPDIR", restore.c_str(), 1);
+  else
+    ::unsetenv("TMPDIR");
 }
 
 TEST(PosixPlatform, ErrorTextIsStrerrorUncut) {
@@ -89,7 +91,7 @@ void write_in_one_call(PosixPlatform& platform, const std::string& path,
 }
 
 TEST(PosixPlatform, FilesReadWriteAndSeekLikeTheWin32Calls) {
-  testing::ScopedTempDir temp;
+  test_support::ScopedTempDir temp;
   PosixPlatform platform;
   const std::string path = temp.slashed() + "data";
   write_in_one_call(platform, path, "0123456789");
@@ -101,31 +103,33 @@ TEST(PosixPlatform, FilesReadWriteAndSeekLikeTheWin32Calls) {
   char buffer[8] = {};
   std::size_t done = 0;
   EXPECT_TRUE(in->read(buffer, sizeof buffer, &done));
-  EXPECT_EQ(std::string(buffer, done), "6789");  // stayed at 6, short at the end
+  EXPECT_EQ(std::string(buffer, done),
+            "6789");  // stayed at 6, short at the end
 }
 
 TEST(PosixPlatform, WriteOfManyPiecesArrivesWholeAndInOrder) {
   // Large writes go to the system in pieces; the file must not show where.
-  const std::string content = testing::filler_bytes((1 << 20) + 3, 11);
-  testing::ScopedTempDir temp;
+  const std::string content = test_support::filler_bytes((1 << 20) + 3, 11);
+  test_support::ScopedTempDir temp;
   PosixPlatform platform;
   const std::string path = temp.slashed() + "large";
   write_in_one_call(platform, path, content);
-  EXPECT_EQ(testing::read_file(path), content);
+  EXPECT_EQ(test_support::read_file(path), content);
 }
 
 TEST(PosixPlatform, PlantedLinkIsNotWrittenThrough) {
-  testing::ScopedTempDir temp;
+  test_support::ScopedTempDir temp;
   PosixPlatform platform;
-  testing::write_file(temp.path() / "target", "original");
+  test_support::write_file(temp.path() / "target", "original");
   fs::create_symlink(temp.path() / "target", temp.path() / "Setup.exe");
   EXPECT_EQ(platform.create_for_writing(temp.slashed() + "Setup.exe"), nullptr);
-  EXPECT_EQ(testing::read_file(temp.path() / "target"), "original");
+  EXPECT_EQ(test_support::read_file(temp.path() / "target"), "original");
 }
 
 TEST(PosixPlatform, FolderOfAnotherUserIsNotEntered) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand a folder to another user";
-  testing::ScopedTempDir temp;
+  if (::geteuid() != 0)
+    GTEST_SKIP() << "needs root to hand a folder to another user";
+  test_support::ScopedTempDir temp;
   PosixPlatform platform;
   const fs::path planted = temp.path() / "VC1";
   fs::create_directory(planted);

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/command_line.h"
 #include "platform/posix/posix_platform.h"
-#include "util/command_line.h"
 
 namespace vcboot {
 namespace {

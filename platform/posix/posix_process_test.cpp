@@ -54,7 +54,7 @@ class PosixProcessTest : public ::testing::Test {
     return path.string();
   }
 
-  testing::ScopedTempDir temp_;
+  test_support::ScopedTempDir temp_;
   ScopedEnvironment environment_;
   PosixPlatform platform_;
 };
@@ -66,7 +66,8 @@ TEST_F(PosixProcessTest, ParametersAreSplitByTheWindowsRules) {
   ASSERT_NE(process, nullptr);
   ASSERT_TRUE(process->wait());
   EXPECT_EQ(process->exit_code(), 0u);
-  const auto report = testing::read_probe_report(temp_.path(), "setup probe");
+  const auto report =
+      test_support::read_probe_report(temp_.path(), "setup probe");
   ASSERT_TRUE(report.found);
   EXPECT_EQ(report.arguments,
             (std::vector<std::string>{probe, "/i", "C:\\Program Files\\x",
@@ -77,11 +78,11 @@ TEST_F(PosixProcessTest, StartsInTheGivenFolderAndSeesItsFiles) {
   const std::string probe = place_probe("probe");
   const fs::path work = temp_.path() / "work";
   fs::create_directories(work / "sub");
-  testing::write_file(work / "data.cab", "cab");
+  test_support::write_file(work / "data.cab", "cab");
   auto process = platform_.start_program({probe, "", work.string() + "/"});
   ASSERT_NE(process, nullptr);
   ASSERT_TRUE(process->wait());
-  const auto report = testing::read_probe_report(temp_.path(), "probe");
+  const auto report = test_support::read_probe_report(temp_.path(), "probe");
   EXPECT_EQ(report.working_directory, work.string());
   EXPECT_EQ(report.entries, (std::vector<std::string>{"data.cab", "sub/"}));
   EXPECT_EQ(report.arguments, std::vector<std::string>{probe});
@@ -92,8 +93,9 @@ TEST_F(PosixProcessTest, WithoutAFolderTheCurrentOneIsInherited) {
   auto process = platform_.start_program({probe, "", std::nullopt});
   ASSERT_NE(process, nullptr);
   ASSERT_TRUE(process->wait());
-  EXPECT_EQ(testing::read_probe_report(temp_.path(), "probe").working_directory,
-            fs::current_path().string());
+  EXPECT_EQ(
+      test_support::read_probe_report(temp_.path(), "probe").working_directory,
+      fs::current_path().string());
 }
 
 TEST_F(PosixProcessTest, RelativeFileIsFoundFromTheStartFolder) {
@@ -101,7 +103,7 @@ TEST_F(PosixProcessTest, RelativeFileIsFoundFromTheStartFolder) {
   auto process = platform_.start_program({"probe", "", temp_.path().string()});
   ASSERT_NE(process, nullptr);
   ASSERT_TRUE(process->wait());
-  EXPECT_EQ(testing::read_probe_report(temp_.path(), "probe").arguments,
+  EXPECT_EQ(test_support::read_probe_report(temp_.path(), "probe").arguments,
             std::vector<std::string>{"probe"});
 }
 
@@ -144,8 +146,8 @@ TEST_F(PosixProcessTest, KilledChildGives128PlusTheSignal) {
 
 TEST_F(PosixProcessTest, FilesThatCannotBeExecutedFailToStart) {
   const fs::path folder = temp_.path();
-  testing::write_file(folder / "readme.txt", "text");
-  testing::write_file(folder / "noshebang", "echo hi\n");
+  test_support::write_file(folder / "readme.txt", "text");
+  test_support::write_file(folder / "noshebang", "echo hi\n");
   fs::permissions(folder / "noshebang", fs::perms::owner_all);
   const struct {
     std::string file;
@@ -166,7 +168,7 @@ TEST_F(PosixProcessTest, FilesThatCannotBeExecutedFailToStart) {
     EXPECT_EQ(platform_.last_error(), static_cast<std::uint32_t>(c.error))
         << c.file;
   }
-  EXPECT_FALSE(testing::read_probe_report(folder, "probe").found);
+  EXPECT_FALSE(test_support::read_probe_report(folder, "probe").found);
   // Every child that failed to exec has been reaped.
   EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
@@ -185,7 +187,7 @@ TEST_F(PosixProcessTest, NoDescriptorOfTheParentReachesTheChild) {
   ::close(file);
   ::close(pipe_ends[0]);
   ::close(pipe_ends[1]);
-  const auto report = testing::read_probe_report(temp_.path(), "probe");
+  const auto report = test_support::read_probe_report(temp_.path(), "probe");
   ASSERT_FALSE(report.descriptors.empty()) << "the probe lists none";
   for (const int fd : report.descriptors) EXPECT_LT(fd, 3);
 }

@@ -1,5 +1,6 @@
-// The Win32 backend: the calls, flags and sizes the bootstrap is specified
-// with, made exactly so, but for the two paths that come from the system:
+// The Win32 backend: each service the bootstrap needs, made with the ANSI
+// Win32 calls themselves (their flags and buffer sizes stand at each call),
+// with nothing in between, but for the two paths that come from the system:
 // the temporary directory and the program's own file are asked for in UTF-16
 // and turned into a form the ANSI calls can open (ansi_path.h). It builds for
 // i686 (the shipped target) and x86-64.

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <new>
 
-namespace vcboot::testing {
+namespace vcboot::test_support {
 namespace {
 
 std::atomic<bool> metering{false};
@@ -62,11 +62,11 @@ AllocationMeter::~AllocationMeter() {
 std::size_t AllocationMeter::largest() const { return largest_request; }
 std::size_t AllocationMeter::refused() const { return refused_requests; }
 
-}  // namespace vcboot::testing
+}  // namespace vcboot::test_support
 
 // Each replaceable form but the aligned ones (which the program does not use)
 // admits the request and hands it on to the definition it hides.
-namespace meter = vcboot::testing;
+namespace meter = vcboot::test_support;
 
 void* operator new(std::size_t size) {
   static const auto next = meter::next<meter::New>("_Znwm");

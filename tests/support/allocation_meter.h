@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vcboot::testing {
+namespace vcboot::test_support {
 
 // Measures the allocations made while it lives, on any thread. One meter at
 // a time.
@@ -30,4 +30,4 @@ class AllocationMeter {
   std::size_t refused() const;
 };
 
-}  // namespace vcboot::testing
+}  // namespace vcboot::test_support

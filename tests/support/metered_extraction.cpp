@@ -3,14 +3,14 @@
 #include "archive/archive_extractor.h"
 #include "tests/support/allocation_meter.h"
 
-namespace vcboot::testing {
+namespace vcboot::test_support {
 
 MeteredExtraction extract_metered(const std::string& package) {
   FakePlatform platform;
   platform.keep_log(false);  // its growth is not the extraction's
   platform.add_directory(kMeteredWorkFolder);
   platform.add_file(kMeteredArchive, package);
-  RunState state;
+  ExtractionState state;
   state.work_folder = kMeteredWorkFolder;
   MeteredExtraction result;
   {
@@ -35,4 +35,4 @@ MeteredExtraction extract_metered(const std::string& package) {
   return result;
 }
 
-}  // namespace vcboot::testing
+}  // namespace vcboot::test_support

@@ -11,7 +11,7 @@
 #include "platform/fake/fake_platform.h"
 #include "variables/variable_table.h"
 
-namespace vcboot::testing {
+namespace vcboot::test_support {
 
 inline constexpr char kMeteredArchive[] =
     "C:\\Users\\tester\\Downloads\\setup.exe";
@@ -31,4 +31,4 @@ struct MeteredExtraction {
 // kMeteredWorkFolder.
 MeteredExtraction extract_metered(const std::string& package);
 
-}  // namespace vcboot::testing
+}  // namespace vcboot::test_support

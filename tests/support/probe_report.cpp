@@ -5,7 +5,7 @@
 
 #include "tests/support/scoped_temp_dir.h"
 
-namespace vcboot::testing {
+namespace vcboot::test_support {
 
 ProbeReport read_probe_report(const std::filesystem::path& folder,
                               const std::string& name) {
@@ -28,4 +28,4 @@ ProbeReport read_probe_report(const std::filesystem::path& folder,
   return report;
 }
 
-}  // namespace vcboot::testing
+}  // namespace vcboot::test_support

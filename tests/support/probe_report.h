@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace vcboot::testing {
+namespace vcboot::test_support {
 
 struct ProbeReport {
   bool found = false;  // false: the probe did not run, or wrote no report
@@ -20,4 +20,4 @@ struct ProbeReport {
 ProbeReport read_probe_report(const std::filesystem::path& folder,
                               const std::string& name);
 
-}  // namespace vcboot::testing
+}  // namespace vcboot::test_support

@@ -9,7 +9,7 @@
 #include "archive/md5_digest.h"
 #include "archive/pe_certificate.h"
 
-namespace vcboot::testing {
+namespace vcboot::test_support {
 namespace {
 
 constexpr std::size_t kStubImageSize = 318464;
@@ -174,4 +174,4 @@ SamplePackage make_sample_package(const SamplePackageOptions& options) {
   return package;
 }
 
-}  // namespace vcboot::testing
+}  // namespace vcboot::test_support

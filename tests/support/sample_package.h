@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace vcboot::testing {
+namespace vcboot::test_support {
 
 // Deterministic bytes of every value, zero included; different seeds give
 // different bytes.
@@ -66,4 +66,4 @@ struct SamplePackage {
 
 SamplePackage make_sample_package(const SamplePackageOptions& options = {});
 
-}  // namespace vcboot::testing
+}  // namespace vcboot::test_support

@@ -5,7 +5,7 @@
 #include <random>
 #include <system_error>
 
-namespace vcboot::testing {
+namespace vcboot::test_support {
 
 ScopedTempDir::ScopedTempDir() {
   std::random_device random;
@@ -20,7 +20,8 @@ ScopedTempDir::~ScopedTempDir() {
   std::error_code ignored;
   // Tests make files read-only; give write permission back so all can go.
   for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
-       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+       it != std::filesystem::recursive_directory_iterator();
+       it.increment(ignored)) {
     std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
   }
@@ -38,4 +39,4 @@ std::string read_file(const std::filesystem::path& path) {
                      std::istreambuf_iterator<char>());
 }
 
-}  // namespace vcboot::testing
+}  // namespace vcboot::test_support

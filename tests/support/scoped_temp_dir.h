@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-namespace vcboot::testing {
+namespace vcboot::test_support {
 
 class ScopedTempDir {
  public:
@@ -26,4 +26,4 @@ void write_file(const std::filesystem::path& path, const std::string& content);
 // The whole content of `path`; empty if it cannot be read.
 std::string read_file(const std::filesystem::path& path);
 
-}  // namespace vcboot::testing
+}  // namespace vcboot::test_support

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace vcboot::testing {
+namespace vcboot::test_support {
 namespace {
 
 [[noreturn]] void exec_child(const std::vector<std::string>& argv,
@@ -27,7 +27,8 @@ namespace {
     ::setenv(name.c_str(), value.c_str(), 1);
   }
   std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  for (const std::string& arg : argv)
+    args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   ::execv(args[0], args.data());
   ::_exit(127);
@@ -39,7 +40,8 @@ ProgramResult run_program(const std::vector<std::string>& argv,
                           const ProgramOptions& options) {
   int out[2];
   int err[2];
-  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) std::abort();
+  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+    std::abort();
   const pid_t pid = ::fork();
   if (pid == 0) exec_child(argv, options, out[1], err[1]);
   ::close(out[1]);
@@ -82,4 +84,4 @@ ProgramResult run_program(const std::vector<std::string>& argv,
   return result;
 }
 
-}  // namespace vcboot::testing
+}  // namespace vcboot::test_support

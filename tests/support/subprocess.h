@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace vcboot::testing {
+namespace vcboot::test_support {
 
 struct ProgramResult {
   int exit_code = -1;  // -1 when the child did not exit normally
@@ -15,13 +15,13 @@ struct ProgramResult {
 };
 
 struct ProgramOptions {
-  std::string working_directory;               // empty: inherit
+  std::string working_directory;                   // empty: inherit
   std::map<std::string, std::string> environment;  // added to or replacing ours
-  double timeout_seconds = 60;                 // then the child is killed
+  double timeout_seconds = 60;                     // then the child is killed
 };
 
 // Runs `argv[0]` with `argv` and waits for it. Standard input is /dev/null.
 ProgramResult run_program(const std::vector<std::string>& argv,
                           const ProgramOptions& options = {});
 
-}  // namespace vcboot::testing
+}  // namespace vcboot::test_support

@@ -28,8 +28,8 @@ RecordSpec value_from_argument(const std::string& argument, std::size_t index) {
 
 }  // namespace
 
-BuildOptions ordered_records(const BuildArguments& arguments,
-                             const std::vector<std::string>& sequence) {
+BuildOptions build_options_in_order(const BuildArguments& arguments,
+                                    const std::vector<std::string>& sequence) {
   BuildOptions options = arguments.options;
   std::size_t files = 0, names = 0, values = 0;
   // The --file that a --as names: the record just before it, if a file.
@@ -60,13 +60,13 @@ BuildOptions ordered_records(const BuildArguments& arguments,
   return options;
 }
 
-BuildOptions ordered_build_options(const BuildArguments& arguments,
-                                   const CLI::App& build) {
+BuildOptions build_options_in_order(const BuildArguments& arguments,
+                                    const CLI::App& build) {
   std::vector<std::string> sequence;
   for (const CLI::Option* option : build.parse_order()) {
     sequence.push_back(option->get_name());
   }
-  return ordered_records(arguments, sequence);
+  return build_options_in_order(arguments, sequence);
 }
 
 }  // namespace vcpack

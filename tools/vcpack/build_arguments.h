@@ -21,15 +21,16 @@ struct BuildArguments {
   std::vector<std::string> values;        // "NAME=TEXT"
 };
 
-// Makes the records from `arguments`, following `sequence`, the option names
-// ("--file", "--as", "--value", others ignored) in command-line order. Throws
+// The build options of `arguments`, with the records made in the order of
+// `sequence`, the option names ("--file", "--as", "--value", others ignored)
+// in command-line order. Throws
 // a usage error for a --as without a --file before it, a second --as for one
 // file, or a --value without "=".
-BuildOptions ordered_records(const BuildArguments& arguments,
-                             const std::vector<std::string>& sequence);
+BuildOptions build_options_in_order(const BuildArguments& arguments,
+                                    const std::vector<std::string>& sequence);
 
 // The same, with the sequence taken from the parsed `build` command.
-BuildOptions ordered_build_options(const BuildArguments& arguments,
-                                   const CLI::App& build);
+BuildOptions build_options_in_order(const BuildArguments& arguments,
+                                    const CLI::App& build);
 
 }  // namespace vcpack

@@ -12,7 +12,7 @@ TEST(BuildArguments, RecordsFollowTheCommandLineOrder) {
   arguments.files = {"installer=dist/setup", "dist/readme.txt", "=odd=name"};
   arguments.stored_names = {"Setup.exe"};
   arguments.values = {"executable=%installer%", "parameters=a=b"};
-  const BuildOptions options = ordered_records(
+  const BuildOptions options = build_options_in_order(
       arguments,
       {"--output", "--value", "--file", "--as", "--file", "--value", "--file"});
   ASSERT_EQ(options.records.size(), 5u);
@@ -35,7 +35,7 @@ TEST(BuildArguments, MisplacedAsAndBadValueAreUsageErrors) {
   arguments.values = {"novalue"};
   const auto exit_code_of = [&](const std::vector<std::string>& sequence) {
     try {
-      ordered_records(arguments, sequence);
+      build_options_in_order(arguments, sequence);
     } catch (const ToolError& error) {
       return error.exit_code();
     }

@@ -17,21 +17,18 @@ from its end, so when two records bind the same variable the later one wins;
 `vcpack list` shows the outcome. A --stub given on the command line replaces
 the manifest's stub.
 
-Manifest format (TOML; paths relative to the manifest's folder):
-  stub = "vcboot"
-  [[record]]
-  file = "dist/setup"      # key = "installer", as = "setup" are optional
-  [[record]]
-  variable = "executable"
-  value = "%installer%"
-The whole format: share/doc/vcboot/vcpack.md where vcpack is installed
-(tools/vcpack/README.md in the source tree).
+The manifest is a TOML file; its format is described in vcpack.md in
+share/doc/vcboot/ (tools/vcpack/README.md in the source tree).
 
 The package is written to a temporary file beside OUTPUT and renamed when it
 is complete; "--output -" (standard output) is therefore not supported.
 
 Exit codes: 0 written; 1 refused (an input the bootstrap could not use, or
 one that cannot be read); 2 usage or output error.)";
+
+constexpr char kFooter[] =
+    R"(Documentation: vcpack.md in share/doc/vcboot/ (tools/vcpack/README.md in
+the source tree).)";
 
 constexpr char kVerifyFooter[] =
     R"(Exit codes: 0 valid; 1 damaged or invalid (or lint findings with --strict);
@@ -128,7 +125,7 @@ void add_inspectors(CLI::App& app, Commands& commands) {
 
 int run_selected(const Commands& commands) {
   if (commands.build->parsed()) {
-    return vcpack::run_build(vcpack::ordered_build_options(
+    return vcpack::run_build(vcpack::build_options_in_order(
         commands.build_arguments, *commands.build));
   }
   if (commands.list->parsed()) return vcpack::run_list(commands.list_options);
@@ -144,12 +141,11 @@ int main(int argc, char** argv) {
                "vcpack"};
   app.set_version_flag("--version", std::string("vcpack ") + VCPACK_VERSION);
   app.require_subcommand(1);
-  app.footer(
-      "The manual: share/doc/vcboot/vcpack.md where vcpack is installed\n"
-      "(tools/vcpack/README.md in the source tree).");
   Commands commands;
   add_build(app, commands);
   add_inspectors(app, commands);
+  // Set after the commands are added, which would otherwise inherit it.
+  app.footer(kFooter);
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& done) {

@@ -123,6 +123,27 @@ class ManifestReader {
 
 }  // namespace
 
+RecordSpec file_record(const std::string& path, const std::string& key,
+                       const std::string& origin) {
+  RecordSpec record;
+  record.kind = RecordSpec::Kind::kFile;
+  record.path = path;
+  record.key = key;
+  record.stored_name = std::filesystem::path(path).filename().string();
+  record.origin = origin;
+  return record;
+}
+
+RecordSpec value_record(const std::string& name, const std::string& text,
+                        const std::string& origin) {
+  RecordSpec record;
+  record.kind = RecordSpec::Kind::kValue;
+  record.name = name;
+  record.text = text;
+  record.origin = origin;
+  return record;
+}
+
 PackageSpec parse_manifest(const std::string& text, const std::string& folder,
                            const std::string& source_name) {
   toml::table root;

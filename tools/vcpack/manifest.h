@@ -1,26 +1,41 @@
-// The manifest: a TOML file naming a package's stub and records, in order.
-//
-//   stub = "vcboot"                 # optional when --stub is given
-//
-//   [[record]]                      # a file record
-//   file = "dist/setup"             # read from here (relative to the manifest)
-//   key = "installer"               # optional: bound to the stored name
-//   as = "setup"                    # optional: stored name (default: base
-//   name)
-//
-//   [[record]]                      # a value record
-//   variable = "executable"
-//   value = "%installer%"
-//
-// Records keep the manifest's order. Unknown keys are refused, so that a typo
-// never silently drops a record's setting.
+// What `vcpack build` is asked to pack, a stub and records in the order
+// given, and the manifest: a TOML file naming them. tools/vcpack/README.md
+// describes the manifest's format. Records keep the manifest's order. Unknown
+// keys are refused, so that a typo never silently drops a record's setting.
 #pragma once
 
 #include <string>
-
-#include "tools/vcpack/package_spec.h"
+#include <vector>
 
 namespace vcpack {
+
+// One record to write. A file record reads `path` and stores its content
+// under `stored_name`, binding `key` (when not empty) to that name; a value
+// record binds `name` to `text`.
+struct RecordSpec {
+  enum class Kind { kFile, kValue };
+  Kind kind = Kind::kFile;
+  std::string path;         // file: where to read the content
+  std::string key;          // file: the variable bound to the stored name
+  std::string stored_name;  // file: the name the bootstrap writes
+  std::string name;         // value: the variable's name
+  std::string text;         // value: its text, stored unexpanded
+  std::string origin;       // where it was given, for messages
+};
+
+struct PackageSpec {
+  std::string stub_path;
+  // File order: the bootstrap meets them last to first, so for a variable
+  // bound twice the later record wins.
+  std::vector<RecordSpec> records;
+};
+
+// A file record stored under the base name of `path`; callers that were
+// given another stored name set it afterwards.
+RecordSpec file_record(const std::string& path, const std::string& key,
+                       const std::string& origin);
+RecordSpec value_record(const std::string& name, const std::string& text,
+                        const std::string& origin);
 
 // Reads and checks the manifest at `path`. Relative paths inside it are taken
 // from the manifest's folder. Throws a refusal naming the line and column of

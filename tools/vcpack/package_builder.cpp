@@ -133,12 +133,10 @@ std::vector<std::string> warnings_for(const PackageSpec& spec) {
   for (const RecordSpec& record : spec.records) {
     const std::string& bound =
         record.kind == RecordSpec::Kind::kFile ? record.key : record.name;
-    for (const char* name : kBootstrapVariables) {
-      if (bound == name) {
-        warnings.push_back(
-            label(record) + " binds \"" + name +
-            "\", which the bootstrap sets itself; the binding is ignored");
-      }
+    if (is_bootstrap_variable(bound)) {
+      warnings.push_back(
+          label(record) + " binds \"" + bound +
+          "\", which the bootstrap sets itself; the binding is ignored");
     }
     if (record.kind != RecordSpec::Kind::kFile) continue;
     const auto [first, added] = stored.emplace(record.stored_name, &record);

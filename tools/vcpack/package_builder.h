@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/vcpack/package_spec.h"
+#include "tools/vcpack/manifest.h"
 
 namespace vcpack {
 

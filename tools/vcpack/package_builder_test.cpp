@@ -14,8 +14,8 @@ namespace vcpack {
 namespace {
 
 namespace fs = std::filesystem;
-using vcboot::testing::read_file;
-using vcboot::testing::write_file;
+using vcboot::test_support::read_file;
+using vcboot::test_support::write_file;
 
 class PackageBuilderTest : public ::testing::Test {
  protected:
@@ -32,7 +32,7 @@ class PackageBuilderTest : public ::testing::Test {
     return (temp_.path() / name).string();
   }
 
-  vcboot::testing::ScopedTempDir temp_;
+  vcboot::test_support::ScopedTempDir temp_;
   PackageSpec spec_;
 };
 
@@ -71,7 +71,7 @@ TEST_F(PackageBuilderTest, RefusalLeavesTheOldOutputAndNoTemporaryFile) {
 }
 
 TEST(AtomicOutputFile, NothingAppearsWithoutCommit) {
-  vcboot::testing::ScopedTempDir temp;
+  vcboot::test_support::ScopedTempDir temp;
   const std::string destination = (temp.path() / "out").string();
   std::string temporary;
   {

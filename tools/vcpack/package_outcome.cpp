@@ -62,8 +62,9 @@ bool apply(PackageOutcome& outcome, const WalkedRecord& record,
 
 PackageOutcome resolve_outcome(const PackageWalk& walk) {
   PackageOutcome outcome;
-  for (const char* name : kBootstrapVariables) {
-    outcome.bindings.push_back({name, "", std::nullopt, {}});
+  for (const BootstrapVariable& variable : kBootstrapVariables) {
+    outcome.bindings.push_back(
+        {variable.name, variable.placeholder, std::nullopt, {}});
   }
   std::size_t index = 0;
   for (; index < walk.records.size(); ++index) {
@@ -72,6 +73,19 @@ PackageOutcome resolve_outcome(const PackageWalk& walk) {
   outcome.acted_on = index;
   outcome.launches = walk.archive_complete();
   return outcome;
+}
+
+void bind_bootstrap_variables(vcboot::VariableTable& table) {
+  for (const BootstrapVariable& variable : kBootstrapVariables) {
+    table.get_or_create(variable.name) = variable.placeholder;
+  }
+}
+
+bool is_bootstrap_variable(const std::string& name) {
+  for (const BootstrapVariable& variable : kBootstrapVariables) {
+    if (name == variable.name) return true;
+  }
+  return false;
 }
 
 const Binding* find_binding(const PackageOutcome& outcome,

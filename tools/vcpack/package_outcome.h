@@ -14,15 +14,33 @@
 #include <vector>
 
 #include "tools/vcpack/package_walk.h"
+#include "variables/variable_table.h"
+#include "variables/well_known_names.h"
 
 namespace vcpack {
 
-// The names the bootstrap binds before it reads the archive.
-inline const char* const kBootstrapVariables[] = {"source", "commandline"};
+// What vcpack shows for the values that only a run of the bootstrap knows.
+inline constexpr char kWorkFolderPlaceholder[] = "<work folder>";
+inline constexpr char kCommandLinePlaceholder[] = "<command line>";
+
+// The names the bootstrap binds before it reads the archive, with the
+// placeholders of their values.
+struct BootstrapVariable {
+  const char* name;
+  const char* placeholder;
+};
+inline constexpr BootstrapVariable kBootstrapVariables[] = {
+    {vcboot::variable_names::kSource, kWorkFolderPlaceholder},
+    {vcboot::variable_names::kCommandLine, kCommandLinePlaceholder}};
+
+// Binds the names above to their placeholders, as the bootstrap binds them
+// before its walk.
+void bind_bootstrap_variables(vcboot::VariableTable& table);
+bool is_bootstrap_variable(const std::string& name);
 
 struct Binding {
   std::string name;
-  std::string value;
+  std::string value;  // for a name the bootstrap binds: its placeholder
   std::optional<std::size_t> record;  // the winner; none: set by the bootstrap
   std::vector<std::size_t> shadowed;  // records whose binding is ignored
 };

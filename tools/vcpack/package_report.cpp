@@ -2,6 +2,7 @@
 
 #include "archive/chunk_format.h"
 #include "tools/vcpack/display_text.h"
+#include "util/messages.h"
 
 namespace vcpack {
 namespace {
@@ -102,13 +103,11 @@ std::string bindings_section(const PackageOutcome& outcome) {
   std::vector<std::vector<std::string>> rows;
   for (const Binding& binding : outcome.bindings) {
     if (!binding.record) {
-      rows.push_back(
-          {binding.name,
-           binding.name == "source" ? "= <work folder>" : "= <command line>",
-           "set by the bootstrap" +
-               (binding.shadowed.empty()
-                    ? ""
-                    : "; shadows " + numbers(binding.shadowed))});
+      rows.push_back({binding.name, "= " + binding.value,
+                      "set by the bootstrap" +
+                          (binding.shadowed.empty()
+                               ? ""
+                               : "; shadows " + numbers(binding.shadowed))});
       continue;
     }
     std::string from = "from " + number(*binding.record);
@@ -220,12 +219,14 @@ std::string listing_text(const PackageWalk& walk,
   text += "; the tail chunk ends at offset " + std::to_string(*walk.tail_end) +
           ".\n\n";
   text += records_section(walk, outcome) + "\n";
-  text +=
-      outcome.launches
-          ? "The archive is complete: the bootstrap starts the installer.\n\n"
-          : "The archive is NOT complete: the bootstrap shows \"Invalid "
-            "Archive!\" and "
-            "starts nothing.\n\n";
+  text += outcome.launches
+              ? "The archive is complete: the bootstrap starts the "
+                "installer.\n\n"
+              : std::string(
+                    "The archive is NOT complete: the bootstrap "
+                    "shows \"") +
+                    vcboot::messages::kInvalidArchiveCaption +
+                    "\" and starts nothing.\n\n";
   text += bindings_section(outcome) + "\n" + files_section(outcome) + "\n";
   text += trailing_section(walk) + stub_section(walk);
   return text;

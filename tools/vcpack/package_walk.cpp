@@ -6,7 +6,6 @@
 
 #include "archive/chunk_format.h"
 #include "archive/chunk_stream.h"
-#include "tools/vcpack/recording_platform.h"
 #include "tools/vcpack/tool_error.h"
 
 namespace vcpack {
@@ -27,25 +26,18 @@ std::optional<std::uint64_t> position_of(File& file) {
   return file.seek(0, File::Origin::kCurrent);
 }
 
-bool read_exactly(File& file, void* buffer, std::size_t size) {
-  std::size_t done = 0;
-  return file.read(buffer, size, &done) && done == size;
-}
-
 class Walker {
  public:
-  Walker(vcboot::Platform& platform, File& file, PackageWalk& walk)
-      : platform_(platform),
-        stream_(platform_, flag_),
-        file_(file),
-        walk_(walk) {}
+  Walker(File& file, PackageWalk& walk) : file_(file), walk_(walk) {}
 
   void run() {
     walk_.file_size = file_.seek(0, File::Origin::kEnd).value_or(0);
     char magic[2] = {};
+    std::size_t read = 0;
     walk_.windows_image = file_.seek(0, File::Origin::kBegin) &&
-                          read_exactly(file_, magic, sizeof magic) &&
-                          magic[0] == 'M' && magic[1] == 'Z';
+                          file_.read(magic, sizeof magic, &read) &&
+                          read == sizeof magic && magic[0] == 'M' &&
+                          magic[1] == 'Z';
     walk_.certificate_table = vcboot::find_certificate_table(file_);
     if (!stream_.find_tail_marker(file_)) {
       walk_.end = WalkEnd::kNoTail;
@@ -105,47 +97,33 @@ class Walker {
   }
 
   // One chunk through the bootstrap's reader. A digest mismatch is noted and
-  // stepped over; a failed move or read ends the walk.
+  // stepped over, so that the walk can show what follows; any other failure
+  // ends the walk.
   bool read(WalkedRecord& record, std::string& payload) {
     const auto end = position_of(file_);
     if (!end) return fail(0);
     walk_.end_offset = *end;
-    const std::size_t messages = platform_.messages().size();
-    if (stream_.read_chunk(file_, payload)) {
-      record.chunks.push_back(
-          {position_of(file_).value_or(0), payload.size(), true});
-      return true;
+    switch (stream_.read_chunk(file_, payload)) {
+      case vcboot::ChunkRead::kOk:
+        record.chunks.push_back(
+            {position_of(file_).value_or(0), payload.size(), true});
+        return true;
+      case vcboot::ChunkRead::kDigestMismatch: {
+        damaged_ = true;
+        const std::uint64_t start =
+            *end - format::kTrailerSize - payload.size();
+        if (!file_.seek(static_cast<std::int64_t>(start),
+                        File::Origin::kBegin)) {
+          return fail(*end);
+        }
+        record.chunks.push_back({start, payload.size(), false});
+        return true;
+      }
+      case vcboot::ChunkRead::kBadLength:
+      case vcboot::ChunkRead::kReadFailed:
+        break;
     }
-    if (platform_.messages().size() == messages) return fail(*end);
-    damaged_ = true;
-    return step_over_damage(record, payload, *end);
-  }
-
-  // Reads the damaged chunk that ends at `end` without its digest, leaving
-  // the position at its first byte, so that the walk can show what follows.
-  bool step_over_damage(WalkedRecord& record, std::string& payload,
-                        std::uint64_t end) {
-    unsigned char length_field[format::kLengthSize];
-    if (end < format::kTrailerSize ||
-        !file_.seek(static_cast<std::int64_t>(end - format::kTrailerSize),
-                    File::Origin::kBegin) ||
-        !read_exactly(file_, length_field, sizeof length_field)) {
-      return fail(end);
-    }
-    const std::uint64_t length = std::uint64_t{length_field[0]} |
-                                 std::uint64_t{length_field[1]} << 8 |
-                                 std::uint64_t{length_field[2]} << 16 |
-                                 std::uint64_t{length_field[3]} << 24;
-    if (length > end - format::kTrailerSize) return fail(end);
-    const std::uint64_t start = end - format::kTrailerSize - length;
-    payload.assign(static_cast<std::size_t>(length), '\0');
-    if (!file_.seek(static_cast<std::int64_t>(start), File::Origin::kBegin) ||
-        !read_exactly(file_, &payload[0], payload.size()) ||
-        !file_.seek(static_cast<std::int64_t>(start), File::Origin::kBegin)) {
-      return fail(end);
-    }
-    record.chunks.push_back({start, length, false});
-    return true;
+    return fail(*end);
   }
 
   bool fail(std::uint64_t at) {
@@ -172,8 +150,6 @@ class Walker {
     damaged_ = was_damaged;
   }
 
-  RecordingPlatform platform_;
-  bool flag_ = false;  // the reader's own flag; the walk tells the outcome
   vcboot::ChunkStream stream_;
   File& file_;
   PackageWalk& walk_;
@@ -185,12 +161,6 @@ class Walker {
 bool WalkedRecord::verified() const {
   return std::all_of(chunks.begin(), chunks.end(),
                      [](const ChunkRead& chunk) { return chunk.verified; });
-}
-
-std::uint64_t WalkedRecord::payload_bytes() const {
-  std::uint64_t total = 0;
-  for (const ChunkRead& chunk : chunks) total += chunk.payload_size;
-  return total;
 }
 
 std::optional<std::size_t> PackageWalk::first_damaged_record() const {
@@ -222,7 +192,7 @@ PackageWalk walk_package(vcboot::Platform& platform, const std::string& path) {
   }
   PackageWalk walk;
   walk.path = path;
-  Walker(platform, *file, walk).run();
+  Walker(*file, walk).run();
   return walk;
 }
 

@@ -28,8 +28,9 @@ enum class RecordType { kTail, kValue, kFile, kStub, kOther };
 struct WalkedRecord {
   RecordType type = RecordType::kOther;
   std::string type_text;  // the type chunk's payload
-  std::string
-      name;  // value name, file or stub key, or an unknown type's name chunk
+  // The value's name, the file's or stub's key, or an unknown type's name
+  // chunk.
+  std::string name;
   std::string value;               // value record: its text
   std::string file_name;           // file record: its stored name
   std::uint64_t content_size = 0;  // file content or value text bytes
@@ -43,7 +44,6 @@ struct WalkedRecord {
   // the start of its image.
   std::uint64_t offset = 0;
   bool verified() const;  // every chunk read verified
-  std::uint64_t payload_bytes() const;
 };
 
 // How the walk ended.

@@ -11,7 +11,7 @@
 #include "archive/chunk_writer.h"
 #include "platform/fake/fake_platform.h"
 #include "tests/support/sample_package.h"
-#include "tools/vcpack/launch_preview.h"
+#include "tools/vcpack/lint.h"
 #include "tools/vcpack/package_outcome.h"
 #include "tools/vcpack/package_report.h"
 #include "tools/vcpack/tool_error.h"
@@ -33,9 +33,9 @@ class PackageWalkTest : public ::testing::Test {
   }
 
   // The same package through the bootstrap's extraction, into C:\w\.
-  vcboot::RunState extract() {
+  vcboot::ExtractionState extract() {
     platform_.add_directory("C:\\w");
-    vcboot::RunState state;
+    vcboot::ExtractionState state;
     state.work_folder = "C:\\w\\";
     state.variables.get_or_create("source") = "C:\\w";
     state.variables.get_or_create("commandline") = "";
@@ -47,7 +47,7 @@ class PackageWalkTest : public ::testing::Test {
   // the same files with the same contents, the same complete flag.
   void expect_outcome_matches_extraction(const PackageWalk& walk) {
     const PackageOutcome outcome = resolve_outcome(walk);
-    const vcboot::RunState state = extract();
+    const vcboot::ExtractionState state = extract();
     std::map<std::string, std::string> bound = {{"source", "C:\\w"},
                                                 {"commandline", ""}};
     for (const Binding& binding : outcome.bindings) {
@@ -210,8 +210,8 @@ TEST_F(PackageWalkTest, PreviewFetchesInTheBootstrapsOrder) {
 }
 
 TEST_F(PackageWalkTest, ShippedShapeIsReadAsTheBootstrapReadsIt) {
-  const vcboot::testing::SamplePackage sample =
-      vcboot::testing::make_sample_package();
+  const vcboot::test_support::SamplePackage sample =
+      vcboot::test_support::make_sample_package();
   platform_.add_file(kPackage, sample.bytes);
   const PackageWalk walk = walk_package(platform_, kPackage);
   // 26 records; of their 98 chunks the stub's image and name are not read.

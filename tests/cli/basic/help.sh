@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Every command has --help; build's documents the manifest and --output -.
+# Every command has --help; build's points to the manifest's format and explains
+# --output -.
 vcpack --help
 for command in build list verify extract; do
   echo "=== vcpack $command --help"

@@ -1,4 +1,4 @@
-#include "util/command_line.h"
+#include "platform/command_line.h"
 
 namespace vcboot {
 namespace {
@@ -18,8 +18,10 @@ void append_quoted(const std::string& argument, std::string* out) {
     }
     // Backslashes count only in front of a quote: double them there, and
     // escape the quote itself.
-    if (c == '"') out->append(backslashes * 2 + 1, '\\');
-    else out->append(backslashes, '\\');
+    if (c == '"')
+      out->append(backslashes * 2 + 1, '\\');
+    else
+      out->append(backslashes, '\\');
     backslashes = 0;
     out->push_back(c);
   }
@@ -36,8 +38,10 @@ std::string join_arguments(const std::vector<std::string>& arguments) {
   std::string out;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     if (i > 0) out.push_back(' ');
-    if (needs_quotes(arguments[i])) append_quoted(arguments[i], &out);
-    else out += arguments[i];
+    if (needs_quotes(arguments[i]))
+      append_quoted(arguments[i], &out);
+    else
+      out += arguments[i];
   }
   return out;
 }

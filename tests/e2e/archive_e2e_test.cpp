@@ -7,10 +7,10 @@
 #include <filesystem>
 
 #include "archive/chunk_writer.h"
+#include "tests/support/invalid_archive_message.h"
 #include "tests/support/sample_package.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/support/subprocess.h"
-#include "util/messages.h"
 
 namespace vcboot {
 namespace {
@@ -18,29 +18,28 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kInvalidArchiveBlock =
-    std::string(messages::kInvalidArchiveCaption) + "\n" +
-    messages::kInvalidArchiveText + "\n\n";
+    test_support::invalid_archive_on_standard_error();
 
 // Writes `package` as an executable into `temp` and runs it with `temp`/tmp
 // as its temporary directory.
-testing::ProgramResult run_package(const testing::ScopedTempDir& temp,
-                                   const std::string& package) {
+test_support::ProgramResult run_package(const test_support::ScopedTempDir& temp,
+                                        const std::string& package) {
   const fs::path program = temp.path() / "setup";
-  testing::write_file(program, package);
+  test_support::write_file(program, package);
   fs::permissions(program, fs::perms::owner_all);
   fs::create_directory(temp.path() / "tmp");
-  return testing::run_program(
+  return test_support::run_program(
       {program.string()}, {"", {{"TMPDIR", (temp.path() / "tmp").string()}}});
 }
 
-std::string bootstrap_image() { return testing::read_file(VCBOOT_BINARY); }
+std::string bootstrap_image() { return test_support::read_file(VCBOOT_BINARY); }
 
 TEST(ArchiveProcess, ShippedPackageExtractsWithoutAMessage) {
-  testing::ScopedTempDir temp;
-  testing::SamplePackageOptions options;
+  test_support::ScopedTempDir temp;
+  test_support::SamplePackageOptions options;
   options.stub_image = bootstrap_image();
-  const testing::ProgramResult result =
-      run_package(temp, testing::make_sample_package(options).bytes);
+  const test_support::ProgramResult result =
+      run_package(temp, test_support::make_sample_package(options).bytes);
   EXPECT_EQ(result.exit_code, 0);
   // Its installer is filler, no program this system can start; the launch's
   // message is the only one.
@@ -59,9 +58,9 @@ TEST(ArchiveProcess, FilesLandInTheWorkFolder) {
   writer.add_value("executable", "%installer%");
   writer.add_tail();
   writer.add_trailing(std::string(5, '\0') +
-                      testing::make_certificate_table(4752));
-  testing::ScopedTempDir temp;
-  const testing::ProgramResult result = run_package(temp, sink.bytes());
+                      test_support::make_certificate_table(4752));
+  test_support::ScopedTempDir temp;
+  const test_support::ProgramResult result = run_package(temp, sink.bytes());
   EXPECT_EQ(result.exit_code, 0);
   const std::string prefix =
       "Failed to extract file!\nFile: " + (temp.path() / "tmp").string() +
@@ -75,12 +74,13 @@ TEST(ArchiveProcess, FilesLandInTheWorkFolder) {
 }
 
 TEST(ArchiveProcess, DamagedPackageIsAnInvalidArchiveTwice) {
-  testing::SamplePackageOptions options;
+  test_support::SamplePackageOptions options;
   options.stub_image = bootstrap_image();
-  testing::SamplePackage sample = testing::make_sample_package(options);
+  test_support::SamplePackage sample =
+      test_support::make_sample_package(options);
   sample.bytes[sample.tail_end - 1000] ^= 0x20;  // in "LogoSmall.bmp"
-  testing::ScopedTempDir temp;
-  const testing::ProgramResult result = run_package(temp, sample.bytes);
+  test_support::ScopedTempDir temp;
+  const test_support::ProgramResult result = run_package(temp, sample.bytes);
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.err, kInvalidArchiveBlock + kInvalidArchiveBlock);
   EXPECT_TRUE(fs::is_empty(temp.path() / "tmp"));

@@ -1,4 +1,4 @@
-#include "tools/vcpack/reference_scan.h"
+#include "tools/vcpack/lint.h"
 
 #include <gtest/gtest.h>
 

@@ -41,18 +41,19 @@ class Installation : public ::testing::Test {
              const std::vector<std::pair<std::string, std::string>>& values) {
     StringSink sink;
     ChunkWriter writer(sink);
-    writer.add_stub(testing::read_file(VCBOOT_BINARY), "vcboot");
+    writer.add_stub(test_support::read_file(VCBOOT_BINARY), "vcboot");
     for (const FileRecord& file : files) {
       writer.add_file(file.key, file.name, file.content);
     }
     for (const auto& [name, value] : values) writer.add_value(name, value);
     writer.add_tail();
-    testing::write_file(package(), sink.bytes());
+    test_support::write_file(package(), sink.bytes());
     fs::permissions(package(), fs::perms::owner_all);
   }
 
-  testing::ProgramResult run(const std::string& installer_exit_code = "0") {
-    return testing::run_program(
+  test_support::ProgramResult run(
+      const std::string& installer_exit_code = "0") {
+    return test_support::run_program(
         {package().string()},
         {"",
          {{"TMPDIR", temp_dir().string()},
@@ -61,13 +62,13 @@ class Installation : public ::testing::Test {
           {"LAUNCH_PROBE_EXIT", installer_exit_code}}});
   }
 
-  testing::ProbeReport report(const std::string& name) const {
-    return testing::read_probe_report(report_dir(), name);
+  test_support::ProbeReport report(const std::string& name) const {
+    return test_support::read_probe_report(report_dir(), name);
   }
 
-  static std::string probe() { return testing::read_file(LAUNCH_PROBE); }
+  static std::string probe() { return test_support::read_file(LAUNCH_PROBE); }
 
-  testing::ScopedTempDir scratch_;
+  test_support::ScopedTempDir scratch_;
 };
 
 TEST_F(Installation, InstallerAndPostProgramRunInTheWorkFolder) {
@@ -77,11 +78,11 @@ TEST_F(Installation, InstallerAndPostProgramRunInTheWorkFolder) {
         {{"executable", "%installer%"},
          {"msi_parameters", "SOURCE=\"%source%\" /q"},
          {"parameters", "/i %msi_parameters% \"two words\""}});
-  const testing::ProgramResult result = run("3");
+  const test_support::ProgramResult result = run("3");
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.err, "") << "no message expected";
 
-  const testing::ProbeReport installer = report("setup");
+  const test_support::ProbeReport installer = report("setup");
   ASSERT_TRUE(installer.found);
   const fs::path work = installer.working_directory;
   EXPECT_EQ(work.parent_path(), temp_dir());
@@ -97,7 +98,7 @@ TEST_F(Installation, InstallerAndPostProgramRunInTheWorkFolder) {
     EXPECT_LT(fd, 3) << "a descriptor of the bootstrap reached the installer";
   }
 
-  const testing::ProbeReport post = report("post-install");
+  const test_support::ProbeReport post = report("post-install");
   ASSERT_TRUE(post.found);
   EXPECT_EQ(post.arguments, (std::vector<std::string>{"post-install", "3"}));
   EXPECT_EQ(post.working_directory, work.string());
@@ -110,10 +111,10 @@ TEST_F(Installation, InstallerAndPostProgramRunInTheWorkFolder) {
 
 TEST_F(Installation, WithoutPostOnlyTheInstallerRuns) {
   build({{"installer", "setup", probe()}}, {{"executable", "%installer%"}});
-  const testing::ProgramResult result = run("0");
+  const test_support::ProgramResult result = run("0");
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.err, "");
-  const testing::ProbeReport installer = report("setup");
+  const test_support::ProbeReport installer = report("setup");
   ASSERT_TRUE(installer.found);
   EXPECT_EQ(installer.arguments.size(), 1u) << "no parameters given";
   EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(report_dir()), {}),
@@ -123,7 +124,7 @@ TEST_F(Installation, WithoutPostOnlyTheInstallerRuns) {
 
 TEST_F(Installation, MissingInstallerIsToldThenCleanedUp) {
   build({{"post", "post-install", probe()}}, {{"executable", "absent"}});
-  const testing::ProgramResult result = run();
+  const test_support::ProgramResult result = run();
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.err, "ShellExecuteEx failed\nUnable to spawn process\n\n");
   EXPECT_TRUE(fs::is_empty(report_dir())) << "nothing was started";

@@ -1,14 +1,36 @@
-#include "tools/vcpack/launch_preview.h"
+#include "tools/vcpack/lint.h"
+
+#include <algorithm>
 
 #include "archive/file_name_rules.h"
 #include "tools/vcpack/display_text.h"
 #include "tools/vcpack/package_report.h"
-#include "tools/vcpack/reference_scan.h"
+#include "util/messages.h"
 #include "variables/expand_variables.h"
-#include "variables/variable_table.h"
+#include "variables/well_known_names.h"
 
 namespace vcpack {
 namespace {
+
+namespace names = vcboot::variable_names;
+
+void add_once(std::vector<std::string>& names, const std::string& name) {
+  if (std::find(names.begin(), names.end(), name) == names.end()) {
+    names.push_back(name);
+  }
+}
+
+// Collects what the bootstrap's own expansion leaves in place.
+class Collector : public vcboot::ExpansionObserver {
+ public:
+  void unresolved(const std::string& name) override {
+    add_once(findings.unresolved, name);
+  }
+  void cyclic(const std::string& name) override {
+    add_once(findings.cyclic, name);
+  }
+  ReferenceFindings findings;
+};
 
 // A name that holds a blank or a double quote is the text between two
 // references (as in `%a% "%b%"`), tried as a name by the rules of the
@@ -17,13 +39,12 @@ bool looks_like_a_name(const std::string& name) {
   return name.find_first_of(" \t\"") == std::string::npos;
 }
 
-// The table as the bootstrap holds it after its walk.
+// The table as the bootstrap holds it after its walk, with placeholders for
+// what it binds itself.
 vcboot::VariableTable simulated_table(const PackageOutcome& outcome) {
   vcboot::VariableTable table;
-  table.get_or_create("source") = kWorkFolderPlaceholder;
-  table.get_or_create("commandline") = kCommandLinePlaceholder;
   for (const Binding& binding : outcome.bindings) {
-    if (binding.record) table.insert_if_absent(binding.name, binding.value);
+    table.insert_if_absent(binding.name, binding.value);
   }
   return table;
 }
@@ -84,8 +105,9 @@ void lint_record(const PackageWalk& walk, const PackageOutcome& outcome,
       !vcboot::is_safe_file_name(record.file_name)) {
     findings.push_back(label + ": the bootstrap refuses this file name" +
                        (outcome.refused_name_record == index
-                            ? " (\"Failed to extract file!\") and reads no "
-                              "record after it"
+                            ? std::string(" (\"") +
+                                  vcboot::messages::kFailedToExtractFile +
+                                  "\") and reads no record after it"
                             : ""));
   }
   if (index >= outcome.acted_on) return;
@@ -116,18 +138,25 @@ void lint_walk(const PackageWalk& walk, const PackageOutcome& outcome,
 
 }  // namespace
 
+ReferenceFindings scan_references(const std::string& text,
+                                  const vcboot::VariableTable& table) {
+  Collector collector;
+  vcboot::expand_variables(text, table, collector);
+  return collector.findings;
+}
+
 LaunchPreview preview_launch(const PackageWalk& walk,
                              const PackageOutcome& outcome, char separator) {
   Simulation simulation(outcome);
   LaunchPreview preview;
-  const std::string executable = simulation.fetch("executable");
+  const std::string executable = simulation.fetch(names::kExecutable);
   preview.installer =
       std::string(kWorkFolderPlaceholder) + separator + executable;
-  preview.parameters = simulation.fetch("parameters");
-  preview.post = simulation.fetch("post");
+  preview.parameters = simulation.fetch(names::kParameters);
+  preview.post = simulation.fetch(names::kPost);
 
   std::vector<std::string>& findings = simulation.findings();
-  if (simulation.was_missing("executable")) {
+  if (simulation.was_missing(names::kExecutable)) {
     findings.insert(
         findings.begin(),
         "no \"executable\": the bootstrap would ask the shell to open the "

@@ -1,4 +1,4 @@
-#include "util/command_line.h"
+#include "platform/command_line.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,8 @@ TEST(CommandLine, JoinThenSplitGivesTheArgumentsBack) {
       {"with blank", "", "quote\"inside"},
       {"\\", "\\\\", "a\\\"", "trailing\\ \\"},
       {"\t", " ", "\"", "\"\"", "x\\\"y z"},
-      {"/quiet", "SOURCE=C:\\Users\\me\\Temp\\VC17", "TARGETDIR=C:\\Program Files\\"},
+      {"/quiet", "SOURCE=C:\\Users\\me\\Temp\\VC17",
+       "TARGETDIR=C:\\Program Files\\"},
   };
   for (const Arguments& arguments : cases) {
     EXPECT_EQ(split_arguments(join_arguments(arguments)), arguments)

@@ -1,6 +1,8 @@
 // Command-line texts by the Windows rules, so that a package behaves the same
 // on both platforms: POSIX joins argv into "commandline" with `join_arguments`
 // and splits an installer's parameter text into argv with `split_arguments`.
+// Plain string work without any system header: the POSIX backend and the
+// POSIX entry file both use it, and it depends on nothing above the platform.
 #pragma once
 
 #include <string>
