@@ -44,11 +44,31 @@ class Walker {
       return;
     }
     walk_.tail_end = position_of(file_);
+    if (!walk_.tail_end || !starts_with_tail_chunk()) {
+      walk_.tail_end.reset();
+      walk_.end = WalkEnd::kInsideStub;
+      return;
+    }
     while (read_record()) {
     }
   }
 
  private:
+  // Whether the marker text found is the payload of a chunk of its own, the
+  // tail chunk: it then holds the marker text, whatever its digest says. The
+  // same text inside a bootstrap's image is followed by other bytes than a
+  // length field of 22. Leaves the position where it was.
+  bool starts_with_tail_chunk() {
+    std::string payload;
+    const vcboot::ChunkRead read = stream_.read_chunk(file_, payload);
+    const bool tail = (read == vcboot::ChunkRead::kOk ||
+                       read == vcboot::ChunkRead::kDigestMismatch) &&
+                      payload == format::kTailMarker;
+    return file_.seek(static_cast<std::int64_t>(*walk_.tail_end),
+                      File::Origin::kBegin) &&
+           tail;
+  }
+
   // Reads one record into the walk; false when the walk ends.
   bool read_record() {
     WalkedRecord record;
@@ -70,6 +90,7 @@ class Walker {
           return keep_partial(std::move(record));
         }
         record.content_size = content.size();
+        record.content_head = content.substr(0, 4);
         return keep(std::move(record));
       }
       case RecordType::kStub:
@@ -168,15 +189,6 @@ std::optional<std::size_t> PackageWalk::first_damaged_record() const {
     if (!records[i].verified()) return i;
   }
   return std::nullopt;
-}
-
-bool PackageWalk::archive_complete() const {
-  const std::size_t reached = first_damaged_record().value_or(records.size());
-  if (reached < records.size()) return false;  // a mismatch clears the flag
-  return std::any_of(records.begin(), records.end(),
-                     [](const WalkedRecord& record) {
-                       return record.type == RecordType::kTail;
-                     });
 }
 
 PackageWalk walk_package(vcboot::Platform& platform, const std::string& path) {
