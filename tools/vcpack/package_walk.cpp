@@ -49,6 +49,7 @@ class Walker {
       walk_.end = WalkEnd::kInsideStub;
       return;
     }
+    position_ = *walk_.tail_end;
     while (read_record()) {
     }
   }
@@ -121,30 +122,25 @@ class Walker {
   // stepped over, so that the walk can show what follows; any other failure
   // ends the walk.
   bool read(WalkedRecord& record, std::string& payload) {
-    const auto end = position_of(file_);
-    if (!end) return fail(0);
-    walk_.end_offset = *end;
-    switch (stream_.read_chunk(file_, payload)) {
-      case vcboot::ChunkRead::kOk:
-        record.chunks.push_back(
-            {position_of(file_).value_or(0), payload.size(), true});
-        return true;
-      case vcboot::ChunkRead::kDigestMismatch: {
-        damaged_ = true;
-        const std::uint64_t start =
-            *end - format::kTrailerSize - payload.size();
-        if (!file_.seek(static_cast<std::int64_t>(start),
-                        File::Origin::kBegin)) {
-          return fail(*end);
-        }
-        record.chunks.push_back({start, payload.size(), false});
-        return true;
-      }
-      case vcboot::ChunkRead::kBadLength:
-      case vcboot::ChunkRead::kReadFailed:
-        break;
+    const std::uint64_t end = position_;
+    walk_.end_offset = end;
+    const vcboot::ChunkRead result = stream_.read_chunk(file_, payload);
+    if (result != vcboot::ChunkRead::kOk &&
+        result != vcboot::ChunkRead::kDigestMismatch) {
+      return fail(end);
     }
-    return fail(*end);
+    // Counted rather than asked for: a package of many small chunks would
+    // otherwise take two more system calls per chunk.
+    const std::uint64_t start = end - format::kTrailerSize - payload.size();
+    const bool verified = result == vcboot::ChunkRead::kOk;
+    if (!verified) {
+      damaged_ = true;
+      if (!file_.seek(static_cast<std::int64_t>(start), File::Origin::kBegin))
+        return fail(end);
+    }
+    record.chunks.push_back({start, payload.size(), verified});
+    position_ = start;
+    return true;
   }
 
   bool fail(std::uint64_t at) {
@@ -175,6 +171,7 @@ class Walker {
   File& file_;
   PackageWalk& walk_;
   bool damaged_ = false;
+  std::uint64_t position_ = 0;  // the file's position between chunk reads
 };
 
 }  // namespace
