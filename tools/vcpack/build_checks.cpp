@@ -26,7 +26,7 @@ bool same_file(const std::string& a, const std::string& b) {
 std::string error_names() {
   std::string list;
   for (const FindingKind& kind : kFindingKinds) {
-    if (kind.severity != Severity::kError) continue;
+    if (kind.severity != Severity::kError || kind.damage) continue;
     list += (list.empty() ? "" : ", ") + std::string(kind.id);
   }
   return list;
@@ -82,10 +82,11 @@ void check_output(const BuildOptions& options, const PackageSpec& spec) {
 void check_allowed(const std::vector<std::string>& allowed) {
   for (const std::string& id : allowed) {
     const FindingKind* kind = find_kind(id);
-    if (kind == nullptr || kind->severity != Severity::kError) {
-      throw usage_or_io_error("--allow " + id +
-                              ": no such error; --allow takes one of " +
-                              error_names());
+    if (kind == nullptr || kind->severity != Severity::kError || kind->damage) {
+      throw usage_or_io_error(
+          "--allow " + id +
+          ": build refuses no error of that name; --allow takes one of " +
+          error_names());
     }
   }
 }

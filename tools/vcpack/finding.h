@@ -33,19 +33,23 @@ struct Finding {
 struct FindingKind {
   const char* id;
   Severity severity;
-  const char* summary;  // for the manual and for --allow's help
+  const char* summary;  // for the manual
+  // Damage: the package as written is not what the bootstrap can read. A
+  // package that build has just written holds none, so --allow takes none.
+  bool damage = false;
 };
 
 // Every identifier a finding may carry, errors first.
 inline constexpr FindingKind kFindingKinds[] = {
-    {"no-tail-marker", Severity::kError, "no tail marker: no package"},
+    {"no-tail-marker", Severity::kError, "no tail marker: no package", true},
     {"ends-inside-stub", Severity::kError,
-     "the package ends inside the stub: cut short, or no archive at all"},
-    {"digest-mismatch", Severity::kError, "a chunk fails its digest check"},
+     "the package ends inside the stub: cut short, or no archive at all", true},
+    {"digest-mismatch", Severity::kError, "a chunk fails its digest check",
+     true},
     {"bad-length", Severity::kError,
-     "a length field reaches before the start of the file"},
+     "a length field reaches before the start of the file", true},
     {"no-stub-record", Severity::kError,
-     "the walk runs to the start of the file without a stub record"},
+     "the walk runs to the start of the file without a stub record", true},
     {"refused-name", Severity::kError, "a file name the bootstrap refuses"},
     {"folder-in-name", Severity::kError,
      "a file name with a folder part, which the bootstrap cannot write"},

@@ -14,7 +14,8 @@ namespace {
 
 namespace names = vcboot::variable_names;
 
-constexpr char kUnbounded[] = "(expansion grows without bound)";
+constexpr char kTooLong[] = "(expansion grows without bound)";
+constexpr char kTooManySteps[] = "(expansion does not end)";
 
 // A name that holds a blank or a double quote is the text between two
 // references (as in `%a% "%b%"`), tried as a name by the rules of the
@@ -124,7 +125,9 @@ class LaunchLint {
               " references): the bootstrap would seem to hang");
     }
     unbounded_ = unbounded_ || last_unbounded_;
-    return last_unbounded_ ? kUnbounded : value.text;
+    if (value.end == ExpansionEnd::kTooLong) return kTooLong;
+    if (value.end == ExpansionEnd::kTooManySteps) return kTooManySteps;
+    return value.text;
   }
 
   void check_installer(const std::string& executable) {
@@ -157,8 +160,9 @@ class LaunchLint {
     }
     if (!format.empty()) {
       lint_.add_for_record("installer-format", file->record,
-                           "the installer " + quoted(executable) + " (" +
-                               lint_.label(file->record) + ") is " + format);
+                           "the installer " + quoted(executable) +
+                               ", written by " + lint_.label(file->record) +
+                               ", is " + format);
     }
   }
 

@@ -103,7 +103,8 @@ void check_file_name(LintContext& lint, std::size_t index) {
         lint.label(index) + ": the name is " + std::to_string(name.size()) +
             " bytes; behind a work folder path of " +
             std::to_string(kTypicalWorkFolderPath) +
-            " (the standard one of a user name of 20 characters) it passes "
+            " bytes (the standard one of a user name of 20 characters) it "
+            "passes "
             "the " +
             std::to_string(kMaxWindowsPath) + " bytes of a Windows path");
   }

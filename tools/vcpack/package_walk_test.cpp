@@ -131,6 +131,13 @@ TEST_F(PackageWalkTest, ShadowingAndOverwritingFollowTheBootstrap) {
   ASSERT_EQ(outcome.files.size(), 1u);
   EXPECT_EQ(outcome.files[0].record, 6u);  // nearer the start, written last
   expect_outcome_matches_extraction(walk);
+  std::vector<std::string> ids;
+  for (const Finding& finding : review_package(walk).findings)
+    ids.push_back(finding.id);
+  const std::vector<std::string> expected = {"binds-bootstrap-variable",
+                                             "unknown-record-type", "same-file",
+                                             "no-executable"};
+  EXPECT_EQ(ids, expected);
   EXPECT_EQ(platform_.file_content("C:\\w\\a.txt"), "first");
 }
 
