@@ -1,11 +1,9 @@
 #include "tools/vcpack/lint.h"
 
 #include <algorithm>
-#include <unordered_map>
 
 #include "tools/vcpack/display_text.h"
 #include "tools/vcpack/lint_context.h"
-#include "tools/vcpack/package_report.h"
 #include "tools/vcpack/target_names.h"
 #include "util/messages.h"
 #include "variables/well_known_names.h"

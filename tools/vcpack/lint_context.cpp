@@ -101,7 +101,7 @@ void LintContext::check_short_name(std::size_t index) {
   if (const auto family = short_name_family(name)) {
     const auto found = long_names_.find(*family);
     if (found != long_names_.end()) {
-      const std::size_t first = found->second.first[0];
+      const std::size_t first = found->second.first;
       const std::size_t others = found->second.count - 1;
       add_for_record(
           "short-name-alias", index,
@@ -117,8 +117,7 @@ void LintContext::check_short_name(std::size_t index) {
   }
   if (const auto family = generated_short_name_family(name)) {
     LongNames& names = long_names_[*family];
-    if (names.first.size() < 3) names.first.push_back(index);
-    ++names.count;
+    if (names.count++ == 0) names.first = index;
   }
 }
 

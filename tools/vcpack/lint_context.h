@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
 #include "tools/vcpack/lint.h"
 
@@ -43,9 +42,9 @@ class LintContext {
 
  private:
   // Long names that get a generated 8.3 name, by the part it shares with
-  // them: the first few records, and how many there are.
+  // them: the first record that writes one, and how many do.
   struct LongNames {
-    std::vector<std::size_t> first;
+    std::size_t first = 0;
     std::size_t count = 0;
   };
 
