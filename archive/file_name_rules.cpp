@@ -70,4 +70,23 @@ bool is_safe_file_name(const std::string& name) {
   }
 }
 
+std::string windows_file_key(const std::string& name) {
+  std::string key;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = start;
+    while (end < name.size() && !is_separator(name[end])) ++end;
+    std::string component = name.substr(start, end - start);
+    if (component != "..") {
+      component.erase(component.find_last_not_of(". ") + 1);
+    }
+    if (!component.empty()) {
+      if (!key.empty()) key += '\\';
+      for (const char c : component) key += to_upper(c);
+    }
+    start = end + 1;
+  }
+  return key;
+}
+
 }  // namespace vcboot

@@ -18,4 +18,11 @@ namespace vcboot {
 // folders, so they are written only where the folder exists.
 bool is_safe_file_name(const std::string& name);
 
+// A name as Windows tells files apart: two names with the same key reach the
+// same file there. ASCII letters are upper-cased, either separator becomes
+// '\\', empty and "." components are dropped, and every other component
+// loses its trailing dots and blanks. Letters beyond ASCII are kept as they
+// are: how Windows folds them depends on the code page.
+std::string windows_file_key(const std::string& name);
+
 }  // namespace vcboot

@@ -10,8 +10,8 @@ namespace {
 TEST(FileNameRules, PlainNamesAndSubfoldersAreAllowed) {
   for (const char* name :
        {"Setup.exe", "LogoSmall.bmp", "sub\\file.txt", "sub/file.txt",
-        ".hidden", "a..b", "..a", "CONSOLE.txt", "COM10", "COMA",
-        "nul_device", "x.con", "AUXILIARY", " lead.txt"}) {
+        ".hidden", "a..b", "..a", "CONSOLE.txt", "COM10", "COMA", "nul_device",
+        "x.con", "AUXILIARY", " lead.txt"}) {
     EXPECT_TRUE(is_safe_file_name(name)) << name;
   }
 }
@@ -42,9 +42,10 @@ TEST(FileNameRules, ParentReferencesAreRefusedWithEitherSeparator) {
 
 TEST(FileNameRules, DeviceNamesAreRefusedInAnyCaseAndComponent) {
   for (const char* name :
-       {"CON", "con", "Prn", "AUX", "nul", "NUL.txt", "nul.tar.gz", "COM1",
-        "com9.log", "LPT1", "lpt9", "CON .txt", "sub\\NUL", "sub/aux.h",
-        "CONIN$", "conout$", "COM\xB9", "LPT\xB2.txt", "COM0", "lpt0.txt"}) {
+       {"CON",     "con",        "Prn",         "AUX",       "nul",
+        "NUL.txt", "nul.tar.gz", "COM1",        "com9.log",  "LPT1",
+        "lpt9",    "CON .txt",   "sub\\NUL",    "sub/aux.h", "CONIN$",
+        "conout$", "COM\xB9",    "LPT\xB2.txt", "COM0",      "lpt0.txt"}) {
     EXPECT_FALSE(is_safe_file_name(name)) << name;
   }
 }
@@ -57,9 +58,40 @@ TEST(FileNameRules, OtherSpellingsOfANameAreRefused) {
   for (const std::string& name :
        {"setup.exe."s, "setup.exe "s, "setup.exe. ."s, ".\\setup.exe"s,
         "./setup.exe"s, ".//setup.exe"s, "sub\\.\\setup.exe"s,
-        "sub\\\\setup.exe"s, "sub/"s, "."s, "file.."s, "sub.\\x"s,
-        "NUL\0"s, "nul\0.txt"s, "AUX\0"s, "COM1\0"s, "setup.exe\0.txt"s}) {
+        "sub\\\\setup.exe"s, "sub/"s, "."s, "file.."s, "sub.\\x"s, "NUL\0"s,
+        "nul\0.txt"s, "AUX\0"s, "COM1\0"s, "setup.exe\0.txt"s}) {
     EXPECT_FALSE(is_safe_file_name(name)) << name;
+  }
+}
+
+// Each row: two names that reach one file on Windows, or (false) two files.
+TEST(FileNameRules, WindowsTellsFilesApartByTheirKey) {
+  struct Row {
+    const char* a;
+    const char* b;
+    bool same;
+  };
+  for (const Row& row : {
+           Row{"App.TXT", "app.txt", true},
+           Row{"Setup.exe.", "SETUP.EXE", true},
+           Row{"Setup.exe ", "setup.exe", true},
+           Row{"Setup.exe. .", "Setup.exe", true},
+           Row{".\\Setup.exe", "setup.exe", true},
+           Row{"./setup", "setup", true},
+           Row{"sub//a.txt", "SUB\\A.TXT", true},
+           Row{"sub.\\a", "sub\\a", true},
+           Row{"..\\a", "a", false},
+           Row{"setup.exe", "setup.ex", false},
+           Row{"setup_exe", "setup.exe", false},
+           // Beyond ASCII, folding depends on the code page.
+           Row{"Gr\xfc\xdf"
+               "e.txt",
+               "GR\xdc\xdf"
+               "E.TXT",
+               false},
+       }) {
+    EXPECT_EQ(windows_file_key(row.a) == windows_file_key(row.b), row.same)
+        << row.a << " / " << row.b;
   }
 }
 

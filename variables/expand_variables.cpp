@@ -10,18 +10,16 @@ namespace {
 constexpr char kSign = '%';
 
 // One text being expanded: the caller's text at the bottom of the stack, a
-// variable's stored value above it. Because inserted text is never scanned
-// again, the result is built by appending: `out` holds the expansion of
-// text[0, pos), and the scan goes on at `next`.
+// variable's stored value above it. Inserted text is never scanned again, so
+// every frame appends to the one result: its text in front of a reference,
+// then the reference's expansion (by the frame above it), then the rest. The
+// scan of the frame goes on at `next`; text[pos, ...) is not yet copied.
 struct Frame {
   const std::string* text;
-  std::string out;
   std::size_t pos;
   std::size_t next;
 };
 
-// Every frame's text ends up whole in the result, so a frame that grows past
-// the bound means a result that would.
 void check_size(const std::string& out) {
   if (out.size() > kMaxExpandedSize) {
     throw std::length_error("variable expansion too long");
@@ -29,7 +27,7 @@ void check_size(const std::string& out) {
 }
 
 Frame frame_for(const std::string& text) {
-  return Frame{&text, std::string(), 0, text.find(kSign)};
+  return Frame{&text, 0, text.find(kSign)};
 }
 
 // Values being expanded further down the stack, by their slot in the table:
@@ -37,10 +35,11 @@ Frame frame_for(const std::string& text) {
 using ActiveValues = std::unordered_set<const std::string*>;
 
 // Scans `frame` for its next reference to a defined name that is not being
-// expanded already. Found: copies the text in front of the reference to
+// expanded already. Found: appends the text in front of the reference to
 // `out`, steps past the reference and returns the name's stored value. Else
 // null, with nothing left to scan.
-const std::string* next_reference(Frame& frame, const VariableTable& table,
+const std::string* next_reference(Frame& frame, std::string& out,
+                                  const VariableTable& table,
                                   const ActiveValues& active,
                                   ExpansionObserver* observer) {
   const std::string& text = *frame.text;
@@ -54,15 +53,18 @@ const std::string* next_reference(Frame& frame, const VariableTable& table,
     const std::string name = text.substr(begin, close - begin);
     const std::string* value = table.find(name);
     if (value != nullptr && active.count(value) == 0) {
-      frame.out.append(text, frame.pos, begin - 1 - frame.pos);
-      check_size(frame.out);
+      if (observer != nullptr) observer->expanding(name);
+      out.append(text, frame.pos, begin - 1 - frame.pos);
+      check_size(out);
       frame.pos = close + 1;
       frame.next = text.find(kSign, frame.pos);
       return value;
     }
     if (observer != nullptr) {
-      if (value == nullptr) observer->unresolved(name);
-      else observer->cyclic(name);
+      if (value == nullptr)
+        observer->unresolved(name);
+      else
+        observer->cyclic(name);
     }
     // Left in place: its closing sign may open the next reference.
     open = close;
@@ -77,21 +79,21 @@ std::string expand(const std::string& text, const VariableTable& table,
   // thousands deep must not overflow the thread's stack (1 MiB on Windows).
   std::vector<Frame> stack;
   ActiveValues active;
+  std::string out;
   stack.push_back(frame_for(text));
   for (;;) {
     Frame& top = stack.back();
-    if (const std::string* value = next_reference(top, table, active, observer)) {
+    if (const std::string* value =
+            next_reference(top, out, table, active, observer)) {
       active.insert(value);
       stack.push_back(frame_for(*value));
       continue;
     }
-    top.out.append(*top.text, top.pos, std::string::npos);
-    check_size(top.out);
-    if (stack.size() == 1) return std::move(top.out);
-    // The value is expanded: it goes in place of its reference below.
+    out.append(*top.text, top.pos, std::string::npos);
+    check_size(out);
+    if (stack.size() == 1) return out;
+    // The value is expanded and stands in place of its reference below.
     active.erase(top.text);
-    stack[stack.size() - 2].out += top.out;
-    check_size(stack[stack.size() - 2].out);
     stack.pop_back();
   }
 }

@@ -38,6 +38,9 @@ class ExpansionObserver {
   virtual void unresolved(const std::string& name) = 0;
   // A name whose value is already being expanded further up.
   virtual void cyclic(const std::string& name) = 0;
+  // A name whose value is about to be expanded in place of the reference.
+  // An observer may throw to end an expansion that takes too many steps.
+  virtual void expanding(const std::string& /*name*/) {}
 };
 
 // The same expansion, telling `observer` what stays unexpanded.

@@ -16,4 +16,12 @@ inline constexpr char kExecutable[] = "executable";
 inline constexpr char kParameters[] = "parameters";
 inline constexpr char kPost[] = "post";
 
+// Read after the archive: what the package returns to its caller. These two
+// values select the installer's or the post program's exit code; an absent,
+// empty or other value keeps the default (0, or 1 for a run that could not
+// begin).
+inline constexpr char kExitCode[] = "exitcode";
+inline constexpr char kExitCodeFromInstaller[] = "installer";
+inline constexpr char kExitCodeFromPost[] = "post";
+
 }  // namespace vcboot::variable_names

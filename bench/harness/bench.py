@@ -14,6 +14,7 @@ import findings
 import inputs
 import microbench
 import report
+import vcpack_scale
 from report import Panel, Report
 from timing import Results, run_rounds
 
@@ -142,6 +143,12 @@ class Bench:
                                 self.scratch("makeself-sample")),
         ], STARTUP_WARMUPS, STARTUP_ROUNDS, STARTUP_SETTLE_SECONDS)
 
+    def large_packages(self) -> None:
+        step("vcpack on large packages")
+        self.scale_results = vcpack_scale.measure(
+            self.binary("vcpack"), self.stub, self.binary("bench_installer"),
+            self.path("scale"))
+
     def run(self) -> None:
         step("MD5 throughput (Google Benchmark)")
         self.md5_rates = self.google_benchmark("md5_benchmark")
@@ -149,6 +156,7 @@ class Bench:
         self.tail_scan_rates = self.google_benchmark("tail_scan_benchmark")
         self.extraction()
         self.startup()
+        self.large_packages()
         self.write_report()
 
     def stub_sizes(self):
@@ -174,7 +182,8 @@ class Bench:
             ("one file of 256 MiB", self.one_file_results, "vcboot-one-file",
              EXTRACTION_FILES * EXTRACTION_FILE_SIZE)], ONE_FILE_ROUNDS)
         stubs = findings.stubs(self.stub_sizes())
-        parts = [md5, extraction, startup, tail_scan, memory, stubs]
+        scale = vcpack_scale.part(self.scale_results)
+        parts = [md5, extraction, startup, tail_scan, memory, stubs, scale]
         panels = [
             Panel("Extraction of 256 MiB (warm cache)", "seconds",
                   extraction.bars),
@@ -182,6 +191,7 @@ class Bench:
             Panel("Throughput ratios", "ours / theirs", md5.bars + tail_scan.bars),
             Panel("Peak memory of vcboot", "MiB", memory.bars),
             Panel("Stripped stub size", "KiB", stubs.bars),
+            Panel("vcpack on large packages", "seconds", scale.bars),
         ]
         result = Report(self.preamble(),
                         [figure for part in parts for figure in part.figures],

@@ -8,6 +8,12 @@ fake_stub() {
   printf 'fake bootstrap image; a real one holds chunked-installer-tail as a constant\n' >"${1:-vcboot}"
 }
 
+# The same for a Windows bootstrap: vcpack takes a stub that begins with "MZ"
+# for a Windows program and checks the package for Windows.
+fake_pe_stub() {
+  printf 'MZ stand-in for a Windows bootstrap; a real one holds chunked-installer-tail as a constant\n' >"${1:-vcboot.exe}"
+}
+
 # A small package: installer, readme, and the values that start the installer.
 sample_inputs() {
   fake_stub vcboot

@@ -8,14 +8,16 @@
 
 #include "archive/archive_extractor.h"
 #include "platform/platform.h"
+#include "tools/vcpack/build_checks.h"
 #include "tools/vcpack/display_text.h"
+#include "tools/vcpack/extract_platform.h"
+#include "tools/vcpack/finding.h"
 #include "tools/vcpack/lint.h"
 #include "tools/vcpack/manifest.h"
 #include "tools/vcpack/package_builder.h"
 #include "tools/vcpack/package_json.h"
 #include "tools/vcpack/package_outcome.h"
 #include "tools/vcpack/package_report.h"
-#include "tools/vcpack/recording_platform.h"
 #include "tools/vcpack/tool_error.h"
 #include "util/messages.h"
 
@@ -31,26 +33,41 @@ std::size_t chunks_read(const PackageWalk& walk) {
   return count;
 }
 
-void print_launch(const LaunchPreview& preview) {
+void print_launch(const PackageReview& review) {
+  if (!review.outcome.launches) {
+    std::cout << launch_text(review);
+    return;
+  }
+  const LaunchPreview& preview = *review.preview;
   std::cout << "The bootstrap would start:\n"
-            << "  installer:  " << preview.installer << "\n"
+            << "  installer:  " << escaped(preview.installer) << "\n"
             << "  parameters: "
-            << (preview.parameters.empty() ? "(none)" : preview.parameters)
+            << (preview.parameters.empty() ? "(none)"
+                                           : escaped(preview.parameters))
             << "\n";
   if (preview.post.empty()) {
     std::cout << "  post:       nothing (\"post\" is empty)\n";
   } else {
-    std::cout << "  post:       " << preview.post << " <installer exit code>"
+    std::cout << "  post:       " << escaped(preview.post)
+              << " <installer exit code>"
               << "  (in " << kWorkFolderPlaceholder << ")\n";
+  }
+  std::cout << exit_code_text(review);
+}
+
+void print_findings(const std::vector<Finding>& findings) {
+  for (const Finding& finding : findings) {
+    std::cerr << finding_line(finding) << "\n";
   }
 }
 
-// A message box's text on one line: its lone carriage returns become blanks.
+// A message box's text on one line, escaped: its lone carriage returns
+// become blanks.
 std::string one_line(std::string text) {
   for (char& c : text) {
     if (c == '\r' || c == '\n') c = ' ';
   }
-  return text;
+  return escaped(text);
 }
 
 void print_files(const PackageOutcome& outcome, const std::string& directory) {
@@ -81,16 +98,20 @@ void print_variables(const vcboot::VariableTable& table) {
 
 // vcpack build: the manifest's records, then the command line's.
 int run_build(const BuildOptions& options) {
+  check_allowed(options.allowed);
   PackageSpec spec;
   if (!options.manifest.empty()) spec = load_manifest(options.manifest);
   if (!options.stub.empty()) spec.stub_path = options.stub;
   spec.records.insert(spec.records.end(), options.records.begin(),
                       options.records.end());
+  add_exit_code_record(options.exit_code, spec);
+  check_output(options, spec);
+  encode_texts(options.encoding, spec);
 
-  const BuildSummary summary = build_package(spec, options.output);
-  for (const std::string& warning : summary.warnings) {
-    std::cerr << "vcpack: warning: " << warning << "\n";
-  }
+  const BuildSummary summary =
+      build_package(spec, options.output, [&](const std::string& path) {
+        review_built_package(path, spec, options.allowed);
+      });
   std::cout << "Wrote " << options.output << ": " << summary.size << " bytes, "
             << summary.file_records << " file and " << summary.value_records
             << " value records behind the stub.\n";
@@ -101,47 +122,36 @@ int run_build(const BuildOptions& options) {
 int run_list(const ListOptions& options) {
   const PackageWalk walk =
       walk_package(vcboot::native_platform(), options.package);
-  const PackageOutcome outcome = resolve_outcome(walk);
+  const PackageReview review = review_package(walk);
   if (options.json) {
-    std::cout << package_json(walk, outcome)
-                     .dump(2, ' ', false,
-                           nlohmann::ordered_json::error_handler_t::replace)
-              << "\n";
+    std::cout << json_text(package_json(walk, review));
   } else {
-    std::cout << listing_text(walk, outcome);
+    std::cout << listing_text(walk, review);
   }
-  const std::vector<std::string> problems = package_problems(walk);
-  for (const std::string& problem : problems) {
-    std::cerr << "vcpack: error: " << problem << "\n";
-  }
-  return problems.empty() ? kExitOk : kExitRefused;
+  print_findings(review.findings);
+  return review.count(Severity::kError) > 0 ? kExitRefused : kExitOk;
 }
 
-// vcpack verify: every digest the bootstrap checks, and the lint of what it
-// would start.
+// vcpack verify: every digest the bootstrap checks, and the checks of what
+// it would do.
 int run_verify(const VerifyOptions& options) {
   const PackageWalk walk =
       walk_package(vcboot::native_platform(), options.package);
-  const std::vector<std::string> problems = package_problems(walk);
-  if (!problems.empty()) {
+  const PackageReview review = review_package(walk);
+  if (options.json) {
+    std::cout << json_text(verify_json(walk, review));
+  } else if (!review.preview) {
     std::cout << "Package " << walk.path << ": damaged or invalid.\n";
-    for (const std::string& problem : problems) {
-      std::cerr << "vcpack: error: " << problem << "\n";
-    }
-    return kExitRefused;
+  } else {
+    std::cout << "Package " << walk.path << ": " << chunks_read(walk)
+              << " chunks in " << walk.records.size()
+              << " records read and verified; " << walk_end_text(walk) << ".\n";
+    print_launch(review);
   }
-  const PackageOutcome outcome = resolve_outcome(walk);
-  std::cout << "Package " << walk.path << ": " << chunks_read(walk)
-            << " chunks in " << walk.records.size()
-            << " records read and verified; " << walk_end_text(walk) << ".\n";
-  const LaunchPreview preview =
-      preview_launch(walk, outcome, walk.windows_image ? '\\' : '/');
-  print_launch(preview);
-  for (const std::string& finding : preview.findings) {
-    std::cerr << "vcpack: warning: " << finding << "\n";
-  }
-  if (!preview.findings.empty() && options.strict) return kExitRefused;
-  return kExitOk;
+  print_findings(review.findings);
+  const bool failed = review.count(Severity::kError) > 0 ||
+                      (options.strict && review.count(Severity::kWarning) > 0);
+  return failed ? kExitRefused : kExitOk;
 }
 
 // vcpack extract: the bootstrap's own extraction, with nothing started
@@ -153,28 +163,28 @@ int run_extract(const ExtractOptions& options) {
   }
   const PackageWalk walk =
       walk_package(vcboot::native_platform(), options.package);
-  RecordingPlatform platform(vcboot::native_platform());
+  const PackageOutcome outcome = resolve_outcome(walk);
   vcboot::ExtractionState state;
   state.work_folder = options.directory;
   if (state.work_folder.back() != '/') state.work_folder += '/';
+  ExtractPlatform platform(vcboot::native_platform(), state.work_folder,
+                           outcome.target);
   bind_bootstrap_variables(state.variables);
   vcboot::ArchiveExtractor(platform, state).extract(options.package);
 
-  print_files(resolve_outcome(walk), options.directory);
+  print_files(outcome, options.directory);
   print_variables(state.variables);
-  // A digest mismatch is told by the walk, with its place; the extraction's
-  // own reports (a name it refuses, a file it cannot write) are passed on.
-  bool failed = !state.archive_complete;
-  for (const std::string& problem : package_problems(walk)) {
-    std::cerr << "vcpack: error: " << problem << "\n";
-  }
+  // Damage is told by the walk, with its place; the extraction's own reports
+  // (a name it refuses, a file it cannot write) are passed on.
+  bool failed = outcome.stop != WalkStop::kStubRecord;
+  print_findings(damage_findings(walk));
   for (const RecordedMessage& message : platform.messages()) {
     if (message.caption == messages::kInvalidArchiveCaption) continue;
     std::cerr << "vcpack: error: the bootstrap would report \""
               << message.caption << "\": " << one_line(message.text) << "\n";
     failed = true;
   }
-  if (!state.archive_complete) {
+  if (outcome.stop == WalkStop::kDamage) {
     std::cerr << "vcpack: error: the archive is not complete: the bootstrap "
                  "would show \""
               << messages::kInvalidArchiveCaption << "\" and start nothing\n";

@@ -15,6 +15,13 @@ struct BuildOptions {
   std::string stub;                 // empty: the manifest's
   std::vector<RecordSpec> records;  // from the command line, in order
   std::string output;
+  // Identifiers of errors accepted on purpose (--allow); see finding.h.
+  std::vector<std::string> allowed;
+  // The code page that stored names and values are converted to from
+  // UTF-8 (--encoding); empty: stored as given.
+  std::string encoding;
+  // "installer" or "post": a last value record "exitcode" (--exit-code).
+  std::string exit_code;
 };
 
 struct ListOptions {
@@ -24,7 +31,8 @@ struct ListOptions {
 
 struct VerifyOptions {
   std::string package;
-  bool strict = false;  // lint findings make the exit code 1
+  bool strict = false;  // warnings make the exit code 1, as errors do
+  bool json = false;
 };
 
 struct ExtractOptions {

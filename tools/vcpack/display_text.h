@@ -1,5 +1,7 @@
 // Texts from a package, made safe to print: names and values are bytes that
-// may hold blanks, line breaks, control characters or zero bytes.
+// may hold blanks, line breaks, terminal escape sequences, zero bytes or
+// characters that reorder the text around them. None of them reaches the
+// terminal as it is, so what vcpack shows is what the package holds.
 #pragma once
 
 #include <string>
@@ -7,13 +9,19 @@
 
 namespace vcpack {
 
-// `text` in double quotes, with \" \r \n \t and \xNN for other control
-// bytes. Backslashes stay single, so Windows paths read as they are; bytes
-// from 0x80 up pass unchanged.
+// `text` with what could steer a terminal escaped: \r \n \t and \xNN for
+// the other control bytes and DEL, \xNN for bytes from 0x80 up that form no
+// UTF-8 character, and \u{XXXX} for UTF-8 control characters (U+0080 to
+// U+009F) and for the marks that reorder or separate text (bidirectional
+// controls, line and paragraph separators). Backslashes stay single, so
+// Windows paths read as they are; other characters pass unchanged.
+std::string escaped(const std::string& text);
+
+// `text` escaped and in double quotes, with \" for a double quote.
 std::string quoted(const std::string& text);
 
 // `text` as it is when it is a plain word (not empty; no blank, quote or
-// control byte), else quoted.
+// anything escaped), else quoted.
 std::string shown(const std::string& text);
 
 // Rows of cells as aligned columns, two blanks apart, each line indented by

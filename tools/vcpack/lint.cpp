@@ -2,172 +2,174 @@
 
 #include <algorithm>
 
-#include "archive/file_name_rules.h"
 #include "tools/vcpack/display_text.h"
-#include "tools/vcpack/package_report.h"
+#include "tools/vcpack/lint_context.h"
+#include "tools/vcpack/target_names.h"
 #include "util/messages.h"
-#include "variables/expand_variables.h"
 #include "variables/well_known_names.h"
 
 namespace vcpack {
 namespace {
 
-namespace names = vcboot::variable_names;
+namespace messages = vcboot::messages;
 
-void add_once(std::vector<std::string>& names, const std::string& name) {
-  if (std::find(names.begin(), names.end(), name) == names.end()) {
-    names.push_back(name);
-  }
-}
-
-// Collects what the bootstrap's own expansion leaves in place.
-class Collector : public vcboot::ExpansionObserver {
- public:
-  void unresolved(const std::string& name) override {
-    add_once(findings.unresolved, name);
-  }
-  void cyclic(const std::string& name) override {
-    add_once(findings.cyclic, name);
-  }
-  ReferenceFindings findings;
-};
-
-// A name that holds a blank or a double quote is the text between two
-// references (as in `%a% "%b%"`), tried as a name by the rules of the
-// expansion, rather than a reference that someone wrote.
-bool looks_like_a_name(const std::string& name) {
-  return name.find_first_of(" \t\"") == std::string::npos;
-}
-
-// The table as the bootstrap holds it after its walk, with placeholders for
-// what it binds itself.
-vcboot::VariableTable simulated_table(const PackageOutcome& outcome) {
-  vcboot::VariableTable table;
-  for (const Binding& binding : outcome.bindings) {
-    table.insert_if_absent(binding.name, binding.value);
-  }
-  return table;
-}
-
-class Simulation {
- public:
-  explicit Simulation(const PackageOutcome& outcome)
-      : table_(simulated_table(outcome)) {}
-
-  // Fetches `name` as the launch does, lints its references, and expands it.
-  std::string fetch(const std::string& name) {
-    if (table_.find(name) == nullptr) missing_.push_back(name);
-    const std::string raw = table_.get_or_create(name);
-    const ReferenceFindings references = scan_references(raw, table_);
-    for (const std::string& unresolved : references.unresolved) {
-      if (!looks_like_a_name(unresolved)) continue;
-      findings_.push_back(
-          "\"" + name + "\" refers to " + quoted("%" + unresolved + "%") +
-          ", which nothing binds; it stays in the text as it is");
+// Bytes from 0x80 up that form UTF-8 sequences: text written in UTF-8,
+// which a Windows bootstrap reads as bytes of the ANSI code page.
+bool holds_utf8_beyond_ascii(const std::string& text) {
+  bool beyond = false;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const std::size_t length = byte < 0x80           ? 1
+                               : (byte >> 5) == 0x6  ? 2
+                               : (byte >> 4) == 0xE  ? 3
+                               : (byte >> 3) == 0x1E ? 4
+                                                     : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
     }
-    for (const std::string& cyclic : references.cyclic) {
-      findings_.push_back(
-          "\"" + name + "\" leads to a reference cycle through " +
-          quoted("%" + cyclic + "%") + ", which stays in the text");
-    }
-    return vcboot::expand_variables(raw, table_);
+    beyond = beyond || length > 1;
+    i += length;
   }
-
-  bool was_missing(const std::string& name) const {
-    for (const std::string& missing : missing_) {
-      if (missing == name) return true;
-    }
-    return false;
-  }
-
-  std::vector<std::string>& findings() { return findings_; }
-
- private:
-  vcboot::VariableTable table_;
-  std::vector<std::string> missing_;
-  std::vector<std::string> findings_;
-};
-
-bool writes_file(const PackageOutcome& outcome, const std::string& name) {
-  for (const WrittenFile& file : outcome.files) {
-    if (file.name == name) return true;
-  }
-  return false;
+  return beyond;
 }
 
-// Findings about single records: names the bootstrap refuses (the first
-// one ends its walk), unknown types, bindings of the bootstrap's own names.
-void lint_record(const PackageWalk& walk, const PackageOutcome& outcome,
-                 std::size_t index, std::vector<std::string>& findings) {
-  const WalkedRecord& record = walk.records[index];
-  const std::string label = "record " + record_label(walk, index);
-  if (record.type == RecordType::kFile &&
-      !vcboot::is_safe_file_name(record.file_name)) {
-    findings.push_back(label + ": the bootstrap refuses this file name" +
-                       (outcome.refused_name_record == index
-                            ? std::string(" (\"") +
-                                  vcboot::messages::kFailedToExtractFile +
-                                  "\") and reads no record after it"
-                            : ""));
+void check_text_encoding(LintContext& lint, std::size_t index) {
+  const WalkedRecord& record = lint.walk.records[index];
+  std::vector<std::string> parts;
+  const bool is_file = record.type == RecordType::kFile;
+  if (is_file && holds_utf8_beyond_ascii(record.file_name))
+    parts.push_back("file name");
+  if (holds_utf8_beyond_ascii(record.name))
+    parts.push_back(is_file ? "key" : "name");
+  if (!is_file && holds_utf8_beyond_ascii(record.value))
+    parts.push_back("value");
+  if (parts.empty()) return;
+  std::string list = parts[0];
+  for (std::size_t i = 1; i < parts.size(); ++i)
+    list += (i + 1 == parts.size() ? " and " : ", ") + parts[i];
+  lint.add_for_record(
+      "utf8-text", index,
+      lint.label(index) + ": its " + list +
+          " holds UTF-8 text beyond ASCII, which the Windows bootstrap reads "
+          "as bytes of the user's ANSI code page; build with --encoding and "
+          "the users' code page, such as CP1252");
+}
+
+// What a file record's name does on the package's system.
+void check_file_name(LintContext& lint, std::size_t index) {
+  const WalkedRecord& record = lint.walk.records[index];
+  const std::string& name = record.file_name;
+  const bool stops_here = index == lint.outcome.acted_on;
+  const std::string stop =
+      stops_here ? std::string("; the bootstrap stops there with \"") +
+                       messages::kFailedToExtractFile + "\""
+                 : "";
+  switch (name_problem(name, lint.outcome.target)) {
+    case NameProblem::kRefused:
+      lint.add_for_record(
+          "refused-name", index,
+          lint.label(index) + ": the bootstrap refuses the file name " +
+              quoted(name) +
+              " (empty, absolute, with a ':' or a zero byte, with an empty, "
+              "\".\" or \"..\" part or one ending in a dot or a blank, or a "
+              "device name such as NUL)" +
+              stop);
+      return;
+    case NameProblem::kFolderPart:
+      lint.add_for_record(
+          "folder-in-name", index,
+          lint.label(index) + ": the file name " + quoted(name) +
+              " has a folder part, and the bootstrap makes no folders, so it "
+              "cannot write the file" +
+              stop);
+      return;
+    case NameProblem::kTooLong:
+      lint.add_for_record("name-too-long", index,
+                          lint.label(index) + ": the file name is " +
+                              std::to_string(name.size()) +
+                              " bytes long, and no system takes more than " +
+                              std::to_string(kMaxNameBytes) + " bytes" + stop);
+      return;
+    case NameProblem::kNone:
+      break;
   }
-  if (index >= outcome.acted_on) return;
+  if (lint.windows() &&
+      name.size() + kTypicalWorkFolderPath > kMaxWindowsPath) {
+    lint.add_for_record(
+        "long-path", index,
+        lint.label(index) + ": the name is " + std::to_string(name.size()) +
+            " bytes; behind a work folder path of " +
+            std::to_string(kTypicalWorkFolderPath) +
+            " bytes (the standard one of a user name of 20 characters) it "
+            "passes "
+            "the " +
+            std::to_string(kMaxWindowsPath) + " bytes of a Windows path");
+  }
+  lint.track_file(index);
+}
+
+// Records the bootstrap skips or whose binding it ignores.
+void check_record(LintContext& lint, std::size_t index) {
+  const WalkedRecord& record = lint.walk.records[index];
   if (record.type == RecordType::kOther) {
-    findings.push_back(label +
-                       " has a type the bootstrap does not know; "
-                       "it is skipped");
+    lint.add_for_record("unknown-record-type", index,
+                        lint.label(index) +
+                            " has a type the bootstrap does not know; it is "
+                            "skipped");
   }
   const bool binds = record.type == RecordType::kValue ||
                      (record.type == RecordType::kFile && !record.name.empty());
-  const Binding* binding = find_binding(outcome, record.name);
-  if (binds && binding != nullptr && !binding->record) {
-    findings.push_back(label + " binds \"" + record.name +
-                       "\", which the bootstrap sets itself: it is ignored");
+  if (binds && is_bootstrap_variable(record.name)) {
+    lint.add_for_record("binds-bootstrap-variable", index,
+                        lint.label(index) + " binds \"" + record.name +
+                            "\", which the bootstrap sets itself: it is "
+                            "ignored");
   }
 }
 
-void lint_walk(const PackageWalk& walk, const PackageOutcome& outcome,
-               std::vector<std::string>& findings) {
-  for (std::size_t i = 0; i < walk.records.size(); ++i) {
-    if (!walk.records[i].after_damage) lint_record(walk, outcome, i, findings);
-  }
-  if (walk.end == WalkEnd::kReadFailure && walk.end_offset == 0) {
-    findings.push_back(
-        "no stub record: the walk runs to the start of the file");
+void check_records(LintContext& lint) {
+  for (std::size_t i = 0; i < lint.intended.acted_on; ++i) {
+    const WalkedRecord& record = lint.walk.records[i];
+    if (lint.windows()) check_text_encoding(lint, i);
+    check_record(lint, i);
+    if (record.type == RecordType::kFile) check_file_name(lint, i);
   }
 }
 
 }  // namespace
 
-ReferenceFindings scan_references(const std::string& text,
-                                  const vcboot::VariableTable& table) {
-  Collector collector;
-  vcboot::expand_variables(text, table, collector);
-  return collector.findings;
+std::size_t PackageReview::count(Severity severity) const {
+  return static_cast<std::size_t>(std::count_if(
+      findings.begin(), findings.end(), [severity](const Finding& finding) {
+        return finding.severity == severity;
+      }));
 }
 
-LaunchPreview preview_launch(const PackageWalk& walk,
-                             const PackageOutcome& outcome, char separator) {
-  Simulation simulation(outcome);
-  LaunchPreview preview;
-  const std::string executable = simulation.fetch(names::kExecutable);
-  preview.installer =
-      std::string(kWorkFolderPlaceholder) + separator + executable;
-  preview.parameters = simulation.fetch(names::kParameters);
-  preview.post = simulation.fetch(names::kPost);
+ExitCodePolicy exit_code_policy(const std::string& expanded) {
+  namespace names = vcboot::variable_names;
+  if (expanded == names::kExitCodeFromInstaller)
+    return ExitCodePolicy::kInstaller;
+  if (expanded == names::kExitCodeFromPost) return ExitCodePolicy::kPost;
+  return ExitCodePolicy::kDefault;
+}
 
-  std::vector<std::string>& findings = simulation.findings();
-  if (simulation.was_missing(names::kExecutable)) {
-    findings.insert(
-        findings.begin(),
-        "no \"executable\": the bootstrap would ask the shell to open the "
-        "work folder itself");
-  } else if (!writes_file(outcome, executable)) {
-    findings.push_back("the installer " + quoted(executable) +
-                       " is not among the files the package writes");
-  }
-  lint_walk(walk, outcome, findings);
-  preview.findings = findings;
-  return preview;
+std::vector<Finding> damage_findings(const PackageWalk& walk) {
+  PackageReview review;
+  LintContext lint(walk, review, nullptr);
+  lint.check_damage();
+  return review.findings;
+}
+
+PackageReview review_package(const PackageWalk& walk,
+                             const RecordLabeler& labeler) {
+  PackageReview review;
+  LintContext lint(walk, review, labeler);
+  lint.check_damage();
+  if (!review.findings.empty()) return review;
+  check_records(lint);
+  review.preview = check_launch(lint);
+  return review;
 }
 
 }  // namespace vcpack

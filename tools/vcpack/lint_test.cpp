@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/vcpack/target_names.h"
+
 namespace vcpack {
 namespace {
 
@@ -53,6 +55,38 @@ TEST(ReferenceScanDepth, DeepChainEndsWithoutExhaustingTheStack) {
   const ReferenceFindings findings = scan_references("%v0%", table);
   EXPECT_EQ(findings.unresolved, Names{"v" + std::to_string(depth)});
   EXPECT_TRUE(findings.cyclic.empty());
+}
+
+// Each row: a stored name in the form of an 8.3 short name, a long name
+// written before it, and whether the long name could own that short name on
+// Windows (same first two characters and extension, blanks and dots left
+// out, case ignored).
+TEST(ShortNameAlias, ShortNameMeetsTheLongNamesThatCouldOwnIt) {
+  struct Row {
+    const char* short_name;
+    const char* long_name;
+    bool alias;
+  };
+  for (const Row& row : {
+           Row{"SETUPP~1.EXE", "SetupProgram.exe", true},
+           Row{"SETU~A34.EXE", "Setup Program.exe", true},  // a hash form
+           Row{"setupp~1.exe", "setup program.exe", true},
+           Row{"PROGRA~1", "Program Files", true},
+           Row{"LONGNA~1.TXT", "long.name.txt", true},
+           Row{"_A~1", "+a", true},  // '+' has no place in an 8.3 name
+           Row{"SETUPP~1.EXE", "SetupProgram.msi", false},
+           Row{"XY~1.EXE", "Setup Program.exe", false},
+           Row{"SE~1.EXE", "setup.exe", false},  // an 8.3 name has no other
+           Row{"SETUP.EXE", "Setup Program.exe", false},   // no '~'
+           Row{"SETUP~.EXE", "Setup Program.exe", false},  // nothing after it
+           Row{"SETUPPRO~1.EXE", "Setup Program.exe", false},  // base of 9
+       }) {
+    const auto short_family = short_name_family(row.short_name);
+    const auto long_family = generated_short_name_family(row.long_name);
+    EXPECT_EQ(short_family && long_family && *short_family == *long_family,
+              row.alias)
+        << row.short_name << " / " << row.long_name;
+  }
 }
 
 }  // namespace

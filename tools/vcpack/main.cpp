@@ -23,16 +23,21 @@ share/doc/vcboot/ (tools/vcpack/README.md in the source tree).
 The package is written to a temporary file beside OUTPUT and renamed when it
 is complete; "--output -" (standard output) is therefore not supported.
 
-Exit codes: 0 written; 1 refused (an input the bootstrap could not use, or
-one that cannot be read); 2 usage or output error.)";
+Before the package takes OUTPUT's name, vcpack checks it as `vcpack verify`
+does. Warnings are printed; an error (a package that cannot do at run time
+what it says) leaves nothing written, unless --allow names it.
+
+Exit codes: 0 written; 1 refused (an input the bootstrap could not use, one
+that cannot be read, or an error found in the package); 2 usage or output
+error.)";
 
 constexpr char kFooter[] =
     R"(Documentation: vcpack.md in share/doc/vcboot/ (tools/vcpack/README.md in
 the source tree).)";
 
 constexpr char kVerifyFooter[] =
-    R"(Exit codes: 0 valid; 1 damaged or invalid (or lint findings with --strict);
-2 usage or I/O error.)";
+    R"(Exit codes: 0 no errors (warnings are printed); 1 errors (with --strict:
+errors or warnings); 2 usage or I/O error.)";
 
 struct Commands {
   CLI::App* build = nullptr;
@@ -44,6 +49,26 @@ struct Commands {
   vcpack::VerifyOptions verify_options;
   vcpack::ExtractOptions extract_options;
 };
+
+// The options of build that decide what is checked and converted.
+void add_build_checks(CLI::App& build, vcpack::BuildOptions& options) {
+  build
+      .add_option("--allow", options.allowed,
+                  "Accept the error ID on purpose (one ID each time; see "
+                  "vcpack.md for the IDs)")
+      ->type_name("ID")
+      ->allow_extra_args(false);
+  build
+      .add_option("--encoding", options.encoding,
+                  "Store names and values in CODEPAGE (such as CP1252), "
+                  "converted from UTF-8, for a Windows stub")
+      ->type_name("CODEPAGE");
+  build
+      .add_option("--exit-code", options.exit_code,
+                  "Return the installer's or the post program's exit code "
+                  "(a last value record \"exitcode\")")
+      ->type_name("installer|post");
+}
 
 void add_build(CLI::App& app, Commands& commands) {
   CLI::App* build = app.add_subcommand(
@@ -80,6 +105,7 @@ void add_build(CLI::App& app, Commands& commands) {
                    "A value record: NAME bound to TEXT")
       ->type_name("NAME=TEXT")
       ->allow_extra_args(false);
+  add_build_checks(*build, arguments.options);
   build->footer(kBuildFooter);
   commands.build = build;
 }
@@ -97,14 +123,16 @@ void add_inspectors(CLI::App& app, Commands& commands) {
 
   commands.verify = app.add_subcommand(
       "verify",
-      "Check every digest the bootstrap checks, and lint what it would start");
+      "Check every digest the bootstrap checks, and what it would do");
   commands.verify
       ->add_option("PACKAGE", commands.verify_options.package,
                    "The package to check")
       ->type_name("")
       ->required();
   commands.verify->add_flag("--strict", commands.verify_options.strict,
-                            "Lint findings make the exit code 1");
+                            "Warnings make the exit code 1, as errors do");
+  commands.verify->add_flag("--json", commands.verify_options.json,
+                            "Machine-readable output");
   commands.verify->footer(kVerifyFooter);
 
   commands.extract =

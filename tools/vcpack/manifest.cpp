@@ -2,12 +2,15 @@
 
 #include <toml++/toml.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <string_view>
 
+#include "tools/vcpack/display_text.h"
 #include "tools/vcpack/tool_error.h"
 
 namespace vcpack {
@@ -82,9 +85,13 @@ class ManifestReader {
                     "a record needs exactly one of \"file\" (a file record) "
                     "or \"variable\" (a value record)");
     }
-    check_keys(table, is_file
-                          ? std::set<std::string_view>{"file", "key", "as"}
-                          : std::set<std::string_view>{"variable", "value"});
+    if (is_file) {
+      check_keys(table, {"file", "key", "as"},
+                 "a file record takes \"file\", \"key\" and \"as\"");
+    } else {
+      check_keys(table, {"variable", "value"},
+                 "a value record takes \"variable\" and \"value\"");
+    }
     const std::string origin = where(source_name_, table.source());
     if (is_value) {
       const toml::node* value = table.get("value");
@@ -108,11 +115,12 @@ class ManifestReader {
   }
 
   void check_keys(const toml::table& table,
-                  const std::set<std::string_view>& allowed) const {
+                  const std::set<std::string_view>& allowed,
+                  const std::string& valid) const {
     for (auto&& [key, node] : table) {
       if (allowed.count(key.str()) == 0) {
         throw problem(key.source(), "unknown key \"" + std::string(key.str()) +
-                                        "\" in this record");
+                                        "\" in this record; " + valid);
       }
     }
   }
@@ -144,6 +152,12 @@ RecordSpec value_record(const std::string& name, const std::string& text,
   return record;
 }
 
+std::string describe(const RecordSpec& record) {
+  return record.origin + (record.kind == RecordSpec::Kind::kFile
+                              ? " (file " + record.path + ")"
+                              : " (value " + shown(record.name) + ")");
+}
+
 PackageSpec parse_manifest(const std::string& text, const std::string& folder,
                            const std::string& source_name) {
   toml::table root;
@@ -157,11 +171,20 @@ PackageSpec parse_manifest(const std::string& text, const std::string& folder,
 }
 
 PackageSpec load_manifest(const std::string& path) {
+  // A folder opens for reading on POSIX, and its first read then fails.
+  std::error_code error;
+  if (fs::is_directory(path, error)) {
+    throw refusal("cannot read manifest " + path + ": it is a folder");
+  }
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw refusal("cannot read manifest " + path);
+  if (!in) {
+    throw refusal("cannot read manifest " + path + ": " + std::strerror(errno));
+  }
   const std::string text((std::istreambuf_iterator<char>(in)),
                          std::istreambuf_iterator<char>());
-  if (in.bad()) throw refusal("cannot read manifest " + path);
+  if (in.bad()) {
+    throw refusal("cannot read manifest " + path + ": " + std::strerror(errno));
+  }
   return parse_manifest(text, fs::path(path).parent_path().string(), path);
 }
 

@@ -37,6 +37,10 @@ RecordSpec file_record(const std::string& path, const std::string& key,
 RecordSpec value_record(const std::string& name, const std::string& text,
                         const std::string& origin);
 
+// "--file #2 (file dist/readme.txt)", "typo.toml:4:1 (value parameters)":
+// where a record was given and what it is, for messages.
+std::string describe(const RecordSpec& record);
+
 // Reads and checks the manifest at `path`. Relative paths inside it are taken
 // from the manifest's folder. Throws a refusal naming the line and column of
 // the first problem, or of a syntax error.

@@ -60,7 +60,11 @@ TEST(Manifest, MistakesAreRefusedWithTheirPlace) {
       refusal_of("stubb = \"x\"\n"),
       "m.toml:1:1: unknown key \"stubb\" (expected \"stub\" or [[record]])");
   EXPECT_EQ(refusal_of("[[record]]\nfile = \"a\"\nkey = \"k\"\nname = \"n\"\n"),
-            "m.toml:4:1: unknown key \"name\" in this record");
+            "m.toml:4:1: unknown key \"name\" in this record; a file record "
+            "takes \"file\", \"key\" and \"as\"");
+  EXPECT_EQ(refusal_of("[[record]]\nvariable = \"v\"\nvalu = \"x\"\n"),
+            "m.toml:3:1: unknown key \"valu\" in this record; a value record "
+            "takes \"variable\" and \"value\"");
   EXPECT_EQ(refusal_of("[[record]]\nvariable = \"v\"\n"),
             "m.toml:1:1: a value record needs \"value\"");
   EXPECT_NE(refusal_of("[[record]]\nfile = \"a\"\nvariable = \"v\"\n")
@@ -72,13 +76,18 @@ TEST(Manifest, MistakesAreRefusedWithTheirPlace) {
             "m.toml:2:");
 }
 
-TEST(Manifest, MissingFileIsRefused) {
-  try {
-    load_manifest("/nonexistent/m.toml");
-    FAIL() << "no refusal";
-  } catch (const ToolError& error) {
-    EXPECT_EQ(error.exit_code(), kExitRefused);
-    EXPECT_STREQ(error.what(), "cannot read manifest /nonexistent/m.toml");
+TEST(Manifest, UnreadableManifestIsRefusedWithTheReason) {
+  for (const auto& [path, reason] :
+       {std::pair<std::string, std::string>{"/nonexistent/m.toml",
+                                            "No such file or directory"},
+        {"/", "it is a folder"}}) {
+    try {
+      load_manifest(path);
+      FAIL() << "no refusal";
+    } catch (const ToolError& error) {
+      EXPECT_EQ(error.exit_code(), kExitRefused);
+      EXPECT_EQ(error.what(), "cannot read manifest " + path + ": " + reason);
+    }
   }
 }
 

@@ -4,16 +4,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 
 #include "archive/byte_sink.h"
 #include "archive/chunk_format.h"
 #include "archive/chunk_writer.h"
-#include "archive/file_name_rules.h"
 #include "platform/platform.h"
 #include "tools/vcpack/atomic_output_file.h"
-#include "tools/vcpack/display_text.h"
-#include "tools/vcpack/package_outcome.h"
 #include "tools/vcpack/package_walk.h"
 #include "tools/vcpack/tool_error.h"
 
@@ -34,6 +30,12 @@ class FileSink : public vcboot::ByteSink {
   AtomicOutputFile& file_;
 };
 
+constexpr char kInputFile[] = "input file";
+constexpr char kFoldersCannotBePacked[] =
+    ". Only files can be packed: the bootstrap makes no folders, so it could "
+    "not write the files of one (which is also why there is no --dir); give "
+    "each file with --file";
+
 std::uint64_t chunk_bytes(std::uint64_t payload) {
   return payload + format::kTrailerSize;
 }
@@ -49,6 +51,10 @@ void check_payload(std::uint64_t size, const std::string& what) {
 // The size of a readable regular file, checked against the payload limit.
 std::uint64_t input_size(const std::string& path, const std::string& what) {
   std::error_code error;
+  if (fs::is_directory(path, error)) {
+    throw refusal("cannot read " + what + " " + path + ": it is a folder" +
+                  (what == kInputFile ? kFoldersCannotBePacked : ""));
+  }
   if (!fs::is_regular_file(path, error)) {
     throw refusal(
         "cannot read " + what + " " + path +
@@ -75,33 +81,22 @@ std::string read_input(const std::string& path, const std::string& what,
   return bytes;
 }
 
-std::string label(const RecordSpec& record) {
-  return record.origin + (record.kind == RecordSpec::Kind::kFile
-                              ? " (file " + record.path + ")"
-                              : " (value " + shown(record.name) + ")");
-}
-
 // Sizes and names of every record, checked before anything is written.
 std::uint64_t check_records(const PackageSpec& spec,
                             std::vector<std::uint64_t>& sizes) {
   std::uint64_t total = 0;
   for (const RecordSpec& record : spec.records) {
     if (record.kind == RecordSpec::Kind::kValue) {
-      check_payload(record.name.size(), label(record) + ": the name");
-      check_payload(record.text.size(), label(record) + ": the value");
+      check_payload(record.name.size(), describe(record) + ": the name");
+      check_payload(record.text.size(), describe(record) + ": the value");
       total += chunk_bytes(record.text.size()) +
                chunk_bytes(record.name.size()) +
                chunk_bytes(sizeof format::kValueType - 1);
       sizes.push_back(record.text.size());
       continue;
     }
-    if (!vcboot::is_safe_file_name(record.stored_name)) {
-      throw refusal(label(record) + ": the bootstrap refuses the stored name " +
-                    quoted(record.stored_name) +
-                    " (empty, absolute, with \"..\", \":\" or a device name)");
-    }
-    check_payload(record.key.size(), label(record) + ": the key");
-    const std::uint64_t size = input_size(record.path, "input file");
+    check_payload(record.key.size(), describe(record) + ": the key");
+    const std::uint64_t size = input_size(record.path, kInputFile);
     total += chunk_bytes(size) + chunk_bytes(record.stored_name.size()) +
              chunk_bytes(record.key.size()) +
              chunk_bytes(sizeof format::kFileType - 1);
@@ -127,29 +122,6 @@ std::string checked_stub(const std::string& path) {
   return image;
 }
 
-std::vector<std::string> warnings_for(const PackageSpec& spec) {
-  std::vector<std::string> warnings;
-  std::map<std::string, const RecordSpec*> stored;
-  for (const RecordSpec& record : spec.records) {
-    const std::string& bound =
-        record.kind == RecordSpec::Kind::kFile ? record.key : record.name;
-    if (is_bootstrap_variable(bound)) {
-      warnings.push_back(
-          label(record) + " binds \"" + bound +
-          "\", which the bootstrap sets itself; the binding is ignored");
-    }
-    if (record.kind != RecordSpec::Kind::kFile) continue;
-    const auto [first, added] = stored.emplace(record.stored_name, &record);
-    if (!added) {
-      warnings.push_back(
-          label(record) + " stores " + quoted(record.stored_name) + " as " +
-          label(*first->second) + " does; the bootstrap writes both, and " +
-          "the content of the earlier one remains");
-    }
-  }
-  return warnings;
-}
-
 void write_records(const PackageSpec& spec,
                    const std::vector<std::uint64_t>& sizes,
                    vcboot::ChunkWriter& writer, BuildSummary& summary) {
@@ -160,7 +132,7 @@ void write_records(const PackageSpec& spec,
       ++summary.value_records;
     } else {
       writer.add_file(record.key, record.stored_name,
-                      read_input(record.path, "input file", sizes[i]));
+                      read_input(record.path, kInputFile, sizes[i]));
       ++summary.file_records;
     }
   }
@@ -168,7 +140,8 @@ void write_records(const PackageSpec& spec,
 
 }  // namespace
 
-BuildSummary build_package(const PackageSpec& spec, const std::string& output) {
+BuildSummary build_package(const PackageSpec& spec, const std::string& output,
+                           const PackageCheck& check) {
   if (output == "-") {
     throw usage_or_io_error(
         "--output - is not supported: a package is written beside "
@@ -191,13 +164,13 @@ BuildSummary build_package(const PackageSpec& spec, const std::string& output) {
                   " bytes; the bootstrap reads packages below 4 GiB");
   }
   BuildSummary summary;
-  summary.warnings = warnings_for(spec);
   AtomicOutputFile file(output);
   FileSink sink(file);
   vcboot::ChunkWriter writer(sink);
   writer.add_stub(image, stub_name);
   write_records(spec, sizes, writer, summary);
   writer.add_tail();
+  if (check) check(file.temporary_path());
   file.commit();
   summary.size = writer.size();
   return summary;

@@ -1,6 +1,7 @@
 #include "tools/vcpack/package_json.h"
 
 #include "tools/vcpack/package_report.h"
+#include "util/messages.h"
 
 namespace vcpack {
 namespace {
@@ -85,6 +86,8 @@ const char* end_name(WalkEnd end) {
       return "stub";
     case WalkEnd::kNoTail:
       return "no tail marker";
+    case WalkEnd::kInsideStub:
+      return "inside the stub";
     default:
       return "read failure";
   }
@@ -137,9 +140,75 @@ json stub_json(const PackageWalk& walk) {
           {"resources", stub_resources_json(walk.stub->resources)}};
 }
 
+json findings_json(const std::vector<Finding>& findings) {
+  json list = json::array();
+  for (const Finding& finding : findings) {
+    list.push_back(
+        {{"id", finding.id},
+         {"severity", severity_name(finding.severity)},
+         {"record", finding.record ? json(*finding.record + 1) : json(nullptr)},
+         {"offset", finding.offset ? json(*finding.offset) : json(nullptr)},
+         {"message", finding.text}});
+  }
+  return list;
+}
+
+const char* policy_name(ExitCodePolicy policy) {
+  switch (policy) {
+    case ExitCodePolicy::kInstaller:
+      return "installer";
+    case ExitCodePolicy::kPost:
+      return "post";
+    default:
+      return "default";
+  }
+}
+
+json launch_json(const PackageReview& review) {
+  if (!review.preview) return nullptr;
+  const LaunchPreview& preview = *review.preview;
+  return {{"installer", preview.installer},
+          {"parameters", preview.parameters},
+          {"post", preview.post},
+          {"exit_code",
+           {{"policy", policy_name(preview.exit_code_policy)},
+            {"value", preview.exit_code}}}};
+}
+
+const char* stop_name(WalkStop stop) {
+  switch (stop) {
+    case WalkStop::kStubRecord:
+      return "stub record";
+    case WalkStop::kRefusedName:
+      return "refused name";
+    case WalkStop::kUnwritableName:
+      return "unwritable name";
+    default:
+      return "damage";
+  }
+}
+
+// Where the bootstrap's walk stops and what the user then sees.
+json stop_json(const PackageReview& review) {
+  const PackageOutcome& outcome = review.outcome;
+  if (outcome.launches) return nullptr;
+  const bool name = outcome.stop == WalkStop::kRefusedName ||
+                    outcome.stop == WalkStop::kUnwritableName;
+  return {{"reason", stop_name(outcome.stop)},
+          {"record", name ? json(outcome.acted_on + 1) : json(nullptr)},
+          {"message", name ? vcboot::messages::kFailedToExtractFile
+                           : vcboot::messages::kInvalidArchiveCaption}};
+}
+
+const char* result_name(const PackageReview& review) {
+  if (review.count(Severity::kError) > 0) return "errors";
+  return review.count(Severity::kWarning) > 0 ? "warnings" : "sound";
+}
+
 }  // namespace
 
-json package_json(const PackageWalk& walk, const PackageOutcome& outcome) {
+json package_json(const PackageWalk& walk, const PackageReview& review) {
+  const PackageOutcome& outcome = review.outcome;
   json records = json::array();
   for (std::size_t i = 0; i < walk.records.size(); ++i) {
     records.push_back(record_json(walk, outcome, i));
@@ -148,15 +217,39 @@ json package_json(const PackageWalk& walk, const PackageOutcome& outcome) {
       {"package", walk.path},
       {"size", walk.file_size},
       {"tail_end", walk.tail_end ? json(*walk.tail_end) : json(nullptr)},
-      {"archive_complete", walk.archive_complete()},
+      {"archive_complete", outcome.launches},
+      {"stop", stop_json(review)},
       {"walk_end", {{"at", end_name(walk.end)}, {"offset", walk.end_offset}}},
       {"records", records},
       {"variables", variables_json(outcome)},
       {"files", files_json(outcome)},
+      {"launch", launch_json(review)},
       {"trailing", trailing_json(walk)},
       {"stub", stub_json(walk)},
-      {"problems", package_problems(walk)}};
+      {"problems", findings_json(review.findings)}};
   return document;
+}
+
+json verify_json(const PackageWalk& walk, const PackageReview& review) {
+  std::size_t chunks = 0;
+  for (const WalkedRecord& record : walk.records)
+    chunks += record.chunks.size();
+  return {
+      {"package", walk.path},
+      {"records_read", walk.records.size()},
+      {"chunks_read", chunks},
+      {"walk_end", {{"at", end_name(walk.end)}, {"offset", walk.end_offset}}},
+      {"installer_starts", review.outcome.launches},
+      {"stop", stop_json(review)},
+      {"launch", launch_json(review)},
+      {"result", result_name(review)},
+      {"errors", review.count(Severity::kError)},
+      {"warnings", review.count(Severity::kWarning)},
+      {"findings", findings_json(review.findings)}};
+}
+
+std::string json_text(const json& document) {
+  return document.dump(2, ' ', true, json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace vcpack

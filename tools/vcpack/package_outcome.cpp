@@ -5,17 +5,12 @@
 namespace vcpack {
 namespace {
 
-Binding* binding_named(PackageOutcome& outcome, const std::string& name) {
-  for (Binding& binding : outcome.bindings) {
-    if (binding.name == name) return &binding;
-  }
-  return nullptr;
-}
-
 void bind(PackageOutcome& outcome, const std::string& name,
           const std::string& value, std::size_t record) {
-  if (Binding* existing = binding_named(outcome, name)) {
-    existing->shadowed.push_back(record);
+  const auto [slot, added] =
+      outcome.binding_index.emplace(name, outcome.bindings.size());
+  if (!added) {
+    outcome.bindings[slot->second].shadowed.push_back(record);
     return;
   }
   outcome.bindings.push_back({name, value, record, {}});
@@ -23,35 +18,48 @@ void bind(PackageOutcome& outcome, const std::string& name,
 
 void write(PackageOutcome& outcome, const std::string& name,
            std::size_t record) {
-  for (WrittenFile& file : outcome.files) {
-    if (file.name == name) {
-      file.replaced.push_back(file.record);
-      file.record = record;
-      return;
-    }
+  const auto [slot, added] = outcome.file_index.emplace(
+      file_key(name, outcome.target), outcome.files.size());
+  outcome.file_of_record[record] = slot->second;
+  if (!added) {
+    WrittenFile& file = outcome.files[slot->second];
+    file.replaced.push_back(file.record);
+    file.record = record;
+    return;
   }
   outcome.files.push_back({name, record, {}});
 }
 
 // Applies one record; false when the bootstrap stops at it.
 bool apply(PackageOutcome& outcome, const WalkedRecord& record,
-           std::size_t index) {
-  if (record.after_damage || !record.complete || !record.verified())
+           std::size_t index, bool as_if_written) {
+  if (record.after_damage || !record.complete || !record.verified()) {
+    outcome.stop = WalkStop::kDamage;
     return false;
+  }
   switch (record.type) {
     case RecordType::kValue:
       bind(outcome, record.name, record.value, index);
       return true;
-    case RecordType::kFile:
-      if (!vcboot::is_safe_file_name(record.file_name)) {
-        outcome.refused_name_record = index;
+    case RecordType::kFile: {
+      const NameProblem problem =
+          name_problem(record.file_name, outcome.target);
+      if (problem == NameProblem::kRefused && !as_if_written) {
+        outcome.stop = WalkStop::kRefusedName;
         return false;
       }
+      // The key is bound before the file is tried, as in the bootstrap.
       if (!record.name.empty())
         bind(outcome, record.name, record.file_name, index);
+      if (problem != NameProblem::kNone && !as_if_written) {
+        outcome.stop = WalkStop::kUnwritableName;
+        return false;
+      }
       write(outcome, record.file_name, index);
       return true;
+    }
     case RecordType::kStub:
+      outcome.stop = WalkStop::kStubRecord;
       return false;
     default:
       return true;
@@ -60,18 +68,23 @@ bool apply(PackageOutcome& outcome, const WalkedRecord& record,
 
 }  // namespace
 
-PackageOutcome resolve_outcome(const PackageWalk& walk) {
+PackageOutcome resolve_outcome(const PackageWalk& walk, bool as_if_written) {
   PackageOutcome outcome;
+  outcome.target =
+      walk.windows_image ? TargetSystem::kWindows : TargetSystem::kPosix;
   for (const BootstrapVariable& variable : kBootstrapVariables) {
-    outcome.bindings.push_back(
-        {variable.name, variable.placeholder, std::nullopt, {}});
+    bind(outcome, variable.name, variable.placeholder, 0);
+    outcome.bindings.back().record = std::nullopt;
   }
   std::size_t index = 0;
+  outcome.stop = WalkStop::kDamage;  // the walk ends without a stub record
   for (; index < walk.records.size(); ++index) {
-    if (!apply(outcome, walk.records[index], index)) break;
+    if (!apply(outcome, walk.records[index], index, as_if_written)) break;
   }
   outcome.acted_on = index;
-  outcome.launches = walk.archive_complete();
+  outcome.launches = outcome.stop == WalkStop::kStubRecord &&
+                     walk.end == WalkEnd::kStub &&
+                     !walk.first_damaged_record().has_value();
   return outcome;
 }
 
@@ -90,10 +103,31 @@ bool is_bootstrap_variable(const std::string& name) {
 
 const Binding* find_binding(const PackageOutcome& outcome,
                             const std::string& name) {
-  for (const Binding& binding : outcome.bindings) {
-    if (binding.name == name) return &binding;
-  }
-  return nullptr;
+  const auto found = outcome.binding_index.find(name);
+  return found == outcome.binding_index.end()
+             ? nullptr
+             : &outcome.bindings[found->second];
+}
+
+const WrittenFile* find_file(const PackageOutcome& outcome,
+                             const std::string& name) {
+  const auto found = outcome.file_index.find(file_key(name, outcome.target));
+  return found == outcome.file_index.end() ? nullptr
+                                           : &outcome.files[found->second];
+}
+
+const WrittenFile* file_written_by(const PackageOutcome& outcome,
+                                   std::size_t index) {
+  const auto found = outcome.file_of_record.find(index);
+  return found == outcome.file_of_record.end() ? nullptr
+                                               : &outcome.files[found->second];
+}
+
+NameProblem name_problem(const std::string& name, TargetSystem target) {
+  if (!vcboot::is_safe_file_name(name)) return NameProblem::kRefused;
+  if (has_folder_part(name, target)) return NameProblem::kFolderPart;
+  if (name.size() > kMaxNameBytes) return NameProblem::kTooLong;
+  return NameProblem::kNone;
 }
 
 }  // namespace vcpack

@@ -1,13 +1,10 @@
 #include "tools/vcpack/package_report.h"
 
-#include "archive/chunk_format.h"
 #include "tools/vcpack/display_text.h"
 #include "util/messages.h"
 
 namespace vcpack {
 namespace {
-
-namespace format = vcboot::chunk_format;
 
 std::string number(std::size_t index) {
   return "#" + std::to_string(index + 1);
@@ -33,9 +30,10 @@ std::string binding_effect(const PackageOutcome& outcome,
 std::string file_effect(const PackageOutcome& outcome,
                         const WalkedRecord& record, std::size_t index) {
   std::string effect = "writes " + shown(record.file_name);
-  for (const WrittenFile& file : outcome.files) {
-    if (file.name == record.file_name && file.record != index) {
-      effect += ", then overwritten by " + number(file.record);
+  if (const WrittenFile* file = file_written_by(outcome, index)) {
+    if (file->name != record.file_name) effect += " into " + shown(file->name);
+    if (file->record != index) {
+      effect += ", then overwritten by " + number(file->record);
     }
   }
   if (!record.name.empty())
@@ -50,11 +48,17 @@ std::string record_outcome(const PackageWalk& walk,
   const WalkedRecord& record = walk.records[index];
   if (index > outcome.acted_on) return "not reached";
   if (index == outcome.acted_on) {
-    if (record.type == RecordType::kStub) return "the walk ends here";
-    if (!record.verified()) return "DAMAGED: the bootstrap stops here";
-    if (outcome.refused_name_record == index) {
-      return "REFUSED NAME: the bootstrap stops here";
+    switch (outcome.stop) {
+      case WalkStop::kStubRecord:
+        return "the walk ends here";
+      case WalkStop::kRefusedName:
+        return "REFUSED NAME: the bootstrap stops here";
+      case WalkStop::kUnwritableName:
+        return "CANNOT BE WRITTEN: the bootstrap stops here";
+      case WalkStop::kDamage:
+        break;
     }
+    if (!record.verified()) return "DAMAGED: the bootstrap stops here";
     return "cut short: the bootstrap stops here";
   }
   switch (record.type) {
@@ -211,22 +215,20 @@ std::string record_label(const PackageWalk& walk, std::size_t index) {
   return label + ")";
 }
 
-std::string listing_text(const PackageWalk& walk,
-                         const PackageOutcome& outcome) {
+std::string listing_text(const PackageWalk& walk, const PackageReview& review) {
+  const PackageOutcome& outcome = review.outcome;
   std::string text =
       "Package " + walk.path + ": " + std::to_string(walk.file_size) + " bytes";
+  if (walk.end == WalkEnd::kInsideStub) {
+    return text +
+           "; no tail chunk: the package ends inside the stub (cut short, or "
+           "with no archive at all), or its tail chunk is damaged.\n";
+  }
   if (!walk.tail_end) return text + "; no tail marker found.\n";
   text += "; the tail chunk ends at offset " + std::to_string(*walk.tail_end) +
           ".\n\n";
   text += records_section(walk, outcome) + "\n";
-  text += outcome.launches
-              ? "The archive is complete: the bootstrap starts the "
-                "installer.\n\n"
-              : std::string(
-                    "The archive is NOT complete: the bootstrap "
-                    "shows \"") +
-                    vcboot::messages::kInvalidArchiveCaption +
-                    "\" and starts nothing.\n\n";
+  text += launch_text(review) + "\n";
   text += bindings_section(outcome) + "\n" + files_section(outcome) + "\n";
   text += trailing_section(walk) + stub_section(walk);
   return text;
@@ -239,6 +241,8 @@ std::string walk_end_text(const PackageWalk& walk) {
              std::to_string(walk.end_offset);
     case WalkEnd::kNoTail:
       return "no tail marker was found";
+    case WalkEnd::kInsideStub:
+      return "the package ends inside the stub";
     default:
       if (walk.end_offset == 0)
         return "the walk runs to the start of the file: no stub record";
@@ -247,35 +251,42 @@ std::string walk_end_text(const PackageWalk& walk) {
   }
 }
 
-std::vector<std::string> package_problems(const PackageWalk& walk) {
-  std::vector<std::string> problems;
-  if (!walk.tail_end) {
-    problems.push_back("no tail marker: " + walk.path + " holds no package");
-    return problems;
+std::string launch_text(const PackageReview& review) {
+  const PackageOutcome& outcome = review.outcome;
+  if (outcome.launches) {
+    return "The archive is complete: the bootstrap starts the installer.\n" +
+           exit_code_text(review);
   }
-  for (std::size_t i = 0; i < walk.records.size(); ++i) {
-    for (const ChunkRead& chunk : walk.records[i].chunks) {
-      if (chunk.verified) continue;
-      problems.push_back("record " + record_label(walk, i) +
-                         ": the chunk at offset " +
-                         std::to_string(chunk.offset) + " (" +
-                         std::to_string(chunk.payload_size) +
-                         "-byte payload) fails its digest check");
-    }
+  const bool name_stop = outcome.stop == WalkStop::kRefusedName ||
+                         outcome.stop == WalkStop::kUnwritableName;
+  if (name_stop) {
+    return "The walk stops at " + number(outcome.acted_on) +
+           ", a file the bootstrap cannot write: it shows \"" +
+           vcboot::messages::kFailedToExtractFile + "\" and starts nothing.\n";
   }
-  if (walk.end == WalkEnd::kReadFailure && walk.records.empty()) {
-    problems.push_back(
-        "the tail marker text nearest the end, at offset " +
-        std::to_string(*walk.tail_end - format::kTailMarkerSize -
-                       format::kTrailerSize) +
-        ", begins no readable chunk: the tail chunk is damaged or missing");
-  } else if (walk.end == WalkEnd::kReadFailure && walk.end_offset > 0) {
-    problems.push_back(
-        "the chunk ending at offset " + std::to_string(walk.end_offset) +
-        " cannot be read: its length field reaches before the start of "
-        "the file; the bootstrap silently stops there");
+  return std::string("The archive is NOT complete: the bootstrap shows \"") +
+         vcboot::messages::kInvalidArchiveCaption + "\" and starts nothing.\n";
+}
+
+std::string exit_code_text(const PackageReview& review) {
+  if (!review.preview) return "";
+  const LaunchPreview& preview = *review.preview;
+  switch (preview.exit_code_policy) {
+    case ExitCodePolicy::kInstaller:
+      return "Exit code: the installer's (\"exitcode\" = \"installer\"); 1603 "
+             "when the bootstrap fails.\n";
+    case ExitCodePolicy::kPost:
+      return "Exit code: the post program's, or the installer's when none "
+             "runs (\"exitcode\" = \"post\"); 1603 when the bootstrap fails.\n";
+    case ExitCodePolicy::kDefault:
+      break;
   }
-  return problems;
+  if (preview.exit_code.empty()) {
+    return "Exit code: 0, or 1 when the run cannot begin (\"exitcode\" is not "
+           "set).\n";
+  }
+  return "Exit code: 0, or 1 when the run cannot begin (\"exitcode\" = " +
+         quoted(preview.exit_code) + " selects nothing).\n";
 }
 
 }  // namespace vcpack

@@ -1,12 +1,12 @@
 // The words vcpack uses about a walked package, shared by list, verify and
-// extract: record labels, the listing, and the problems that make a package
-// damaged or invalid.
+// extract: record labels, the listing, and what the bootstrap starts.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
+#include "tools/vcpack/lint.h"
 #include "tools/vcpack/package_outcome.h"
 #include "tools/vcpack/package_walk.h"
 
@@ -24,16 +24,14 @@ std::string record_outcome(const PackageWalk& walk,
                            const PackageOutcome& outcome, std::size_t index);
 
 // The whole human-readable listing of `vcpack list`.
-std::string listing_text(const PackageWalk& walk,
-                         const PackageOutcome& outcome);
+std::string listing_text(const PackageWalk& walk, const PackageReview& review);
 
 // "the walk ends at the stub record at offset 0", or why it ended elsewhere.
 std::string walk_end_text(const PackageWalk& walk);
 
-// What makes the package damaged or invalid for the bootstrap: no tail
-// marker, a chunk that fails its digest check (naming the record and the
-// offset), a length field that reaches before the start of the file. Empty
-// for a sound package.
-std::vector<std::string> package_problems(const PackageWalk& walk);
+// Whether the bootstrap starts the installer, and if not, what it shows;
+// then the exit code the package returns. Whole lines.
+std::string launch_text(const PackageReview& review);
+std::string exit_code_text(const PackageReview& review);
 
 }  // namespace vcpack

@@ -44,11 +44,32 @@ class Walker {
       return;
     }
     walk_.tail_end = position_of(file_);
+    if (!walk_.tail_end || !starts_with_tail_chunk()) {
+      walk_.tail_end.reset();
+      walk_.end = WalkEnd::kInsideStub;
+      return;
+    }
+    position_ = *walk_.tail_end;
     while (read_record()) {
     }
   }
 
  private:
+  // Whether the marker text found is the payload of a chunk of its own, the
+  // tail chunk: it then holds the marker text, whatever its digest says. The
+  // same text inside a bootstrap's image is followed by other bytes than a
+  // length field of 22. Leaves the position where it was.
+  bool starts_with_tail_chunk() {
+    std::string payload;
+    const vcboot::ChunkRead read = stream_.read_chunk(file_, payload);
+    const bool tail = (read == vcboot::ChunkRead::kOk ||
+                       read == vcboot::ChunkRead::kDigestMismatch) &&
+                      payload == format::kTailMarker;
+    return file_.seek(static_cast<std::int64_t>(*walk_.tail_end),
+                      File::Origin::kBegin) &&
+           tail;
+  }
+
   // Reads one record into the walk; false when the walk ends.
   bool read_record() {
     WalkedRecord record;
@@ -70,6 +91,7 @@ class Walker {
           return keep_partial(std::move(record));
         }
         record.content_size = content.size();
+        record.content_head = content.substr(0, 4);
         return keep(std::move(record));
       }
       case RecordType::kStub:
@@ -100,30 +122,25 @@ class Walker {
   // stepped over, so that the walk can show what follows; any other failure
   // ends the walk.
   bool read(WalkedRecord& record, std::string& payload) {
-    const auto end = position_of(file_);
-    if (!end) return fail(0);
-    walk_.end_offset = *end;
-    switch (stream_.read_chunk(file_, payload)) {
-      case vcboot::ChunkRead::kOk:
-        record.chunks.push_back(
-            {position_of(file_).value_or(0), payload.size(), true});
-        return true;
-      case vcboot::ChunkRead::kDigestMismatch: {
-        damaged_ = true;
-        const std::uint64_t start =
-            *end - format::kTrailerSize - payload.size();
-        if (!file_.seek(static_cast<std::int64_t>(start),
-                        File::Origin::kBegin)) {
-          return fail(*end);
-        }
-        record.chunks.push_back({start, payload.size(), false});
-        return true;
-      }
-      case vcboot::ChunkRead::kBadLength:
-      case vcboot::ChunkRead::kReadFailed:
-        break;
+    const std::uint64_t end = position_;
+    walk_.end_offset = end;
+    const vcboot::ChunkRead result = stream_.read_chunk(file_, payload);
+    if (result != vcboot::ChunkRead::kOk &&
+        result != vcboot::ChunkRead::kDigestMismatch) {
+      return fail(end);
     }
-    return fail(*end);
+    // Counted rather than asked for: a package of many small chunks would
+    // otherwise take two more system calls per chunk.
+    const std::uint64_t start = end - format::kTrailerSize - payload.size();
+    const bool verified = result == vcboot::ChunkRead::kOk;
+    if (!verified) {
+      damaged_ = true;
+      if (!file_.seek(static_cast<std::int64_t>(start), File::Origin::kBegin))
+        return fail(end);
+    }
+    record.chunks.push_back({start, payload.size(), verified});
+    position_ = start;
+    return true;
   }
 
   bool fail(std::uint64_t at) {
@@ -154,6 +171,7 @@ class Walker {
   File& file_;
   PackageWalk& walk_;
   bool damaged_ = false;
+  std::uint64_t position_ = 0;  // the file's position between chunk reads
 };
 
 }  // namespace
@@ -168,15 +186,6 @@ std::optional<std::size_t> PackageWalk::first_damaged_record() const {
     if (!records[i].verified()) return i;
   }
   return std::nullopt;
-}
-
-bool PackageWalk::archive_complete() const {
-  const std::size_t reached = first_damaged_record().value_or(records.size());
-  if (reached < records.size()) return false;  // a mismatch clears the flag
-  return std::any_of(records.begin(), records.end(),
-                     [](const WalkedRecord& record) {
-                       return record.type == RecordType::kTail;
-                     });
 }
 
 PackageWalk walk_package(vcboot::Platform& platform, const std::string& path) {

@@ -34,6 +34,7 @@ struct WalkedRecord {
   std::string value;               // value record: its text
   std::string file_name;           // file record: its stored name
   std::uint64_t content_size = 0;  // file content or value text bytes
+  std::string content_head;        // file record: its first bytes, up to 4
   std::vector<ChunkRead> chunks;
   // False when a failed read cut the record short.
   bool complete = true;
@@ -48,8 +49,12 @@ struct WalkedRecord {
 
 // How the walk ended.
 enum class WalkEnd {
-  kStub,         // at the stub record, as in every sound package
-  kNoTail,       // no tail marker: nothing was read
+  kStub,    // at the stub record, as in every sound package
+  kNoTail,  // no tail marker: nothing was read
+  // The tail marker text nearest the end is no tail chunk but the constant
+  // inside a bootstrap's image: the package ends inside its stub, cut short
+  // or with no archive at all. Nothing was read.
+  kInsideStub,
   kReadFailure,  // a move or read failed: the start of the file was reached
                  // without a stub record, or a length field points before it
 };
@@ -81,8 +86,6 @@ struct PackageWalk {
 
   // The first damaged record, where the bootstrap stops; none when sound.
   std::optional<std::size_t> first_damaged_record() const;
-  // What the bootstrap's archive complete flag would be after its walk.
-  bool archive_complete() const;
 };
 
 // Reads the package at `path` through `platform`. Throws an I/O error when it

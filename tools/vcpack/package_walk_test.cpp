@@ -15,6 +15,7 @@
 #include "tools/vcpack/package_outcome.h"
 #include "tools/vcpack/package_report.h"
 #include "tools/vcpack/tool_error.h"
+#include "util/messages.h"
 
 namespace vcpack {
 namespace {
@@ -44,7 +45,9 @@ class PackageWalkTest : public ::testing::Test {
   }
 
   // The walk's outcome must be what the extraction does: the same bindings,
-  // the same files with the same contents, the same complete flag.
+  // the same files with the same contents, and the installer started only
+  // when the extraction reached the stub record, found the archive complete
+  // and wrote every file.
   void expect_outcome_matches_extraction(const PackageWalk& walk) {
     const PackageOutcome outcome = resolve_outcome(walk);
     const vcboot::ExtractionState state = extract();
@@ -58,7 +61,19 @@ class PackageWalkTest : public ::testing::Test {
     for (const WrittenFile& file : outcome.files) names.push_back(file.name);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, platform_.files_in("C:\\w"));
-    EXPECT_EQ(outcome.launches, state.archive_complete);
+    bool written = true;
+    for (const auto& message : platform_.messages()) {
+      if (message.caption == vcboot::messages::kFailedToExtractFile)
+        written = false;
+    }
+    EXPECT_EQ(outcome.launches,
+              state.archive_complete && written && walk.end == WalkEnd::kStub);
+  }
+
+  static std::vector<std::string> texts(const std::vector<Finding>& findings) {
+    std::vector<std::string> result;
+    for (const Finding& finding : findings) result.push_back(finding.text);
+    return result;
   }
 
   vcboot::FakePlatform platform_;
@@ -90,7 +105,7 @@ TEST_F(PackageWalkTest, RecordsComeInReadOrderWithOffsets) {
   ASSERT_TRUE(walk.stub.has_value());
   EXPECT_EQ(walk.stub->file_name, "vcboot.exe");
   EXPECT_TRUE(walk.stub->image_verified);
-  EXPECT_TRUE(package_problems(walk).empty());
+  EXPECT_TRUE(damage_findings(walk).empty());
   expect_outcome_matches_extraction(walk);
 }
 
@@ -116,6 +131,13 @@ TEST_F(PackageWalkTest, ShadowingAndOverwritingFollowTheBootstrap) {
   ASSERT_EQ(outcome.files.size(), 1u);
   EXPECT_EQ(outcome.files[0].record, 6u);  // nearer the start, written last
   expect_outcome_matches_extraction(walk);
+  std::vector<std::string> ids;
+  for (const Finding& finding : review_package(walk).findings)
+    ids.push_back(finding.id);
+  const std::vector<std::string> expected = {"binds-bootstrap-variable",
+                                             "unknown-record-type", "same-file",
+                                             "no-executable"};
+  EXPECT_EQ(ids, expected);
   EXPECT_EQ(platform_.file_content("C:\\w\\a.txt"), "first");
 }
 
@@ -131,23 +153,49 @@ TEST_F(PackageWalkTest, RefusedNameEndsTheBootstrapsWork) {
   });
   const PackageWalk walk = walk_package(platform_, kPackage);
   const PackageOutcome outcome = resolve_outcome(walk);
-  EXPECT_EQ(outcome.refused_name_record, 3u);
+  EXPECT_EQ(outcome.stop, WalkStop::kRefusedName);
   EXPECT_EQ(outcome.acted_on, 3u);
   EXPECT_EQ(record_outcome(walk, outcome, 4), "not reached");
-  EXPECT_TRUE(outcome.launches);  // the flag was set by the tail chunk
+  EXPECT_FALSE(outcome.launches);
   expect_outcome_matches_extraction(walk);
-  const LaunchPreview preview = preview_launch(walk, outcome, '\\');
-  EXPECT_EQ(preview.installer, "<work folder>\\%installer%");  // never bound
+  // The launch is checked as the package means it, every name written: the
+  // installer is bound by record #5, which the bootstrap never reaches.
+  const PackageReview review = review_package(walk);
+  EXPECT_EQ(review.preview->installer, "<work folder>\\setup.exe");
   const std::vector<std::string> expected = {
-      "\"executable\" refers to \"%installer%\", which nothing binds; it "
-      "stays in the text as it is",
-      "the installer \"%installer%\" is not among the files the package writes",
       "record #3 (value commandline) binds \"commandline\", which the "
       "bootstrap sets itself: it is ignored",
-      "record #4 (file ..\\evil.exe): the bootstrap refuses this file name "
-      "(\"Failed to extract file!\") and reads no record after it",
-      "record #6 (file NUL): the bootstrap refuses this file name"};
-  EXPECT_EQ(preview.findings, expected);
+      "record #4 (file ..\\evil.exe): the bootstrap refuses the file name "
+      "\"..\\evil.exe\" (empty, absolute, with a ':' or a zero byte, with an "
+      "empty, \".\" or \"..\" part or one ending in a dot or a blank, or a "
+      "device name such as NUL); the bootstrap stops there with \"Failed to "
+      "extract file!\"",
+      "record #6 (file NUL): the bootstrap refuses the file name \"NUL\" "
+      "(empty, absolute, with a ':' or a zero byte, with an empty, \".\" or "
+      "\"..\" part or one ending in a dot or a blank, or a device name such "
+      "as NUL)"};
+  EXPECT_EQ(texts(review.findings), expected);
+  EXPECT_EQ(review.count(Severity::kError), 2u);
+}
+
+TEST_F(PackageWalkTest, FolderPartEndsTheWalkWhereTheWriteFails) {
+  write([](vcboot::ChunkWriter& writer) {
+    writer.add_stub(kStubImage, "vcboot.exe");
+    writer.add_file("installer", "setup.exe", "SETUP");
+    writer.add_file("doc", "doc\\readme.txt", "README");
+    writer.add_value("executable", "%installer%");
+    writer.add_tail();
+  });
+  const PackageWalk walk = walk_package(platform_, kPackage);
+  const PackageOutcome outcome = resolve_outcome(walk);
+  EXPECT_EQ(outcome.stop, WalkStop::kUnwritableName);
+  EXPECT_EQ(outcome.acted_on, 2u);
+  EXPECT_EQ(find_binding(outcome, "doc")->value, "doc\\readme.txt");
+  expect_outcome_matches_extraction(walk);
+  const PackageReview review = review_package(walk);
+  ASSERT_EQ(review.findings.size(), 1u);
+  EXPECT_EQ(review.findings[0].id, "folder-in-name");
+  EXPECT_EQ(review.findings[0].offset, walk.records[2].offset);
 }
 
 TEST_F(PackageWalkTest, DamageIsNamedAndSteppedOver) {
@@ -164,15 +212,16 @@ TEST_F(PackageWalkTest, DamageIsNamedAndSteppedOver) {
   });
   const PackageWalk walk = walk_package(platform_, kPackage);
   ASSERT_EQ(walk.first_damaged_record(), 2u);
-  EXPECT_FALSE(walk.archive_complete());
+  EXPECT_FALSE(resolve_outcome(walk).launches);
   EXPECT_TRUE(walk.records[3].after_damage);  // "a", read past the damage
   EXPECT_EQ(walk.records[3].name, "a");
   EXPECT_EQ(walk.end, WalkEnd::kStub);
-  const std::vector<std::string> problems = package_problems(walk);
+  const std::vector<Finding> problems = damage_findings(walk);
   ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems[0].find("#3 (value b)"), std::string::npos) << problems[0];
-  EXPECT_NE(problems[0].find("offset " + std::to_string(bad_offset)),
-            std::string::npos);
+  EXPECT_NE(problems[0].text.find("#3 (value b)"), std::string::npos)
+      << problems[0].text;
+  EXPECT_EQ(problems[0].offset, bad_offset);
+  EXPECT_FALSE(review_package(walk).preview);  // nothing to start
   expect_outcome_matches_extraction(walk);
 }
 
@@ -184,10 +233,9 @@ TEST_F(PackageWalkTest, WalkWithoutStubRunsToTheStart) {
   const PackageWalk walk = walk_package(platform_, kPackage);
   EXPECT_EQ(walk.end, WalkEnd::kReadFailure);
   EXPECT_EQ(walk.end_offset, 0u);
-  EXPECT_TRUE(package_problems(walk).empty());
-  const LaunchPreview preview =
-      preview_launch(walk, resolve_outcome(walk), '\\');
-  EXPECT_NE(preview.findings.back().find("no stub record"), std::string::npos);
+  const std::vector<Finding> problems = damage_findings(walk);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].id, "no-stub-record");
   expect_outcome_matches_extraction(walk);
 }
 
@@ -202,9 +250,8 @@ TEST_F(PackageWalkTest, PreviewFetchesInTheBootstrapsOrder) {
     writer.add_tail();
   });
   const PackageWalk walk = walk_package(platform_, kPackage);
-  const LaunchPreview preview =
-      preview_launch(walk, resolve_outcome(walk), '/');
-  EXPECT_EQ(preview.installer, "<work folder>/");
+  const LaunchPreview preview = *review_package(walk).preview;
+  EXPECT_EQ(preview.installer, "<work folder>\\");
   EXPECT_EQ(preview.parameters, "");
   EXPECT_EQ(preview.post, "[|]");
 }
@@ -226,7 +273,7 @@ TEST_F(PackageWalkTest, ShippedShapeIsReadAsTheBootstrapReadsIt) {
   EXPECT_EQ(walk.certificate_table->size, 4752u);
   ASSERT_TRUE(walk.stub.has_value());
   EXPECT_FALSE(walk.stub->image_verified);  // its digest predates signing
-  EXPECT_TRUE(package_problems(walk).empty());
+  EXPECT_TRUE(damage_findings(walk).empty());
 
   const PackageOutcome outcome = resolve_outcome(walk);
   std::map<std::string, std::string> bindings;

@@ -9,3 +9,5 @@ vcpack build -m novalue.toml -o pkg; echo "exit $?"
 printf 'stub = "vcboot\n' >syntax.toml
 vcpack build -m syntax.toml -o pkg; echo "exit $?"
 vcpack build -m absent.toml -o pkg; echo "exit $?"
+mkdir folder.toml
+vcpack build -m folder.toml -o pkg; echo "exit $?"

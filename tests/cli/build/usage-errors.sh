@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Usage errors exit with 2.
+# Usage errors exit with 2, and nothing is written: an output that would
+# replace an input, the stub or the manifest is one.
 . "$CLI_TESTS/common.sh"
 sample_inputs
 vcpack build --stub vcboot --file setup -o -; echo "exit $?"
@@ -7,3 +8,18 @@ vcpack build --file setup -o pkg; echo "exit $?"
 vcpack build --stub vcboot --as name --file setup -o pkg; echo "exit $?"
 vcpack build --stub vcboot --value novalue -o pkg; echo "exit $?"
 vcpack build --stub vcboot --file setup; echo "exit $?"
+vcpack build --stub vcboot --file setup -o ''; echo "exit $?"
+mkdir folder
+vcpack build --stub vcboot --file setup -o folder; echo "exit $?"
+for output in setup vcboot m.toml; do
+  printf 'stub = "vcboot"\n' >m.toml
+  vcpack build -m m.toml --file setup --value executable=setup -o "$output"
+  echo "exit $?"
+done
+cmp -s setup <(printf 'installer program\n') && echo "setup is as it was"
+vcpack build --stub vcboot --file setup --allow no-such-error -o pkg; echo "exit $?"
+vcpack build --stub vcboot --file setup --allow same-file -o pkg; echo "exit $?"
+vcpack build --stub vcboot --file setup --exit-code always -o pkg; echo "exit $?"
+vcpack build --stub vcboot --file setup --encoding NO-SUCH-PAGE -o pkg; echo "exit $?"
+ls pkg 2>/dev/null
+true

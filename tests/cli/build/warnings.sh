@@ -4,4 +4,4 @@
 . "$CLI_TESTS/common.sh"
 sample_inputs
 vcpack build --stub vcboot --file setup --file x=readme.txt --as setup \
-  --value source=elsewhere -o pkg
+  --value source=elsewhere --value executable=setup -o pkg

@@ -4,7 +4,7 @@
 . "$CLI_TESTS/common.sh"
 sample_inputs
 vcpack build --stub vcboot --file setup --file readme.txt --as setup \
-  --value x=first --value x=second -o pkg 2>/dev/null >/dev/null
+  --value x=first --value x=second --value executable=setup -o pkg 2>/dev/null >/dev/null
 mkdir out
 vcpack extract pkg out
 cmp setup out/setup && echo "setup holds the first record's content"

@@ -5,7 +5,8 @@
 . "$CLI_TESTS/common.sh"
 [ -f "$CLI_TEST_BIN/pe_stub.exe" ] || { echo "needs a MinGW-w64 compiler"; exit 77; }
 printf 'setup\n' >setup.exe
-vcpack build --stub "$CLI_TEST_BIN/pe_stub.exe" --file setup.exe -o pe.exe >/dev/null
+vcpack build --stub "$CLI_TEST_BIN/pe_stub.exe" --file setup.exe --value executable=setup.exe \
+  -o pe.exe >/dev/null
 sign_with_throwaway_certificate pe.exe signed.exe || exit
 tail_end=$(vcpack list --json signed.exe | sed -n 's/^  "tail_end": \([0-9]*\),$/\1/p')
 demo_package

@@ -1,0 +1,99 @@
+// What vcpack's checks find in a package. `build` refuses errors (unless the
+// packager allows one by name), `list` and `verify` report both kinds, and
+// all three get them from one function (lint.h), so they never disagree.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vcpack {
+
+enum class Severity {
+  // The package cannot do at run time what it says: it is damaged, or the
+  // bootstrap refuses or cannot write a name, or it has no installer to
+  // start, or an expansion grows without bound.
+  kError,
+  // Likely trouble: the package runs, but probably not as meant.
+  kWarning,
+};
+
+struct Finding {
+  // A stable identifier, such as "folder-in-name"; see kFindingKinds.
+  std::string id;
+  Severity severity = Severity::kWarning;
+  // The record it is about, in the walk's order, and the offset of that
+  // record or of the chunk concerned; none for the package as a whole.
+  std::optional<std::size_t> record;
+  std::optional<std::uint64_t> offset;
+  std::string text;  // one line, with the record's label in front
+};
+
+struct FindingKind {
+  const char* id;
+  Severity severity;
+  const char* summary;  // for the manual
+  // Damage: the package as written is not what the bootstrap can read. A
+  // package that build has just written holds none, so --allow takes none.
+  bool damage = false;
+};
+
+// Every identifier a finding may carry, errors first.
+inline constexpr FindingKind kFindingKinds[] = {
+    {"no-tail-marker", Severity::kError, "no tail marker: no package", true},
+    {"ends-inside-stub", Severity::kError,
+     "the package ends inside the stub: cut short, or no archive at all", true},
+    {"digest-mismatch", Severity::kError, "a chunk fails its digest check",
+     true},
+    {"bad-length", Severity::kError,
+     "a length field reaches before the start of the file", true},
+    {"no-stub-record", Severity::kError,
+     "the walk runs to the start of the file without a stub record", true},
+    {"refused-name", Severity::kError, "a file name the bootstrap refuses"},
+    {"folder-in-name", Severity::kError,
+     "a file name with a folder part, which the bootstrap cannot write"},
+    {"name-too-long", Severity::kError,
+     "a file name longer than the system takes"},
+    {"no-executable", Severity::kError, "\"executable\" is missing or empty"},
+    {"installer-not-packaged", Severity::kError,
+     "\"executable\" names no file of the package"},
+    {"unbounded-expansion", Severity::kError,
+     "an expansion grows without bound, or does not end"},
+    {"long-path", Severity::kWarning,
+     "Windows: a file name that fits only in a short work folder path"},
+    {"same-file", Severity::kWarning,
+     "two stored names reach one file on the package's system"},
+    {"short-name-alias", Severity::kWarning,
+     "Windows: a name in the form of an 8.3 short name of another file"},
+    {"utf8-text", Severity::kWarning,
+     "Windows: names or values in UTF-8, read in the ANSI code page"},
+    {"unknown-record-type", Severity::kWarning,
+     "a record type the bootstrap skips"},
+    {"binds-bootstrap-variable", Severity::kWarning,
+     "a binding of \"source\" or \"commandline\", which is ignored"},
+    {"unresolved-reference", Severity::kWarning,
+     "a %name% reference that nothing binds"},
+    {"reference-cycle", Severity::kWarning,
+     "a %name% reference that leads back to itself"},
+    {"installer-format", Severity::kWarning,
+     "an installer in another format than the stub's system runs"},
+    {"post-not-packaged", Severity::kWarning,
+     "\"post\" names no file of the package and no absolute path"},
+    {"unquoted-source", Severity::kWarning,
+     "%source% outside double quotes in \"parameters\""},
+    {"unknown-exit-code", Severity::kWarning,
+     "an \"exitcode\" value the bootstrap does not know"},
+};
+
+// The kind of `id`, or null.
+const FindingKind* find_kind(const std::string& id);
+
+const char* severity_name(Severity severity);  // "error", "warning"
+
+// The line vcpack prints for a finding on standard error:
+// "vcpack: error: <text> [id]"; an error accepted with --allow is printed as
+// "vcpack: warning: <text> [id, allowed]".
+std::string finding_line(const Finding& finding, bool allowed = false);
+
+}  // namespace vcpack

@@ -1,0 +1,64 @@
+// The bootstrap's launch, simulated on a package's bindings: the variables
+// it reads, fetched in its order with its own expansion, and the run's own
+// facts shown as placeholders ("source" as <work folder>, "commandline" as
+// <command line>). Each fetch creates a missing variable empty, as the
+// bootstrap's does, so a later reference to it expands as in a real run.
+//
+// Hostile packages stay cheap: an expansion ends at the bootstrap's own
+// bound (kMaxExpandedSize, past which the bootstrap gives up with
+// "Unhandled Exception") or after kMaxExpansionSteps references, whichever
+// comes first, and is then reported instead of finished.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "tools/vcpack/package_outcome.h"
+#include "variables/variable_table.h"
+
+namespace vcpack {
+
+// Values that expand to nothing can double the work at every level without
+// growing the text; past this many references an expansion is given up.
+inline constexpr std::size_t kMaxExpansionSteps = std::size_t{1} << 22;
+
+enum class ExpansionEnd {
+  kDone,
+  kTooLong,       // past kMaxExpandedSize, as the bootstrap's would be
+  kTooManySteps,  // past kMaxExpansionSteps
+};
+
+struct FetchedValue {
+  bool missing = false;  // no record binds it (it is created empty)
+  std::string text;      // expanded; empty when the expansion was given up
+  ExpansionEnd end = ExpansionEnd::kDone;
+  // Names left in the text as they are, in the order met, each once.
+  std::vector<std::string> unresolved;
+  std::vector<std::string> cyclic;
+};
+
+class LaunchSimulation {
+ public:
+  explicit LaunchSimulation(const PackageOutcome& outcome);
+  // Fetches `name` as the bootstrap does and expands it.
+  FetchedValue fetch(const std::string& name);
+
+ private:
+  vcboot::VariableTable table_;
+};
+
+// The references that the bootstrap's expansion of `text` leaves in place.
+struct ReferenceFindings {
+  // Names looked up and not found, in the order met; each listed once.
+  std::vector<std::string> unresolved;
+  // Names whose value refers back to itself, directly or through others.
+  std::vector<std::string> cyclic;
+};
+
+// Throws std::length_error as the expansion does; one given up after
+// kMaxExpansionSteps references tells what it met until then.
+ReferenceFindings scan_references(const std::string& text,
+                                  const vcboot::VariableTable& table);
+
+}  // namespace vcpack
