@@ -5,10 +5,13 @@
 
 #include <filesystem>
 #include <iostream>
+#include <memory>
+#include <optional>
 
 #include "archive/archive_extractor.h"
 #include "platform/platform.h"
 #include "tools/vcpack/display_text.h"
+#include "tools/vcpack/host.h"
 #include "tools/vcpack/lint.h"
 #include "tools/vcpack/manifest.h"
 #include "tools/vcpack/package_builder.h"
@@ -17,6 +20,7 @@
 #include "tools/vcpack/package_report.h"
 #include "tools/vcpack/recording_platform.h"
 #include "tools/vcpack/tool_error.h"
+#include "tools/vcpack/utf8_path.h"
 #include "util/messages.h"
 
 namespace vcpack {
@@ -53,13 +57,23 @@ std::string one_line(std::string text) {
   return text;
 }
 
-void print_files(const PackageOutcome& outcome, const std::string& directory) {
+// The size of a file written by the extraction, asked for the way the
+// extraction named it.
+std::optional<std::uint64_t> written_size(const std::string& path) {
+  const std::unique_ptr<vcboot::File> file =
+      host_platform().open_for_reading(path);
+  if (!file) return std::nullopt;
+  return file->seek(0, vcboot::File::Origin::kEnd);
+}
+
+void print_files(const PackageOutcome& outcome, const std::string& directory,
+                 const std::string& work_folder) {
   std::vector<std::vector<std::string>> rows;
   for (const WrittenFile& file : outcome.files) {
-    std::error_code error;
-    const auto size = fs::file_size(fs::path(directory) / file.name, error);
+    const std::optional<std::uint64_t> size =
+        written_size(work_folder + file.name);
     rows.push_back({shown(file.name),
-                    error ? "missing" : std::to_string(size) + " bytes"});
+                    size ? std::to_string(*size) + " bytes" : "missing"});
   }
   std::cout << "Files written into " << directory << ":\n"
             << (rows.empty() ? "  none\n" : aligned_rows(rows, {1}));
@@ -99,8 +113,7 @@ int run_build(const BuildOptions& options) {
 
 // vcpack list: the records as the bootstrap meets them, and what they do.
 int run_list(const ListOptions& options) {
-  const PackageWalk walk =
-      walk_package(vcboot::native_platform(), options.package);
+  const PackageWalk walk = walk_package(host_platform(), options.package);
   const PackageOutcome outcome = resolve_outcome(walk);
   if (options.json) {
     std::cout << package_json(walk, outcome)
@@ -120,8 +133,7 @@ int run_list(const ListOptions& options) {
 // vcpack verify: every digest the bootstrap checks, and the lint of what it
 // would start.
 int run_verify(const VerifyOptions& options) {
-  const PackageWalk walk =
-      walk_package(vcboot::native_platform(), options.package);
+  const PackageWalk walk = walk_package(host_platform(), options.package);
   const std::vector<std::string> problems = package_problems(walk);
   if (!problems.empty()) {
     std::cout << "Package " << walk.path << ": damaged or invalid.\n";
@@ -148,19 +160,18 @@ int run_verify(const VerifyOptions& options) {
 // afterwards.
 int run_extract(const ExtractOptions& options) {
   std::error_code error;
-  if (!fs::is_directory(options.directory, error)) {
+  if (!fs::is_directory(utf8_path(options.directory), error)) {
     throw usage_or_io_error(options.directory + " is not an existing folder");
   }
-  const PackageWalk walk =
-      walk_package(vcboot::native_platform(), options.package);
-  RecordingPlatform platform(vcboot::native_platform());
+  const PackageWalk walk = walk_package(host_platform(), options.package);
+  RecordingPlatform platform(host_platform());
   vcboot::ExtractionState state;
   state.work_folder = options.directory;
   if (state.work_folder.back() != '/') state.work_folder += '/';
   bind_bootstrap_variables(state.variables);
   vcboot::ArchiveExtractor(platform, state).extract(options.package);
 
-  print_files(resolve_outcome(walk), options.directory);
+  print_files(resolve_outcome(walk), options.directory, state.work_folder);
   print_variables(state.variables);
   // A digest mismatch is told by the walk, with its place; the extraction's
   // own reports (a name it refuses, a file it cannot write) are passed on.

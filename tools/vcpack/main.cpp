@@ -1,4 +1,6 @@
 // vcpack: makes vcboot packages and shows what the bootstrap will do with them.
+#include "tools/vcpack/main.h"
+
 #include <CLI/CLI.hpp>
 #include <exception>
 #include <iostream>
@@ -136,7 +138,7 @@ int run_selected(const Commands& commands) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int vcpack::main_utf8(int argc, char** argv) {
   CLI::App app{"vcpack makes vcboot installer packages and inspects them.",
                "vcpack"};
   app.set_version_flag("--version", std::string("vcpack ") + VCPACK_VERSION);

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "tools/vcpack/tool_error.h"
+#include "tools/vcpack/utf8_path.h"
 
 namespace vcpack {
 namespace {
@@ -23,8 +24,8 @@ std::string where(const std::string& source_name,
 
 // Resolves a path given in the manifest against the manifest's folder.
 std::string anchored(const std::string& folder, const std::string& path) {
-  if (fs::path(path).is_absolute() || folder.empty()) return path;
-  return (fs::path(folder) / path).string();
+  if (utf8_path(path).is_absolute() || folder.empty()) return path;
+  return utf8_text(utf8_path(folder) / utf8_path(path));
 }
 
 class ManifestReader {
@@ -129,7 +130,7 @@ RecordSpec file_record(const std::string& path, const std::string& key,
   record.kind = RecordSpec::Kind::kFile;
   record.path = path;
   record.key = key;
-  record.stored_name = std::filesystem::path(path).filename().string();
+  record.stored_name = utf8_text(utf8_path(path).filename());
   record.origin = origin;
   return record;
 }
@@ -157,12 +158,12 @@ PackageSpec parse_manifest(const std::string& text, const std::string& folder,
 }
 
 PackageSpec load_manifest(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(utf8_path(path), std::ios::binary);
   if (!in) throw refusal("cannot read manifest " + path);
   const std::string text((std::istreambuf_iterator<char>(in)),
                          std::istreambuf_iterator<char>());
   if (in.bad()) throw refusal("cannot read manifest " + path);
-  return parse_manifest(text, fs::path(path).parent_path().string(), path);
+  return parse_manifest(text, utf8_text(utf8_path(path).parent_path()), path);
 }
 
 }  // namespace vcpack
