@@ -19,6 +19,7 @@
 #include "tools/vcpack/package_outcome.h"
 #include "tools/vcpack/package_report.h"
 #include "tools/vcpack/recording_platform.h"
+#include "tools/vcpack/stub_locator.h"
 #include "tools/vcpack/tool_error.h"
 #include "tools/vcpack/utf8_path.h"
 #include "util/messages.h"
@@ -91,13 +92,22 @@ void print_variables(const vcboot::VariableTable& table) {
   std::cout << "Variables after the extraction:\n" << aligned_rows(rows, {});
 }
 
+// A stub given by a target name becomes the path of that target's stub.
+void locate_stub_of(PackageSpec& spec) {
+  if (spec.stub_path.empty()) return;
+  spec.stub_path =
+      locate_stub(spec.stub_path, spec.stub_as_written, host_stub_places());
+}
+
 }  // namespace
 
 // vcpack build: the manifest's records, then the command line's.
 int run_build(const BuildOptions& options) {
   PackageSpec spec;
   if (!options.manifest.empty()) spec = load_manifest(options.manifest);
-  if (!options.stub.empty()) spec.stub_path = options.stub;
+  if (!options.stub.empty())
+    spec.stub_path = spec.stub_as_written = options.stub;
+  locate_stub_of(spec);
   spec.records.insert(spec.records.end(), options.records.begin(),
                       options.records.end());
 
@@ -191,6 +201,32 @@ int run_extract(const ExtractOptions& options) {
               << messages::kInvalidArchiveCaption << "\" and start nothing\n";
   }
   return failed ? kExitRefused : kExitOk;
+}
+
+// vcpack stubs: every target that --stub finds, and where it looked.
+int run_stubs() {
+  const std::vector<StubPlace> places = host_stub_places();
+  const std::vector<InstalledStub> stubs = find_stubs(places);
+  std::vector<std::vector<std::string>> rows;
+  for (const InstalledStub& stub : stubs) {
+    rows.push_back({stub.target,
+                    stub.version.empty() ? "(version unknown)" : stub.version,
+                    stub.path});
+  }
+  if (!rows.empty()) {
+    std::cout << "Stubs by target name, for --stub and \"stub =\" in a "
+                 "manifest:\n"
+              << aligned_rows(rows, {});
+  }
+  std::cout << "Looked in, in this order:\n";
+  for (const StubPlace& place : places) {
+    std::cout << "  " << describe_place(place) << "\n";
+  }
+  if (stubs.empty()) {
+    std::cerr << "vcpack: error: no stubs found\n";
+    return kExitRefused;
+  }
+  return kExitOk;
 }
 
 }  // namespace vcpack

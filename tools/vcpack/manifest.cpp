@@ -37,7 +37,8 @@ class ManifestReader {
     PackageSpec spec;
     for (auto&& [key, node] : root) {
       if (key == "stub") {
-        spec.stub_path = anchored(folder_, string_of(node, "stub"));
+        spec.stub_as_written = string_of(node, "stub");
+        spec.stub_path = anchored(folder_, spec.stub_as_written);
       } else if (key == "record") {
         read_records(node, spec);
       } else {
