@@ -111,7 +111,7 @@ std::unique_ptr<File> Win32Platform::open_for_reading(const std::string& path) {
       ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                     OPEN_EXISTING, kFileFlags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<Win32File>(handle);
+  return adopt_file_handle(handle);
 }
 
 std::unique_ptr<File> Win32Platform::create_for_writing(
@@ -120,7 +120,7 @@ std::unique_ptr<File> Win32Platform::create_for_writing(
       ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                     CREATE_ALWAYS, kFileFlags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<Win32File>(handle);
+  return adopt_file_handle(handle);
 }
 
 std::unique_ptr<DirectoryListing> Win32Platform::list_directory(
