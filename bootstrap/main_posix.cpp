@@ -3,12 +3,18 @@
 #include <vector>
 
 #include "bootstrap/run_sequence.h"
+#include "bootstrap/stub_version.h"
 #include "platform/command_line.h"
 #include "platform/platform.h"
+#include "vcboot_version.h"
 
 namespace {
 // The one run state of the process, alive from static initialisation on.
 vcboot::RunState g_run_state;
+
+// Read from the file by `vcpack stubs`; kept although nothing here uses it.
+[[gnu::used]] const char kStubVersion[] =
+    VCBOOT_STUB_VERSION_MARKER VCBOOT_VERSION_TEXT;
 }  // namespace
 
 int main(int argc, char** argv) {

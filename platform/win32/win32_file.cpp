@@ -1,4 +1,6 @@
 // Files and directory listings of the Win32 backend.
+#include "platform/win32/win32_file.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -43,7 +45,8 @@ class Win32File : public File {
     *done = 0;
     auto* bytes = static_cast<char*>(buffer);
     do {
-      const auto step = static_cast<DWORD>(std::min(size - *done, kLargestCall));
+      const auto step =
+          static_cast<DWORD>(std::min(size - *done, kLargestCall));
       DWORD count = 0;
       if (!::ReadFile(handle_.get(), bytes + *done, step, &count, nullptr)) {
         return false;
@@ -58,7 +61,8 @@ class Win32File : public File {
     *done = 0;
     const auto* bytes = static_cast<const char*>(data);
     do {
-      const auto step = static_cast<DWORD>(std::min(size - *done, kLargestCall));
+      const auto step =
+          static_cast<DWORD>(std::min(size - *done, kLargestCall));
       DWORD count = 0;
       if (!::WriteFile(handle_.get(), bytes + *done, step, &count, nullptr)) {
         return false;
@@ -83,8 +87,10 @@ class Win32Listing : public DirectoryListing {
     if (!first_pending_ && !::FindNextFileA(find_, &data_)) return false;
     first_pending_ = false;
     entry->name = data_.cFileName;
-    entry->is_directory = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    entry->is_link = (data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    entry->is_directory =
+        (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry->is_link =
+        (data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     return true;
   }
 
@@ -96,20 +102,25 @@ class Win32Listing : public DirectoryListing {
 
 }  // namespace
 
+std::unique_ptr<File> adopt_file_handle(HANDLE handle) {
+  return std::make_unique<Win32File>(handle);
+}
+
 std::unique_ptr<File> Win32Platform::open_for_reading(const std::string& path) {
   const HANDLE handle =
       ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                     OPEN_EXISTING, kFileFlags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<Win32File>(handle);
+  return adopt_file_handle(handle);
 }
 
-std::unique_ptr<File> Win32Platform::create_for_writing(const std::string& path) {
+std::unique_ptr<File> Win32Platform::create_for_writing(
+    const std::string& path) {
   const HANDLE handle =
       ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                     CREATE_ALWAYS, kFileFlags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<Win32File>(handle);
+  return adopt_file_handle(handle);
 }
 
 std::unique_ptr<DirectoryListing> Win32Platform::list_directory(

@@ -59,3 +59,14 @@ sign_with_throwaway_certificate() {
     -subj "/CN=vcboot throw-away" 2>/dev/null &&
     osslsigncode sign -certs cert.pem -key key.pem -in "$1" -out "$2" >/dev/null
 }
+
+# The Debian package that scripts/package made, unpacked into root/ as
+# dpkg-deb -x does it; its path goes to deb-path. Without the package or
+# dpkg-deb it says which is missing and returns 77.
+unpack_deb() {
+  local deb
+  deb="$(ls "$CLI_TEST_PACKAGES"/vcboot_*_amd64.deb 2>/dev/null | head -n 1)"
+  [ -n "$deb" ] || { echo "needs the Debian package in $CLI_TEST_PACKAGES (scripts/package)"; return 77; }
+  command -v dpkg-deb >/dev/null || { echo "needs dpkg-deb"; return 77; }
+  dpkg-deb -x "$deb" root && echo "$deb" >deb-path
+}

@@ -81,13 +81,14 @@ def _die_with_parent() -> None:
 
 
 def _run_tool(command: Sequence[str], environment: Optional[dict] = None,
-              seconds: float = TOOL_SECONDS) -> subprocess.CompletedProcess:
+              seconds: float = TOOL_SECONDS,
+              cwd: Optional[Path] = None) -> subprocess.CompletedProcess:
     # Output goes through files, not pipes: a Wine server that the call starts
     # inherits them, and would keep a pipe open until it exits seconds later.
     with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
         try:
             done = subprocess.run(command, env=environment, stdout=stdout, stderr=stderr,
-                                  timeout=seconds)
+                                  timeout=seconds, cwd=cwd)
         except subprocess.TimeoutExpired as error:
             raise HarnessError(f"{command[0]} did not end within {seconds:.0f} s: "
                                f"{' '.join(command)}") from error
@@ -210,6 +211,18 @@ class WinePrefix:
         if (self.path / "system.reg").exists():
             _run_tool([self._tools.server, "-k"], self.environment())
             _run_tool([self._tools.server, "-w"], self.environment())
+
+    def run_console_program(self, program: Path, arguments: Sequence[str], cwd: Path,
+                            environment: Optional[dict] = None,
+                            seconds: float = 120) -> subprocess.CompletedProcess:
+        """Runs a console program to its end without a display, in `cwd`
+        (Windows sees the folder that maps to it), and returns its exit code
+        and what it wrote. Unix variables in `environment` reach it as they
+        are; LC_ALL tells Wine how the arguments are encoded."""
+        full_environment = self.environment()
+        full_environment.update(environment or {})
+        return _run_tool([self._tools.loader, str(program), *arguments], full_environment,
+                         seconds, cwd)
 
     def user_variable(self, name: str) -> Optional[tuple[str, str]]:
         """(type, data) of `name` in the Windows user's environment

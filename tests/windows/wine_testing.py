@@ -4,8 +4,9 @@ under Wine.
 CTest runs each case as its own process: `<suite>.py <Class.test>`. The
 settings come from the environment that CTest gives:
 
-  VCBOOT_WIN64_BIN_DIR  the win64 build's bin folder: vcboot.exe and the
-                        test programs (WINDOWS_PROGRAMS)
+  VCBOOT_WIN64_BIN_DIR  the win64 build's bin folder: vcboot.exe, vcpack.exe
+                        and the test programs (WINDOWS_PROGRAMS)
+  VCBOOT_NATIVE_BIN_DIR the native build's bin folder, with the Linux vcpack
   VCBOOT_WINE_PREFIX    the Wine prefix shared by every case of a test run
   VCBOOT_SOURCE_DIR     the source tree, for the texts the program shows
 
@@ -28,11 +29,11 @@ from types import ModuleType
 from wine_harness import Display, HarnessError, WinePrefix, WineSession, find_tools
 
 SKIP_EXIT_CODE = 77
-WINDOWS_PROGRAMS = ("vcboot.exe", "launch_command_line.exe", "record_run.exe",
+WINDOWS_PROGRAMS = ("vcboot.exe", "vcpack.exe", "launch_command_line.exe", "record_run.exe",
                     "format_check.exe")
 
 
-def _setting(name: str) -> Path:
+def setting(name: str) -> Path:
     value = os.environ.get(name)
     if not value:
         raise HarnessError(f"{name} is not set; run the Wine tests through CTest")
@@ -71,15 +72,18 @@ def read_report(path: Path) -> Report:
 class WineTestCase(unittest.TestCase):
     """Gives each case a fresh display, a session on the shared prefix, a
     scratch folder inside the prefix's drive C and an empty set of work
-    folders in the Windows user's temporary directory."""
+    folders in the Windows user's temporary directory. Cases of console
+    programs, which show no window, do without the display and session."""
+
+    needs_display = True
 
     def setUp(self) -> None:
         tools, missing = find_tools()
         if tools is None:
             raise HarnessError(f"missing {', '.join(missing)}")
-        self.bin_dir = _setting("VCBOOT_WIN64_BIN_DIR")
-        self.source_dir = _setting("VCBOOT_SOURCE_DIR")
-        self.prefix = WinePrefix(_setting("VCBOOT_WINE_PREFIX"), tools)
+        self.bin_dir = setting("VCBOOT_WIN64_BIN_DIR")
+        self.source_dir = setting("VCBOOT_SOURCE_DIR")
+        self.prefix = WinePrefix(setting("VCBOOT_WINE_PREFIX"), tools)
         if not self.prefix.is_ready():
             self.prefix.create()
 
@@ -90,6 +94,9 @@ class WineTestCase(unittest.TestCase):
         for folder in self.work_folders():
             shutil.rmtree(self.temp_dir / folder)
 
+        if not self.needs_display:
+            self.addCleanup(self.prefix.kill_server)
+            return
         display = Display(tools, self.scratch / "xvfb.log")
         display.start()
         self.addCleanup(display.stop)
@@ -124,7 +131,7 @@ def _skip_reason() -> str:
 
 
 def _missing_programs() -> list[str]:
-    bin_dir = _setting("VCBOOT_WIN64_BIN_DIR")
+    bin_dir = setting("VCBOOT_WIN64_BIN_DIR")
     return [str(bin_dir / name) for name in WINDOWS_PROGRAMS if not (bin_dir / name).is_file()]
 
 
@@ -146,7 +153,7 @@ def main(module: ModuleType) -> int:
         return 1
     if arguments == ["--setup-prefix"]:
         tools, _ = find_tools()
-        WinePrefix(_setting("VCBOOT_WINE_PREFIX"), tools).create()
+        WinePrefix(setting("VCBOOT_WINE_PREFIX"), tools).create()
         return 0
     program = unittest.main(module=module, argv=[sys.argv[0], "-v", *arguments], exit=False)
     return 0 if program.result.wasSuccessful() else 1

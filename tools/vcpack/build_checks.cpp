@@ -6,10 +6,12 @@
 
 #include "platform/platform.h"
 #include "tools/vcpack/finding.h"
+#include "tools/vcpack/host.h"
 #include "tools/vcpack/lint.h"
 #include "tools/vcpack/package_walk.h"
 #include "tools/vcpack/text_encoder.h"
 #include "tools/vcpack/tool_error.h"
+#include "tools/vcpack/utf8_path.h"
 #include "variables/well_known_names.h"
 
 namespace vcpack {
@@ -20,7 +22,8 @@ namespace names = vcboot::variable_names;
 
 bool same_file(const std::string& a, const std::string& b) {
   std::error_code error;
-  return !b.empty() && fs::equivalent(a, b, error) && !error;
+  return !b.empty() && fs::equivalent(utf8_path(a), utf8_path(b), error) &&
+         !error;
 }
 
 std::string error_names() {
@@ -59,7 +62,7 @@ void check_output(const BuildOptions& options, const PackageSpec& spec) {
   const std::string& output = options.output;
   if (output.empty()) throw usage_or_io_error("--output needs a file name");
   std::error_code error;
-  if (fs::is_directory(output, error)) {
+  if (fs::is_directory(utf8_path(output), error)) {
     throw usage_or_io_error("--output " + output +
                             " is a folder; name the package file to write");
   }
@@ -123,7 +126,7 @@ void encode_texts(const std::string& code_page, PackageSpec& spec) {
 
 void review_built_package(const std::string& path, const PackageSpec& spec,
                           const std::vector<std::string>& allowed) {
-  const PackageWalk walk = walk_package(vcboot::native_platform(), path);
+  const PackageWalk walk = walk_package(host_platform(), path);
   const PackageReview review = review_package(walk, [&spec](std::size_t index) {
     return built_record_label(spec, index);
   });

@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <iostream>
+#include <memory>
+#include <optional>
 
 #include "archive/archive_extractor.h"
 #include "platform/platform.h"
@@ -12,13 +14,16 @@
 #include "tools/vcpack/display_text.h"
 #include "tools/vcpack/extract_platform.h"
 #include "tools/vcpack/finding.h"
+#include "tools/vcpack/host.h"
 #include "tools/vcpack/lint.h"
 #include "tools/vcpack/manifest.h"
 #include "tools/vcpack/package_builder.h"
 #include "tools/vcpack/package_json.h"
 #include "tools/vcpack/package_outcome.h"
 #include "tools/vcpack/package_report.h"
+#include "tools/vcpack/stub_locator.h"
 #include "tools/vcpack/tool_error.h"
+#include "tools/vcpack/utf8_path.h"
 #include "util/messages.h"
 
 namespace vcpack {
@@ -70,13 +75,23 @@ std::string one_line(std::string text) {
   return escaped(text);
 }
 
-void print_files(const PackageOutcome& outcome, const std::string& directory) {
+// The size of a file written by the extraction, asked for the way the
+// extraction named it.
+std::optional<std::uint64_t> written_size(const std::string& path) {
+  const std::unique_ptr<vcboot::File> file =
+      host_platform().open_for_reading(path);
+  if (!file) return std::nullopt;
+  return file->seek(0, vcboot::File::Origin::kEnd);
+}
+
+void print_files(const PackageOutcome& outcome, const std::string& directory,
+                 const std::string& work_folder) {
   std::vector<std::vector<std::string>> rows;
   for (const WrittenFile& file : outcome.files) {
-    std::error_code error;
-    const auto size = fs::file_size(fs::path(directory) / file.name, error);
+    const std::optional<std::uint64_t> size =
+        written_size(work_folder + file.name);
     rows.push_back({shown(file.name),
-                    error ? "missing" : std::to_string(size) + " bytes"});
+                    size ? std::to_string(*size) + " bytes" : "missing"});
   }
   std::cout << "Files written into " << directory << ":\n"
             << (rows.empty() ? "  none\n" : aligned_rows(rows, {1}));
@@ -94,6 +109,13 @@ void print_variables(const vcboot::VariableTable& table) {
   std::cout << "Variables after the extraction:\n" << aligned_rows(rows, {});
 }
 
+// A stub given by a target name becomes the path of that target's stub.
+void locate_stub_of(PackageSpec& spec) {
+  if (spec.stub_path.empty()) return;
+  spec.stub_path =
+      locate_stub(spec.stub_path, spec.stub_as_written, host_stub_places());
+}
+
 }  // namespace
 
 // vcpack build: the manifest's records, then the command line's.
@@ -101,7 +123,9 @@ int run_build(const BuildOptions& options) {
   check_allowed(options.allowed);
   PackageSpec spec;
   if (!options.manifest.empty()) spec = load_manifest(options.manifest);
-  if (!options.stub.empty()) spec.stub_path = options.stub;
+  if (!options.stub.empty())
+    spec.stub_path = spec.stub_as_written = options.stub;
+  locate_stub_of(spec);
   spec.records.insert(spec.records.end(), options.records.begin(),
                       options.records.end());
   add_exit_code_record(options.exit_code, spec);
@@ -120,8 +144,7 @@ int run_build(const BuildOptions& options) {
 
 // vcpack list: the records as the bootstrap meets them, and what they do.
 int run_list(const ListOptions& options) {
-  const PackageWalk walk =
-      walk_package(vcboot::native_platform(), options.package);
+  const PackageWalk walk = walk_package(host_platform(), options.package);
   const PackageReview review = review_package(walk);
   if (options.json) {
     std::cout << json_text(package_json(walk, review));
@@ -135,8 +158,7 @@ int run_list(const ListOptions& options) {
 // vcpack verify: every digest the bootstrap checks, and the checks of what
 // it would do.
 int run_verify(const VerifyOptions& options) {
-  const PackageWalk walk =
-      walk_package(vcboot::native_platform(), options.package);
+  const PackageWalk walk = walk_package(host_platform(), options.package);
   const PackageReview review = review_package(walk);
   if (options.json) {
     std::cout << json_text(verify_json(walk, review));
@@ -158,21 +180,20 @@ int run_verify(const VerifyOptions& options) {
 // afterwards.
 int run_extract(const ExtractOptions& options) {
   std::error_code error;
-  if (!fs::is_directory(options.directory, error)) {
+  if (!fs::is_directory(utf8_path(options.directory), error)) {
     throw usage_or_io_error(options.directory + " is not an existing folder");
   }
-  const PackageWalk walk =
-      walk_package(vcboot::native_platform(), options.package);
+  const PackageWalk walk = walk_package(host_platform(), options.package);
   const PackageOutcome outcome = resolve_outcome(walk);
   vcboot::ExtractionState state;
   state.work_folder = options.directory;
   if (state.work_folder.back() != '/') state.work_folder += '/';
-  ExtractPlatform platform(vcboot::native_platform(), state.work_folder,
+  ExtractPlatform platform(host_platform(), state.work_folder,
                            outcome.target);
   bind_bootstrap_variables(state.variables);
   vcboot::ArchiveExtractor(platform, state).extract(options.package);
 
-  print_files(outcome, options.directory);
+  print_files(outcome, options.directory, state.work_folder);
   print_variables(state.variables);
   // Damage is told by the walk, with its place; the extraction's own reports
   // (a name it refuses, a file it cannot write) are passed on.
@@ -190,6 +211,32 @@ int run_extract(const ExtractOptions& options) {
               << messages::kInvalidArchiveCaption << "\" and start nothing\n";
   }
   return failed ? kExitRefused : kExitOk;
+}
+
+// vcpack stubs: every target that --stub finds, and where it looked.
+int run_stubs() {
+  const std::vector<StubPlace> places = host_stub_places();
+  const std::vector<InstalledStub> stubs = find_stubs(places);
+  std::vector<std::vector<std::string>> rows;
+  for (const InstalledStub& stub : stubs) {
+    rows.push_back({stub.target,
+                    stub.version.empty() ? "(version unknown)" : stub.version,
+                    stub.path});
+  }
+  if (!rows.empty()) {
+    std::cout << "Stubs by target name, for --stub and \"stub =\" in a "
+                 "manifest:\n"
+              << aligned_rows(rows, {});
+  }
+  std::cout << "Looked in, in this order:\n";
+  for (const StubPlace& place : places) {
+    std::cout << "  " << describe_place(place) << "\n";
+  }
+  if (stubs.empty()) {
+    std::cerr << "vcpack: error: no stubs found\n";
+    return kExitRefused;
+  }
+  return kExitOk;
 }
 
 }  // namespace vcpack

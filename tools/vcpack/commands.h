@@ -44,5 +44,7 @@ int run_build(const BuildOptions& options);
 int run_list(const ListOptions& options);
 int run_verify(const VerifyOptions& options);
 int run_extract(const ExtractOptions& options);
+// vcpack stubs: the stubs that --stub finds by target name.
+int run_stubs();
 
 }  // namespace vcpack

@@ -30,7 +30,8 @@ class FolderWriter {
                                        std::uint32_t* error);
 
  private:
-  int descriptor_ = -1;
+  std::string folder_;  // the path given, kept on Windows
+  int descriptor_ = -1;  // the folder itself, opened on POSIX
 };
 
 }  // namespace vcpack

@@ -1,4 +1,6 @@
 // vcpack: makes vcboot packages and shows what the bootstrap will do with them.
+#include "tools/vcpack/main.h"
+
 #include <CLI/CLI.hpp>
 #include <exception>
 #include <iostream>
@@ -17,8 +19,9 @@ from its end, so when two records bind the same variable the later one wins;
 `vcpack list` shows the outcome. A --stub given on the command line replaces
 the manifest's stub.
 
-The manifest is a TOML file; its format is described in vcpack.md in
-share/doc/vcboot/ (tools/vcpack/README.md in the source tree).
+The manifest is a TOML file; its format is described in vcpack.md, in
+share/doc/vcboot/ when installed, beside vcpack.exe in the Windows zip, and
+as tools/vcpack/README.md in the source tree.
 
 The package is written to a temporary file beside OUTPUT and renamed when it
 is complete; "--output -" (standard output) is therefore not supported.
@@ -32,8 +35,18 @@ that cannot be read, or an error found in the package); 2 usage or output
 error.)";
 
 constexpr char kFooter[] =
-    R"(Documentation: vcpack.md in share/doc/vcboot/ (tools/vcpack/README.md in
-the source tree).)";
+    R"(Documentation: vcpack.md, in share/doc/vcboot/ when installed, beside
+vcpack.exe in the Windows zip, and as tools/vcpack/README.md in the source
+tree.)";
+
+constexpr char kStubsFooter[] =
+    R"(A target is a folder named for it that holds vcboot.exe or vcboot. The
+places looked in, in order: $VCBOOT_STUB_DIR; ../share/vcboot/stubs from
+vcpack's folder (an installed tree); stubs/ beside vcpack (the Windows zip).
+The first place that holds a target gives its stub. A --stub or "stub ="
+that names an existing file is that file.
+
+Exit codes: 0 stubs found; 1 none found.)";
 
 constexpr char kVerifyFooter[] =
     R"(Exit codes: 0 no errors (warnings are printed); 1 errors (with --strict:
@@ -44,6 +57,7 @@ struct Commands {
   CLI::App* list = nullptr;
   CLI::App* verify = nullptr;
   CLI::App* extract = nullptr;
+  CLI::App* stubs = nullptr;
   vcpack::BuildArguments build_arguments;
   vcpack::ListOptions list_options;
   vcpack::VerifyOptions verify_options;
@@ -86,8 +100,9 @@ void add_build(CLI::App& app, Commands& commands) {
   build
       ->add_option("--stub", arguments.options.stub,
                    "The bootstrap program (vcboot or vcboot.exe), stored under "
-                   "key \"stub\"")
-      ->type_name("PATH");
+                   "key \"stub\": a path, or a target name such as win32, "
+                   "win64 or linux-x86_64 (see vcpack stubs)")
+      ->type_name("PATH|TARGET");
   build
       ->add_option(
           "--file", arguments.files,
@@ -151,12 +166,19 @@ void add_inspectors(CLI::App& app, Commands& commands) {
       ->required();
 }
 
+void add_stubs(CLI::App& app, Commands& commands) {
+  commands.stubs = app.add_subcommand(
+      "stubs", "List the stubs that --stub finds by target name");
+  commands.stubs->footer(kStubsFooter);
+}
+
 int run_selected(const Commands& commands) {
   if (commands.build->parsed()) {
     return vcpack::run_build(vcpack::build_options_in_order(
         commands.build_arguments, *commands.build));
   }
   if (commands.list->parsed()) return vcpack::run_list(commands.list_options);
+  if (commands.stubs->parsed()) return vcpack::run_stubs();
   if (commands.verify->parsed())
     return vcpack::run_verify(commands.verify_options);
   return vcpack::run_extract(commands.extract_options);
@@ -164,7 +186,7 @@ int run_selected(const Commands& commands) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int vcpack::main_utf8(int argc, char** argv) {
   CLI::App app{"vcpack makes vcboot installer packages and inspects them.",
                "vcpack"};
   app.set_version_flag("--version", std::string("vcpack ") + VCPACK_VERSION);
@@ -172,6 +194,7 @@ int main(int argc, char** argv) {
   Commands commands;
   add_build(app, commands);
   add_inspectors(app, commands);
+  add_stubs(app, commands);
   // Set after the commands are added, which would otherwise inherit it.
   app.footer(kFooter);
   try {

@@ -12,6 +12,7 @@
 
 #include "tools/vcpack/display_text.h"
 #include "tools/vcpack/tool_error.h"
+#include "tools/vcpack/utf8_path.h"
 
 namespace vcpack {
 namespace {
@@ -26,8 +27,8 @@ std::string where(const std::string& source_name,
 
 // Resolves a path given in the manifest against the manifest's folder.
 std::string anchored(const std::string& folder, const std::string& path) {
-  if (fs::path(path).is_absolute() || folder.empty()) return path;
-  return (fs::path(folder) / path).string();
+  if (utf8_path(path).is_absolute() || folder.empty()) return path;
+  return utf8_text(utf8_path(folder) / utf8_path(path));
 }
 
 class ManifestReader {
@@ -39,7 +40,8 @@ class ManifestReader {
     PackageSpec spec;
     for (auto&& [key, node] : root) {
       if (key == "stub") {
-        spec.stub_path = anchored(folder_, string_of(node, "stub"));
+        spec.stub_as_written = string_of(node, "stub");
+        spec.stub_path = anchored(folder_, spec.stub_as_written);
       } else if (key == "record") {
         read_records(node, spec);
       } else {
@@ -137,7 +139,7 @@ RecordSpec file_record(const std::string& path, const std::string& key,
   record.kind = RecordSpec::Kind::kFile;
   record.path = path;
   record.key = key;
-  record.stored_name = std::filesystem::path(path).filename().string();
+  record.stored_name = utf8_text(utf8_path(path).filename());
   record.origin = origin;
   return record;
 }
@@ -172,11 +174,12 @@ PackageSpec parse_manifest(const std::string& text, const std::string& folder,
 
 PackageSpec load_manifest(const std::string& path) {
   // A folder opens for reading on POSIX, and its first read then fails.
+  const fs::path file = utf8_path(path);
   std::error_code error;
-  if (fs::is_directory(path, error)) {
+  if (fs::is_directory(file, error)) {
     throw refusal("cannot read manifest " + path + ": it is a folder");
   }
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(file, std::ios::binary);
   if (!in) {
     throw refusal("cannot read manifest " + path + ": " + std::strerror(errno));
   }
@@ -185,7 +188,7 @@ PackageSpec load_manifest(const std::string& path) {
   if (in.bad()) {
     throw refusal("cannot read manifest " + path + ": " + std::strerror(errno));
   }
-  return parse_manifest(text, fs::path(path).parent_path().string(), path);
+  return parse_manifest(text, utf8_text(file.parent_path()), path);
 }
 
 }  // namespace vcpack

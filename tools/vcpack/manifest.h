@@ -25,6 +25,9 @@ struct RecordSpec {
 
 struct PackageSpec {
   std::string stub_path;
+  // The stub as written, before a manifest's folder was put in front: a
+  // target name when it holds no separator (stub_locator.h).
+  std::string stub_as_written;
   // File order: the bootstrap meets them last to first, so for a variable
   // bound twice the later record wins.
   std::vector<RecordSpec> records;

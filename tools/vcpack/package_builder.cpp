@@ -8,10 +8,11 @@
 #include "archive/byte_sink.h"
 #include "archive/chunk_format.h"
 #include "archive/chunk_writer.h"
-#include "platform/platform.h"
 #include "tools/vcpack/atomic_output_file.h"
+#include "tools/vcpack/host.h"
 #include "tools/vcpack/package_walk.h"
 #include "tools/vcpack/tool_error.h"
+#include "tools/vcpack/utf8_path.h"
 
 namespace vcpack {
 namespace {
@@ -50,17 +51,18 @@ void check_payload(std::uint64_t size, const std::string& what) {
 
 // The size of a readable regular file, checked against the payload limit.
 std::uint64_t input_size(const std::string& path, const std::string& what) {
+  const fs::path file = utf8_path(path);
   std::error_code error;
-  if (fs::is_directory(path, error)) {
+  if (fs::is_directory(file, error)) {
     throw refusal("cannot read " + what + " " + path + ": it is a folder" +
                   (what == kInputFile ? kFoldersCannotBePacked : ""));
   }
-  if (!fs::is_regular_file(path, error)) {
+  if (!fs::is_regular_file(file, error)) {
     throw refusal(
         "cannot read " + what + " " + path +
-        (fs::exists(path, error) ? ": not a regular file" : ": no such file"));
+        (fs::exists(file, error) ? ": not a regular file" : ": no such file"));
   }
-  const std::uint64_t size = fs::file_size(path, error);
+  const std::uint64_t size = fs::file_size(file, error);
   if (error)
     throw refusal("cannot read " + what + " " + path + ": " + error.message());
   check_payload(size, what + " " + path);
@@ -69,7 +71,7 @@ std::uint64_t input_size(const std::string& path, const std::string& what) {
 
 std::string read_input(const std::string& path, const std::string& what,
                        std::uint64_t expected_size) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(utf8_path(path), std::ios::binary);
   std::string bytes(static_cast<std::size_t>(expected_size), '\0');
   if (!in || !in.read(&bytes[0], static_cast<std::streamsize>(bytes.size())) ||
       in.peek() != std::ifstream::traits_type::eof()) {
@@ -113,7 +115,7 @@ std::string checked_stub(const std::string& path) {
                   " is not a vcboot bootstrap: it lacks the text \"" +
                   format::kTailMarker + "\" that every bootstrap holds");
   }
-  const PackageWalk walk = walk_package(vcboot::native_platform(), path);
+  const PackageWalk walk = walk_package(host_platform(), path);
   if (!walk.records.empty() && walk.records[0].type == RecordType::kTail &&
       walk.records[0].verified()) {
     throw refusal("the stub " + path +
@@ -151,7 +153,7 @@ BuildSummary build_package(const PackageSpec& spec, const std::string& output,
     throw usage_or_io_error("no stub: give --stub or \"stub\" in the manifest");
   }
   const std::string image = checked_stub(spec.stub_path);
-  const std::string stub_name = fs::path(spec.stub_path).filename().string();
+  const std::string stub_name = utf8_text(utf8_path(spec.stub_path).filename());
   std::vector<std::uint64_t> sizes;
   // The stub record's key and type are both "stub".
   const std::uint64_t stub_record =
@@ -170,6 +172,9 @@ BuildSummary build_package(const PackageSpec& spec, const std::string& output,
   writer.add_stub(image, stub_name);
   write_records(spec, sizes, writer, summary);
   writer.add_tail();
+  // Closed first: Windows lets no reader open a file that is open for
+  // writing.
+  file.finish();
   if (check) check(file.temporary_path());
   file.commit();
   summary.size = writer.size();

@@ -7,6 +7,7 @@
 #include "archive/chunk_format.h"
 #include "archive/chunk_stream.h"
 #include "tools/vcpack/tool_error.h"
+#include "tools/vcpack/utf8_path.h"
 
 namespace vcpack {
 namespace {
@@ -191,7 +192,7 @@ std::optional<std::size_t> PackageWalk::first_damaged_record() const {
 PackageWalk walk_package(vcboot::Platform& platform, const std::string& path) {
   // A folder opens for reading on POSIX, and every read of it then fails.
   std::error_code error;
-  if (std::filesystem::is_directory(path, error)) {
+  if (std::filesystem::is_directory(utf8_path(path), error)) {
     throw usage_or_io_error("cannot read " + path + ": it is a folder");
   }
   const std::unique_ptr<File> file = platform.open_for_reading(path);

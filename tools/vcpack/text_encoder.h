@@ -2,7 +2,8 @@
 // bootstrap takes stored names and values as bytes of the user's ANSI code
 // page, so a package for users of code page 1252 stores "Grüße.txt" as the
 // bytes of CP1252, not of UTF-8. Behind this interface: glibc's iconv on
-// POSIX (text_encoder_iconv.cpp).
+// POSIX (text_encoder_iconv.cpp), the system's own conversions on Windows
+// (text_encoder_win32.cpp).
 #pragma once
 
 #include <memory>

@@ -2,7 +2,7 @@
 # Every command has --help; build's points to the manifest's format and explains
 # --output -.
 vcpack --help
-for command in build list verify extract; do
+for command in build list verify extract stubs; do
   echo "=== vcpack $command --help"
   vcpack "$command" --help
 done

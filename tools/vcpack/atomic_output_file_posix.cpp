@@ -1,5 +1,3 @@
-#include "tools/vcpack/atomic_output_file.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "tools/vcpack/atomic_output_file.h"
 #include "tools/vcpack/tool_error.h"
 
 namespace vcpack {
@@ -18,6 +17,8 @@ namespace {
 ToolError io_failure(const std::string& what, const std::string& path) {
   return usage_or_io_error(what + " " + path + ": " + std::strerror(errno));
 }
+
+int descriptor_of(std::intptr_t file) { return static_cast<int>(file); }
 
 mode_t executable_mode() {
   const mode_t mask = umask(0);
@@ -35,20 +36,21 @@ AtomicOutputFile::AtomicOutputFile(const std::string& destination)
       (target.parent_path() / ("." + name + ".vcpack-XXXXXX")).string();
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
-  descriptor_ = mkstemp(buffer.data());
-  if (descriptor_ < 0)
+  const int descriptor = mkstemp(buffer.data());
+  if (descriptor < 0)
     throw io_failure("cannot create a temporary file beside", destination);
+  file_ = descriptor;
   temporary_path_ = buffer.data();
 }
 
 AtomicOutputFile::~AtomicOutputFile() {
-  if (descriptor_ >= 0) close(descriptor_);
+  if (file_ >= 0) close(descriptor_of(file_));
   if (!committed_) unlink(temporary_path_.c_str());
 }
 
 void AtomicOutputFile::write(const char* data, std::size_t size) {
   while (size > 0) {
-    const ssize_t written = ::write(descriptor_, data, size);
+    const ssize_t written = ::write(descriptor_of(file_), data, size);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) throw io_failure("cannot write", temporary_path_);
     data += written;
@@ -56,14 +58,19 @@ void AtomicOutputFile::write(const char* data, std::size_t size) {
   }
 }
 
-void AtomicOutputFile::commit() {
-  if (fchmod(descriptor_, executable_mode()) != 0 || fsync(descriptor_) != 0) {
+void AtomicOutputFile::finish() {
+  if (file_ < 0) return;
+  const int descriptor = descriptor_of(file_);
+  if (fchmod(descriptor, executable_mode()) != 0 || fsync(descriptor) != 0) {
     throw io_failure("cannot finish", temporary_path_);
   }
-  const int descriptor = descriptor_;
-  descriptor_ = -1;
+  file_ = -1;
   if (close(descriptor) != 0)
     throw io_failure("cannot finish", temporary_path_);
+}
+
+void AtomicOutputFile::commit() {
+  finish();
   if (std::rename(temporary_path_.c_str(), destination_.c_str()) != 0) {
     throw io_failure("cannot rename the finished package to", destination_);
   }

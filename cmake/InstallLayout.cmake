@@ -1,0 +1,27 @@
+# Where `cmake --install` puts things. A native build installs a Unix tree
+# (the Debian package's); a Windows build installs the layout of the Windows
+# zip, with everything beside vcpack.exe. Stubs go to <stubs>/<target>/.
+include(GNUInstallDirs)
+
+# The other presets' builds: their stubs go into this build's packages, and
+# the tests read them and the packages (build/package) that scripts/package
+# makes from them.
+set(VCBOOT_PRESET_BUILDS "${CMAKE_SOURCE_DIR}/build" CACHE PATH
+    "Folder with the build folders of the presets (win32, win64, release) and the packages (package)")
+if(WIN32)
+  set(VCBOOT_INSTALL_BINDIR .)
+  set(VCBOOT_INSTALL_STUBDIR stubs)
+  set(VCBOOT_INSTALL_DOCDIR .)
+  set(VCBOOT_INSTALL_CMAKEDIR cmake)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(VCBOOT_STUB_TARGET win64)
+  else()
+    set(VCBOOT_STUB_TARGET win32)
+  endif()
+else()
+  set(VCBOOT_INSTALL_BINDIR ${CMAKE_INSTALL_BINDIR})
+  set(VCBOOT_INSTALL_STUBDIR ${CMAKE_INSTALL_DATADIR}/vcboot/stubs)
+  set(VCBOOT_INSTALL_DOCDIR ${CMAKE_INSTALL_DOCDIR})
+  set(VCBOOT_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/vcboot)
+  string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" VCBOOT_STUB_TARGET)
+endif()

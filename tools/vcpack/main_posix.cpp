@@ -1,0 +1,3 @@
+#include "tools/vcpack/main.h"
+
+int main(int argc, char** argv) { return vcpack::main_utf8(argc, argv); }
