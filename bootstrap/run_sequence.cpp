@@ -13,12 +13,16 @@
 namespace vcboot {
 namespace {
 
-// The work folder's name: the low 32 bits of the calendar time, read as a
-// signed number, so a clock past 2038 gives a minus sign after "VC".
-std::string work_folder_name(std::int64_t now, char separator) {
-  const auto low_bits = static_cast<std::uint32_t>(now);
-  return format_string("VC%i%c", static_cast<std::int32_t>(low_bits),
-                       separator);
+// How many names the run tries for its work folder, counting up from the
+// calendar time, before it gives up: names that stand already are never
+// taken over, and a few runs in one second, or names planted ahead, must not
+// stop an installation.
+constexpr std::uint32_t kWorkFolderNames = 100;
+
+// The work folder's name: a number read as a signed 32-bit value, so a clock
+// past 2038 gives a minus sign after "VC".
+std::string work_folder_name(std::uint32_t number, char separator) {
+  return format_string("VC%i%c", static_cast<std::int32_t>(number), separator);
 }
 
 // The folder that holds `folder`: its path up to and including the separator
@@ -31,27 +35,34 @@ std::string parent_folder(const std::string& folder) {
   return folder.substr(0, separator + 1);
 }
 
-// Makes the work folder under the temporary directory and enters it. False
-// (after telling the user) when it cannot be made the current directory.
+// Makes a new work folder under the temporary directory and enters it: the
+// first of the names VC<time>, VC<time + 1>, ... that is free. False (after
+// telling the user) when none could be made and entered.
 bool enter_work_folder(Platform& platform, RunState& state) {
-  state.work_folder = platform.temp_directory();
-  if (state.work_folder.empty()) {
+  std::string temp = platform.temp_directory();
+  if (temp.empty()) {
     platform.show_message(messages::kNoTempDirectoryCaption,
                           messages::kNoTempDirectoryText);
-    state.work_folder = platform.fallback_temp_directory();
+    temp = platform.fallback_temp_directory();
   }
   // Normally exists already; only its last level can be made here.
-  platform.create_directory(state.work_folder);
-  state.work_folder +=
-      work_folder_name(platform.calendar_time(), platform.path_separator());
-  // A folder of the same name is taken over with whatever it holds.
-  platform.create_directory(state.work_folder);
-  if (!platform.set_current_directory(state.work_folder)) {
-    platform.show_message(messages::kNoWorkFolderCaption,
-                          messages::kNoWorkFolderText);
-    return false;
+  platform.create_directory(temp);
+  // The low 32 bits of the time; the count wraps as they do.
+  const auto first = static_cast<std::uint32_t>(platform.calendar_time());
+  for (std::uint32_t i = 0; i < kWorkFolderNames; ++i) {
+    const std::string folder =
+        temp + work_folder_name(first + i, platform.path_separator());
+    const NewDirectory made = platform.create_new_directory(folder);
+    if (made == NewDirectory::kExists) continue;
+    if (made == NewDirectory::kCreated) {
+      state.work_folder = folder;
+      if (platform.enter_new_directory(folder)) return true;
+    }
+    break;
   }
-  return true;
+  platform.show_message(messages::kNoWorkFolderCaption,
+                        messages::kNoWorkFolderText);
+  return false;
 }
 
 // Windows refuses to remove a folder that is a process's current

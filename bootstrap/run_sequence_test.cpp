@@ -75,7 +75,7 @@ TEST(RunSequence, WorkFolderIsMadeUnderTempAndRemovedAtTheEnd) {
   const std::string work = std::string(kTemp) + "VC1700000000\\";
   EXPECT_EQ(state.work_folder, work);
   EXPECT_TRUE(logged(platform, "create_directory " + std::string(kTemp)));
-  EXPECT_TRUE(logged(platform, "set_current_directory " + work));
+  EXPECT_TRUE(logged(platform, "enter_new_directory " + work));
   EXPECT_FALSE(platform.directory_exists(work));
   EXPECT_EQ(platform.messages(),
             (std::vector<Message>{kNoArchive, kInvalidArchive}));
@@ -131,6 +131,60 @@ TEST(RunSequence, WorkFolderThatCannotBeEnteredEndsWithOne) {
             (std::vector<Message>{{"SetCurrentDirectory failed",
                                    "Unable to set Working Directory"}}));
   EXPECT_EQ(state.variables.size(), 0u);
+}
+
+// Whatever stands under a work folder's name is left alone: the run takes the
+// next free number, and gives up after 100 names or on any other failure.
+TEST(RunSequence, WorkFolderIsAlwaysANewFolder) {
+  const std::string temp = kTemp;
+  const struct {
+    const char* what;
+    int planted_folders;      // VC100, VC101, ... each holding a file
+    bool create_fails;        // with "access denied", not "exists"
+    const char* work_folder;  // none: the run ends with 1
+    int names_tried;
+  } cases[] = {
+      {"two names taken", 2, false, "VC102\\", 3},
+      {"every name taken", 100, false, nullptr, 100},
+      {"folder cannot be made", 0, true, nullptr, 1},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    platform.set_time(100);
+    for (int i = 0; i < c.planted_folders; ++i) {
+      const std::string planted = temp + "VC" + std::to_string(100 + i);
+      platform.add_directory(planted);
+      platform.add_file(planted + "\\planted.txt", "someone else's");
+    }
+    if (c.create_fails) {
+      platform.fail(FakeCall::kCreateDirectory, fake_error::kAccessDenied, 1);
+    }
+    RunState state;
+    const int exit_code = run_installation(platform, state, "");
+    const auto tried =
+        std::count_if(platform.log().begin(), platform.log().end(),
+                      [](const std::string& entry) {
+                        return entry.rfind("create_new_directory ", 0) == 0;
+                      });
+    EXPECT_EQ(tried, c.names_tried) << c.what;
+    if (c.work_folder) {
+      EXPECT_EQ(exit_code, 0) << c.what;
+      EXPECT_EQ(state.work_folder, temp + c.work_folder) << c.what;
+      EXPECT_FALSE(platform.directory_exists(temp + c.work_folder)) << c.what;
+    } else {
+      EXPECT_EQ(exit_code, 1) << c.what;
+      EXPECT_EQ(platform.messages(),
+                (std::vector<Message>{{"SetCurrentDirectory failed",
+                                       "Unable to set Working Directory"}}))
+          << c.what;
+    }
+    for (int i = 0; i < c.planted_folders; ++i) {
+      EXPECT_EQ(platform.file_content(temp + "VC" + std::to_string(100 + i) +
+                                      "\\planted.txt"),
+                "someone else's")
+          << c.what;
+    }
+  }
 }
 
 TEST(RunSequence, ClockPast2038GivesANegativeFolderNumber) {
@@ -301,8 +355,8 @@ TEST(RunSequence, ExpansionThatGrowsWithoutBoundIsAnUnhandledException) {
 class ThrowingPlatform : public FakePlatform {
  public:
   explicit ThrowingPlatform(bool standard) : standard_(standard) {}
-  bool set_current_directory(const std::string& path) override {
-    FakePlatform::set_current_directory(path);
+  bool enter_new_directory(const std::string& path) override {
+    FakePlatform::enter_new_directory(path);
     if (standard_) throw std::length_error("basic_string::_M_create");
     throw 42;
   }

@@ -103,17 +103,33 @@ TEST(RemoveTreeOnDisk, ReadOnlyFileIsDeletedOnPosix) {
   EXPECT_FALSE(fs::exists(root));
 }
 
+// A link is never followed: not one met inside the tree, and not the tree's
+// own path when it has been swapped for a link.
 TEST(RemoveTreeOnDisk, LinkToFolderIsRemovedNotFollowed) {
-  test_support::ScopedTempDir temp;
-  const fs::path outside = temp.path() / "outside";
-  const fs::path root = temp.path() / "work";
-  fs::create_directories(outside);
-  fs::create_directories(root);
-  test_support::write_file(outside / "precious", "must survive");
-  fs::create_directory_symlink(outside, root / "link");
-  EXPECT_TRUE(remove_tree(native_platform(), root.string()));
-  EXPECT_FALSE(fs::exists(root));
-  EXPECT_EQ(test_support::read_file(outside / "precious"), "must survive");
+  const struct {
+    const char* given;  // below the scratch folder
+    bool link_is_the_tree;
+  } cases[] = {{"work", false}, {"work", true}, {"work/", true}};
+  for (const auto& c : cases) {
+    test_support::ScopedTempDir temp;
+    const fs::path outside = temp.path() / "outside";
+    const fs::path root = temp.path() / "work";
+    fs::create_directories(outside);
+    test_support::write_file(outside / "precious", "must survive");
+    if (c.link_is_the_tree) {
+      fs::create_directory_symlink(outside, root);
+    } else {
+      fs::create_directories(root);
+      fs::create_directory_symlink(outside, root / "link");
+    }
+    EXPECT_EQ(remove_tree(native_platform(), temp.slashed() + c.given),
+              !c.link_is_the_tree)
+        << c.given;
+    EXPECT_EQ(fs::exists(fs::symlink_status(root)), c.link_is_the_tree)
+        << c.given;
+    EXPECT_EQ(test_support::read_file(outside / "precious"), "must survive")
+        << c.given;
+  }
 }
 
 TEST(RemoveTreeOnDisk, DotFolderKeepsTheTree) {

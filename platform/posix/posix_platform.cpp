@@ -42,8 +42,7 @@ MutexResult PosixPlatform::create_instance_mutex(const std::string& name) {
   }
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  const std::string abstract_name =
-      name + "." + std::to_string(::geteuid());
+  const std::string abstract_name = name + "." + std::to_string(::geteuid());
   const std::size_t length =
       std::min(abstract_name.size(), sizeof(address.sun_path) - 1);
   std::memcpy(address.sun_path + 1, abstract_name.data(), length);
@@ -79,6 +78,72 @@ bool PosixPlatform::create_directory(const std::string& path) {
   // Private to the user: on a shared /tmp nobody else may plant or swap files
   // in the work folder before the installer runs.
   return ::mkdir(path.c_str(), 0700) == 0 || record_errno();
+}
+
+std::string without_trailing_slashes(const std::string& path) {
+  const std::size_t end = path.find_last_not_of('/');
+  return end == std::string::npos ? path.substr(0, 1) : path.substr(0, end + 1);
+}
+
+NewDirectory PosixPlatform::create_new_directory(const std::string& path) {
+  // mkdir takes over nothing: a folder, a file or a symbolic link (even one
+  // that leads nowhere) under the name gives EEXIST. Mode 0700: on a shared
+  // /tmp nobody else may plant or swap files in it.
+  made_folder_.reset();
+  const std::string folder = without_trailing_slashes(path);
+  if (::mkdir(folder.c_str(), 0700) != 0) {
+    record_errno();
+    return errno == EEXIST ? NewDirectory::kExists : NewDirectory::kFailed;
+  }
+  // What was made, so that enter_new_directory knows it again. In a shared
+  // folder without the sticky bit another user could already have renamed
+  // it and put something of theirs in its place.
+  struct stat info {};
+  if (::lstat(folder.c_str(), &info) != 0) {
+    record_errno();
+    return NewDirectory::kFailed;
+  }
+  if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) {
+    errno = EEXIST;
+    record_errno();
+    return NewDirectory::kExists;
+  }
+  made_folder_ = MadeFolder{folder, info.st_dev, info.st_ino};
+  return NewDirectory::kCreated;
+}
+
+bool PosixPlatform::enter_new_directory(const std::string& path) {
+  // Opened without following a link, checked to be the very folder that
+  // create_new_directory made (the same device and inode), entered through
+  // that descriptor, and "." checked once more. Windows checks the folder
+  // for a reparse point instead.
+  const std::string folder = without_trailing_slashes(path);
+  if (!made_folder_ || made_folder_->path != folder) {
+    errno = ENOENT;
+    return record_errno();
+  }
+  const auto is_made_folder = [this](const struct stat& info) {
+    return info.st_dev == made_folder_->device &&
+           info.st_ino == made_folder_->inode;
+  };
+  const int fd =
+      ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return record_errno();
+  struct stat info {};
+  bool entered = ::fstat(fd, &info) == 0 || record_errno();
+  if (entered && !is_made_folder(info)) {
+    errno = ESTALE;
+    entered = record_errno();
+  }
+  entered = entered && (::fchdir(fd) == 0 || record_errno());
+  ::close(fd);
+  if (!entered) return false;
+  if (::stat(".", &info) != 0) return record_errno();
+  if (!is_made_folder(info)) {
+    errno = ESTALE;
+    return record_errno();
+  }
+  return true;
 }
 
 bool PosixPlatform::set_current_directory(const std::string& path) {

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "tests/support/sample_package.h"
 #include "tests/support/scoped_temp_dir.h"
@@ -124,6 +125,63 @@ TEST(PosixPlatform, PlantedLinkIsNotWrittenThrough) {
   fs::create_symlink(temp.path() / "target", temp.path() / "Setup.exe");
   EXPECT_EQ(platform.create_for_writing(temp.slashed() + "Setup.exe"), nullptr);
   EXPECT_EQ(test_support::read_file(temp.path() / "target"), "original");
+}
+
+// Whatever stands under the name is never taken over, and a folder is
+// entered only while it is still the one that was made.
+TEST(PosixPlatform, NewFolderIsMadeExclusivelyAndEnteredOnlyAsMade) {
+  test_support::ScopedTempDir temp;
+  PosixPlatform platform;
+  const fs::path before = fs::current_path();
+  const fs::path elsewhere = temp.path() / "elsewhere";
+  fs::create_directory(elsewhere);
+  const struct {
+    const char* what;
+    std::function<void(const fs::path&)> plant;  // before the folder is made
+    std::function<void(const fs::path&)> swap;   // after, before it is entered
+    NewDirectory made;
+    bool entered;
+  } cases[] = {
+      {"free name", nullptr, nullptr, NewDirectory::kCreated, true},
+      {"folder", [](const fs::path& p) { fs::create_directory(p); }, nullptr,
+       NewDirectory::kExists, false},
+      {"file", [](const fs::path& p) { test_support::write_file(p, ""); },
+       nullptr, NewDirectory::kExists, false},
+      {"link", [&](const fs::path& p) { fs::create_symlink(elsewhere, p); },
+       nullptr, NewDirectory::kExists, false},
+      {"dangling link",
+       [&](const fs::path& p) { fs::create_symlink(temp.path() / "none", p); },
+       nullptr, NewDirectory::kExists, false},
+      {"swapped for a link", nullptr,
+       [&](const fs::path& p) {
+         fs::remove(p);
+         fs::create_symlink(elsewhere, p);
+       },
+       NewDirectory::kCreated, false},
+      {"swapped for another folder", nullptr,
+       [&](const fs::path& p) {
+         fs::rename(p, p.string() + ".made");
+         fs::create_directory(p);
+       },
+       NewDirectory::kCreated, false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const fs::path folder = temp.path() / ("VC" + std::to_string(++n));
+    if (c.plant) c.plant(folder);
+    EXPECT_EQ(platform.create_new_directory(folder.string() + "/"), c.made)
+        << c.what;
+    if (c.made == NewDirectory::kCreated) {
+      EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all,
+                fs::perms::owner_all)
+          << c.what;
+    }
+    if (c.swap) c.swap(folder);
+    EXPECT_EQ(platform.enter_new_directory(folder.string() + "/"), c.entered)
+        << c.what;
+    EXPECT_EQ(fs::current_path(), c.entered ? folder : before) << c.what;
+    fs::current_path(before);
+  }
 }
 
 TEST(PosixPlatform, FolderOfAnotherUserIsNotEntered) {

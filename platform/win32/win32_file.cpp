@@ -43,7 +43,8 @@ class Win32File : public File {
     *done = 0;
     auto* bytes = static_cast<char*>(buffer);
     do {
-      const auto step = static_cast<DWORD>(std::min(size - *done, kLargestCall));
+      const auto step =
+          static_cast<DWORD>(std::min(size - *done, kLargestCall));
       DWORD count = 0;
       if (!::ReadFile(handle_.get(), bytes + *done, step, &count, nullptr)) {
         return false;
@@ -58,7 +59,8 @@ class Win32File : public File {
     *done = 0;
     const auto* bytes = static_cast<const char*>(data);
     do {
-      const auto step = static_cast<DWORD>(std::min(size - *done, kLargestCall));
+      const auto step =
+          static_cast<DWORD>(std::min(size - *done, kLargestCall));
       DWORD count = 0;
       if (!::WriteFile(handle_.get(), bytes + *done, step, &count, nullptr)) {
         return false;
@@ -83,8 +85,10 @@ class Win32Listing : public DirectoryListing {
     if (!first_pending_ && !::FindNextFileA(find_, &data_)) return false;
     first_pending_ = false;
     entry->name = data_.cFileName;
-    entry->is_directory = (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    entry->is_link = (data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    entry->is_directory =
+        (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry->is_link =
+        (data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     return true;
   }
 
@@ -104,7 +108,8 @@ std::unique_ptr<File> Win32Platform::open_for_reading(const std::string& path) {
   return std::make_unique<Win32File>(handle);
 }
 
-std::unique_ptr<File> Win32Platform::create_for_writing(const std::string& path) {
+std::unique_ptr<File> Win32Platform::create_for_writing(
+    const std::string& path) {
   const HANDLE handle =
       ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                     CREATE_ALWAYS, kFileFlags, nullptr);
@@ -114,6 +119,19 @@ std::unique_ptr<File> Win32Platform::create_for_writing(const std::string& path)
 
 std::unique_ptr<DirectoryListing> Win32Platform::list_directory(
     const std::string& pattern) {
+  // FindFirstFileA would list the folder a junction or symbolic link leads
+  // to: a folder link is not listed, so a walk never leaves its tree, not
+  // even at its top.
+  const std::size_t folder_end = pattern.find_last_of("\\/");
+  if (folder_end != std::string::npos && folder_end > 0) {
+    const DWORD attributes =
+        ::GetFileAttributesA(pattern.substr(0, folder_end).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      ::SetLastError(ERROR_DIRECTORY);
+      return nullptr;
+    }
+  }
   WIN32_FIND_DATAA first;
   const HANDLE find = ::FindFirstFileA(pattern.c_str(), &first);
   if (find == INVALID_HANDLE_VALUE) return nullptr;

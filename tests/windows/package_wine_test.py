@@ -3,6 +3,7 @@
 extraction, launching, the single-instance guard and the clean-up."""
 
 import re
+import shutil
 import sys
 import time
 
@@ -205,6 +206,33 @@ class Launching(PackageTestCase):
         self.assertEqual(first_result.boxes, [])
         self.assertEqual(first_result.exit_code, 0)
         self.assert_no_work_folder_left()
+
+
+class PlantedWorkFolders(PackageTestCase):
+    def test_folders_under_the_coming_names_are_not_taken_over(self):
+        writer = self.package()
+        writer.add_tail()
+        # Someone else's folders under every name the run could take now.
+        now = int(time.time())
+        planted = [self.temp_dir / f"VC{number}" for number in range(now - 2, now + 30)]
+        for folder in planted:
+            folder.mkdir()
+            (folder / "planted.txt").write_bytes(b"someone else's")
+            self.addCleanup(shutil.rmtree, folder, True)
+
+        result = self.run_package(writer)
+
+        self.assertEqual(result.boxes, [])
+        self.assertEqual(result.exit_code, 0)
+        installer = self.report("Setup.exe")
+        self.assertIsNotNone(installer, "the installer did not run")
+        self.assertNotIn(installer.working_directory.rpartition("\\")[2],
+                         [folder.name for folder in planted])
+        self.assertEqual(installer.files, ["Setup.exe", "post.exe"])
+        for folder in planted:
+            self.assertEqual([entry.name for entry in folder.iterdir()], ["planted.txt"])
+            self.assertEqual((folder / "planted.txt").read_bytes(), b"someone else's")
+        self.assertEqual(self.work_folders(), sorted(folder.name for folder in planted))
 
 
 class UntrustedContent(PackageTestCase):
