@@ -87,10 +87,14 @@ int run_steps(Platform& platform, RunState& state,
       state.work_folder.substr(0, state.work_folder.size() - 1);
   state.variables.get_or_create(variable_names::kCommandLine) = command_line;
 
-  ArchiveExtractor(platform, state).extract(platform.module_path());
-  if (state.archive_complete) {
+  const ExtractionEnd extracted =
+      ArchiveExtractor(platform, state).extract(platform.module_path());
+  if (extracted == ExtractionEnd::kComplete) {
     launch_installer(platform, state);
-  } else {
+  } else if (extracted != ExtractionEnd::kFileNotWritten) {
+    // The archive cannot be used as it is: the user is sent for a whole
+    // copy. A file that could not be written has been told as such; the
+    // download may be sound, and a new one would not help.
     platform.show_message(messages::kInvalidArchiveCaption,
                           messages::kInvalidArchiveText);
   }

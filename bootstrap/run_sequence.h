@@ -13,7 +13,8 @@ inline constexpr char kInstanceMutexName[] = "Vellumcrest.Installation";
 
 // Runs the installation and returns the process exit code: 1 when another
 // installation is running or the work folder cannot be made current, 0
-// otherwise (failures are told in message boxes, not in the exit code).
+// otherwise (failures are told in message boxes, not in the exit code). The
+// installer starts only after a complete extraction.
 // `command_line` is the command line after the program's own name; it becomes
 // the variable "commandline". Catches every exception that escapes.
 int run_installation(Platform& platform, RunState& state,

@@ -217,7 +217,7 @@ TEST(RunSequence, OwnFileIsExtractedIntoTheWorkFolder) {
   RunState state;
   run_installation(platform, state, "");
   EXPECT_TRUE(platform.messages().empty());
-  EXPECT_TRUE(state.archive_complete);
+  EXPECT_EQ(platform.launches().size(), 2u);
   EXPECT_EQ(*state.variables.find("installer"), "Setup.exe");
   EXPECT_TRUE(logged(
       platform, "create_for_writing " + std::string(kTemp) + "VC3\\Setup.exe"));
@@ -294,12 +294,64 @@ TEST(RunSequence, FailedLaunchIsToldThenCleanedUpWithExitZero) {
   EXPECT_FALSE(platform.directory_exists(std::string(kTemp) + "VC9"));
 }
 
+// Only a complete extraction starts the installer. Damage sends the user for
+// a whole copy, told by the extraction and then by the run; a file that
+// could not be written is told once, with its own message.
 TEST(RunSequence, IncompleteArchiveStartsNothing) {
-  FakePlatform platform;
-  RunState state;
-  run_installation(platform, state, "");
-  EXPECT_TRUE(platform.launches().empty());
-  EXPECT_EQ(state.variables.find("executable"), nullptr);
+  enum class Fault { kMissing, kMismatch, kBadLength, kRefusedName, kDiskFull };
+  const std::string work = std::string(kTemp) + "VC1\\";
+  const auto cannot_extract = [&](const std::string& name,
+                                  const std::string& error) {
+    return Message{"Failed to extract file!",
+                   "File: " + work + name + "\rError: " + error};
+  };
+  const struct {
+    Fault fault;
+    std::vector<Message> boxes;
+  } cases[] = {
+      {Fault::kMissing, {kNoArchive, kInvalidArchive}},
+      {Fault::kMismatch, {kInvalidArchive, kInvalidArchive}},
+      {Fault::kBadLength, {kInvalidArchive, kInvalidArchive}},
+      {Fault::kRefusedName,
+       {cannot_extract("Setup.exe.",
+                       "The filename, directory name, or volume "
+                       "label syntax is incorrect.")}},
+      {Fault::kDiskFull,
+       {cannot_extract("readme.txt",
+                       "There is not enough space on the disk.")}},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    platform.set_time(1);
+    StringSink sink;
+    ChunkWriter writer(sink);
+    writer.add_stub(test_support::make_pe_image(1024), "setup.exe");
+    // Read last, after the installer and the values that start it.
+    writer.add_chunk(std::string(100, 'r'));
+    const std::size_t length_at = writer.size() - 20;
+    writer.add_chunk(c.fault == Fault::kRefusedName ? "Setup.exe."
+                                                    : "readme.txt");
+    writer.add_chunk("");
+    writer.add_chunk("file");
+    writer.add_file("installer", "Setup.exe", "MZ");
+    writer.add_value("executable", "%installer%");
+    writer.add_tail();
+    std::string bytes = sink.bytes();
+    if (c.fault == Fault::kMismatch) bytes[length_at - 50] ^= 1;
+    if (c.fault == Fault::kBadLength) {
+      bytes.replace(length_at, 4, "\xFF\xFF\xFF\x7F");
+    }
+    if (c.fault == Fault::kDiskFull) platform.set_write_capacity(50);
+    if (c.fault != Fault::kMissing) platform.add_file(kModulePath, bytes);
+    RunState state;
+    EXPECT_EQ(run_installation(platform, state, ""), 0);
+    EXPECT_EQ(platform.messages(), c.boxes) << static_cast<int>(c.fault);
+    EXPECT_TRUE(platform.launches().empty()) << static_cast<int>(c.fault);
+    EXPECT_FALSE(platform.directory_exists(work)) << static_cast<int>(c.fault);
+    if (c.fault == Fault::kMissing) {
+      EXPECT_EQ(state.variables.find("executable"), nullptr);
+    }
+  }
 }
 
 TEST(RunSequence, MemoryRunningOutForAPayloadIsAnUnhandledException) {

@@ -8,8 +8,8 @@ namespace vcboot {
 // The program holds exactly one of these for its whole life (see the entry
 // files); components take it by reference, so tests can make fresh ones.
 // The run sequence writes the work folder (temporary directory + "VC<n>" +
-// separator) before the extraction, the extraction fills in the variables
-// and the complete flag, and the launch reads them; the table only grows.
+// separator) before the extraction, the extraction fills in the variables,
+// and the launch reads them; the table only grows.
 struct RunState : ExtractionState {};
 
 }  // namespace vcboot

@@ -51,10 +51,10 @@ TEST(ArchiveProcess, FilesLandInTheWorkFolder) {
   StringSink sink;
   ChunkWriter writer(sink);
   writer.add_stub(bootstrap_image(), "setup");
-  // Read last: fails only because "Setup.exe" is a file by then.
+  // Read last: fails only because "Setup.exe" is a file by then, and then
+  // nothing is started.
   writer.add_file("", "Setup.exe/probe", "");
-  writer.add_file("installer", "Setup.exe", "#!/bin/sh\n");
-  // Started without a message: it landed whole and executable.
+  writer.add_file("installer", "Setup.exe", "#!/bin/sh\necho started >&2\n");
   writer.add_value("executable", "%installer%");
   writer.add_tail();
   writer.add_trailing(std::string(5, '\0') +

@@ -258,26 +258,32 @@ class UntrustedContent(PackageTestCase):
         installer = self.assert_installed(result, "exit=0 genuine")
         self.assertNotIn("forged.txt", installer.files)
 
-    def test_a_name_leading_out_of_the_work_folder_is_refused(self):
-        writer = PackageWriter(self.stub.read_bytes())
-        writer.add_file("", "..\\evil.txt", b"outside")
-        writer.add_file("installer", "Setup.exe", self.recorder)
-        writer.add_value("executable", "%installer%")
-        writer.add_value("parameters", "exit=0")
-        writer.add_tail()
+    def test_names_that_reach_another_file_are_refused_and_nothing_starts(self):
+        # Each record lies nearer the start than the installer, so it would be
+        # written after it: outside the work folder, over the installer under
+        # another spelling of its name, or to a device.
+        for name in ("..\\evil.txt", "Setup.exe.", "Setup.exe ", ".\\Setup.exe", "COM1\0"):
+            with self.subTest(name=name):
+                writer = PackageWriter(self.stub.read_bytes())
+                writer.add_file("", name, b"replaced")
+                writer.add_file("installer", "Setup.exe", self.recorder)
+                writer.add_value("executable", "%installer%")
+                writer.add_value("parameters", "exit=0")
+                writer.add_tail()
 
-        result = self.run_package(writer)
+                result = self.run_package(writer)
 
-        installer = self.report("Setup.exe")
-        self.assertIsNotNone(installer, "the installer did not run")
-        self.assertEqual(len(result.boxes), 1, result.boxes)
-        caption, text = result.boxes[0]
-        self.assertEqual(caption, FAILED_TO_EXTRACT)
-        self.assertTrue(text.startswith(f"File: {installer.working_directory}\\..\\evil.txt"
-                                        "\rError: "), repr(text))
-        self.assertEqual(result.exit_code, 0)
-        self.assertEqual(list(self.temp_dir.rglob("evil.txt")), [])
-        self.assert_no_work_folder_left()
+                self.assertEqual(len(result.boxes), 1, result.boxes)
+                caption, text = result.boxes[0]
+                self.assertEqual(caption, FAILED_TO_EXTRACT)
+                # MessageBoxA ends the text at a zero byte in the name.
+                shown, zero, _ = name.partition("\0")
+                path = re.escape(self.windows_path(self.temp_dir)) + r"\\VC-?\d+\\" + re.escape(shown)
+                self.assertRegex(text, "^File: " + path + ("$" if zero else "\rError: .+$"))
+                self.assertEqual(result.exit_code, 0)
+                self.assertIsNone(self.report("Setup.exe"), "the installer ran")
+                self.assertEqual(list(self.temp_dir.rglob("evil.txt")), [])
+                self.assert_no_work_folder_left()
 
 
 class PathsBeyondTheAnsiCalls(PackageTestCase):

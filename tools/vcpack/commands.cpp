@@ -158,13 +158,14 @@ int run_extract(const ExtractOptions& options) {
   state.work_folder = options.directory;
   if (state.work_folder.back() != '/') state.work_folder += '/';
   bind_bootstrap_variables(state.variables);
-  vcboot::ArchiveExtractor(platform, state).extract(options.package);
+  const vcboot::ExtractionEnd end =
+      vcboot::ArchiveExtractor(platform, state).extract(options.package);
 
   print_files(resolve_outcome(walk), options.directory);
   print_variables(state.variables);
   // A digest mismatch is told by the walk, with its place; the extraction's
   // own reports (a name it refuses, a file it cannot write) are passed on.
-  bool failed = !state.archive_complete;
+  bool failed = end != vcboot::ExtractionEnd::kComplete;
   for (const std::string& problem : package_problems(walk)) {
     std::cerr << "vcpack: error: " << problem << "\n";
   }
@@ -174,7 +175,8 @@ int run_extract(const ExtractOptions& options) {
               << message.caption << "\": " << one_line(message.text) << "\n";
     failed = true;
   }
-  if (!state.archive_complete) {
+  if (end != vcboot::ExtractionEnd::kComplete &&
+      end != vcboot::ExtractionEnd::kFileNotWritten) {
     std::cerr << "vcpack: error: the archive is not complete: the bootstrap "
                  "would show \""
               << messages::kInvalidArchiveCaption << "\" and start nothing\n";

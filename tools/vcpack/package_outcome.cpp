@@ -71,7 +71,11 @@ PackageOutcome resolve_outcome(const PackageWalk& walk) {
     if (!apply(outcome, walk.records[index], index)) break;
   }
   outcome.acted_on = index;
-  outcome.launches = walk.archive_complete();
+  // The installer starts only when the walk got as far as the stub record
+  // after a tail chunk, with every chunk verified and every file written.
+  outcome.launches = walk.archive_complete() && index < walk.records.size() &&
+                     walk.records[index].type == RecordType::kStub &&
+                     walk.records[index].verified();
   return outcome;
 }
 

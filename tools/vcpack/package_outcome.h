@@ -59,7 +59,8 @@ struct PackageOutcome {
   // A file record whose name the bootstrap refuses: it reports "Failed to
   // extract file!" and stops there.
   std::optional<std::size_t> refused_name_record;
-  // The archive complete flag after the walk: the installer is started.
+  // The walk reached the stub record after a tail chunk with every chunk
+  // verified and every file written: the installer is started.
   bool launches = false;
 };
 
