@@ -1,9 +1,8 @@
 #include "platform/posix/posix_platform.h"
 
 #include <fcntl.h>
-#include <sys/socket.h>
+#include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -29,33 +28,60 @@ void PosixPlatform::show_message(const std::string& caption,
   }
 }
 
+namespace {
+
+// A folder that nobody but the user can write to: a real folder (no link),
+// owned by the user, with no rights for the group or others.
+bool is_private_folder(const std::string& folder) {
+  struct stat info {};
+  return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+         info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+}
+
+}  // namespace
+
+std::string PosixPlatform::guard_folder() {
+  // $XDG_RUNTIME_DIR is the user's own folder for such things, when it is
+  // what it claims to be; else a folder of the user's under the temporary
+  // directory, made if missing.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] == '/') {
+    const std::string folder = without_trailing_slashes(runtime);
+    if (is_private_folder(folder)) return folder;
+  }
+  const std::string folder =
+      temp_directory() + "vcboot-" + std::to_string(::geteuid());
+  ::mkdir(folder.c_str(), 0700);  // an existing one is checked below
+  if (is_private_folder(folder)) return folder;
+  // Another user's folder, a link or a folder others may write to: whoever
+  // can write there could hold or remove the lock.
+  errno = EACCES;
+  record_errno();
+  return std::string();
+}
+
 MutexResult PosixPlatform::create_instance_mutex(const std::string& name) {
-  // A named mutex becomes a Unix socket bound in Linux's abstract namespace:
-  // the kernel frees the name when the process dies, however it dies, and no
-  // file is left behind. The user id in the name makes it per user, as a
-  // Windows mutex without a namespace prefix is per session. The descriptor
-  // is never closed, and not inherited by the programs the run starts.
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // A named mutex becomes an flock on a file in a folder that only the user
+  // can write to, so no other user can hold it. The kernel releases the lock
+  // when the process dies, however it dies. The descriptor is never closed,
+  // and not inherited by the programs the run starts. Where no such folder
+  // can be had (say, another user planted its name), the run goes on
+  // without a guard, as on Windows when the mutex cannot be created. An
+  // empty lock file stays behind and serves the next run.
+  const std::string folder = guard_folder();
+  if (folder.empty()) return MutexResult::kUnavailable;
+  const std::string path = folder + "/" + name + ".lock";
+  const int fd =
+      ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     record_errno();
     return MutexResult::kUnavailable;
   }
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::string abstract_name = name + "." + std::to_string(::geteuid());
-  const std::size_t length =
-      std::min(abstract_name.size(), sizeof(address.sun_path) - 1);
-  std::memcpy(address.sun_path + 1, abstract_name.data(), length);
-  const auto address_size =
-      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), address_size) ==
-      0) {
-    return MutexResult::kAcquired;
-  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return MutexResult::kAcquired;
   record_errno();
+  const bool held = errno == EWOULDBLOCK;
   ::close(fd);
-  return errno == EADDRINUSE ? MutexResult::kAlreadyExists
-                             : MutexResult::kUnavailable;
+  return held ? MutexResult::kAlreadyExists : MutexResult::kUnavailable;
 }
 
 std::string PosixPlatform::temp_directory() {

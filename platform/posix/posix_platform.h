@@ -55,6 +55,10 @@ class PosixPlatform : public Platform {
   }
 
  private:
+  // Where the single-instance lock lives; empty (the last error set) when
+  // there is no folder that only this user can write to.
+  std::string guard_folder();
+
   // The folder that create_new_directory made last, as lstat saw it then.
   struct MadeFolder {
     std::string path;  // without a '/' at its end

@@ -28,8 +28,11 @@ test_support::ProgramResult run_package(const test_support::ScopedTempDir& temp,
   test_support::write_file(program, package);
   fs::permissions(program, fs::perms::owner_all);
   fs::create_directory(temp.path() / "tmp");
-  return test_support::run_program(
-      {program.string()}, {"", {{"TMPDIR", (temp.path() / "tmp").string()}}});
+  const test_support::RuntimeFolder runtime;
+  return test_support::run_program({program.string()},
+                                   {"",
+                                    {{"TMPDIR", (temp.path() / "tmp").string()},
+                                     {"XDG_RUNTIME_DIR", runtime.path()}}});
 }
 
 std::string bootstrap_image() { return test_support::read_file(VCBOOT_BINARY); }

@@ -56,8 +56,10 @@ class Installation : public ::testing::Test {
   test_support::ProgramResult run(
       const std::string& installer_exit_code = "0",
       const std::map<std::string, std::string>& more_environment = {}) {
+    const test_support::RuntimeFolder runtime;
     std::map<std::string, std::string> environment = {
         {"TMPDIR", temp_dir().string()},
+        {"XDG_RUNTIME_DIR", runtime.path()},
         {"LAUNCH_PROBE_REPORT_DIR", report_dir().string()},
         {"LAUNCH_PROBE_DESCRIPTORS", "1"},
         {"LAUNCH_PROBE_EXIT", installer_exit_code}};
