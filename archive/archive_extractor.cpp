@@ -12,8 +12,10 @@ ArchiveExtractor::ArchiveExtractor(Platform& platform, ExtractionState& state)
     : platform_(platform), state_(state) {}
 
 ExtractionEnd ArchiveExtractor::extract(std::string archive_path) {
+  // No path names no file: the open is not tried, so that the error of the
+  // call that could not tell the path stands rather than the open's.
   const std::unique_ptr<File> archive =
-      platform_.open_for_reading(archive_path);
+      archive_path.empty() ? nullptr : platform_.open_for_reading(archive_path);
   if (!archive) {
     report(messages::kFailedToOpenArchive, archive_path,
            platform_.last_error());

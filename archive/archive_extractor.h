@@ -39,7 +39,8 @@ class ArchiveExtractor {
   // the stub record or the first thing that goes wrong, which ends the walk.
   // Files go to the work folder; values and file keys are added to the
   // variable table only when absent, so the record nearer the end wins. The
-  // archive is closed on every way out.
+  // archive is closed on every way out. An empty `archive_path` (the own
+  // path could not be told) is reported with the platform's last error.
   ExtractionEnd extract(std::string archive_path);
 
  private:

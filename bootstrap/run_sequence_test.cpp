@@ -247,15 +247,18 @@ TEST(RunSequence, SeededVariablesOutrankTheArchive) {
   EXPECT_EQ(*state.variables.find("commandline"), "/quiet");
 }
 
+// The error is the one that kept the path from being told, not that of an
+// attempt to open no file.
 TEST(RunSequence, UnknownModulePathIsAnArchiveThatCannotBeOpened) {
   FakePlatform platform;
-  platform.fail(FakeCall::kModulePath, 122);
+  platform.fail(FakeCall::kModulePath, fake_error::kAccessDenied);
   RunState state;
   EXPECT_EQ(run_installation(platform, state, ""), 0);
-  ASSERT_EQ(platform.messages().size(), 2u);
-  EXPECT_EQ(platform.messages()[0].caption, "Failed to open archive!");
-  EXPECT_EQ(platform.messages()[0].text.rfind("File: \rError: ", 0), 0u);
-  EXPECT_EQ(platform.messages()[1], kInvalidArchive);
+  EXPECT_EQ(platform.messages(),
+            (std::vector<Message>{
+                {"Failed to open archive!", "File: \rError: Access is denied."},
+                kInvalidArchive}));
+  EXPECT_FALSE(logged(platform, "open_for_reading"));
 }
 
 TEST(RunSequence, CompleteArchiveStartsTheInstallerThenCleansUp) {

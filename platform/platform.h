@@ -146,7 +146,8 @@ class Platform {
   // junction. False (the last error set) when it is not or cannot be
   // entered; the current directory may then have changed.
   virtual bool enter_new_directory(const std::string& path) = 0;
-  // Full path of the running executable; empty if it cannot be told.
+  // Full path of the running executable; empty if it cannot be told, with
+  // the last error saying why.
   virtual std::string module_path() = 0;
   // Seconds since 1970-01-01 00:00:00 UTC.
   virtual std::int64_t calendar_time() = 0;

@@ -1,6 +1,7 @@
 #include "platform/posix/posix_platform.h"
 
 #include <fcntl.h>
+#include <sys/auxv.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,10 +15,18 @@ namespace vcboot {
 
 void PosixPlatform::show_message(const std::string& caption,
                                  const std::string& text) {
-  // There is no message box: the caption, a line feed, the text exactly as
-  // given, a line feed and an empty line go to standard error in one write,
-  // and the run goes on at once instead of waiting for a user.
-  const std::string block = caption + "\n" + text + "\n\n";
+  // There is no message box: the caption, a line feed, the text, a line
+  // feed and an empty line go to standard error in one write, and the run
+  // goes on at once instead of waiting for a user. A lone carriage return,
+  // as in "File: <path>\rError: <text>", would let a terminal write the
+  // error over the path, so it becomes a line feed; "\r\n" stays as it is.
+  std::string lines = text;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i] == '\r' && (i + 1 == lines.size() || lines[i + 1] != '\n')) {
+      lines[i] = '\n';
+    }
+  }
+  const std::string block = caption + "\n" + lines + "\n\n";
   std::size_t written = 0;
   while (written < block.size()) {
     const ssize_t n =
@@ -192,15 +201,26 @@ bool PosixPlatform::set_current_directory(const std::string& path) {
 }
 
 std::string PosixPlatform::module_path() {
-  // Linux tells the running executable through /proc; the buffer is PATH_MAX
-  // rather than Windows' 260 characters. A path that does not fit is no path.
-  char buffer[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
-  if (n < 0 || static_cast<std::size_t>(n) == sizeof buffer) {
-    record_errno();
-    return std::string();
+  // Linux tells the running executable through /proc, read here whole.
+  std::string path(256, '\0');
+  for (;;) {
+    const ssize_t n = ::readlink("/proc/self/exe", &path[0], path.size());
+    if (n < 0) break;
+    if (static_cast<std::size_t>(n) < path.size()) {
+      path.resize(static_cast<std::size_t>(n));
+      return path;
+    }
+    path.resize(2 * path.size());
   }
-  return std::string(buffer, static_cast<std::size_t>(n));
+  // The kernel gives no link text longer than a page (ENAMETOOLONG). The
+  // path the program was started by stands in, made absolute from the
+  // folder it started in, so that the failed open of the archive names the
+  // real file with its own error.
+  record_errno();
+  const auto* started = reinterpret_cast<const char*>(::getauxval(AT_EXECFN));
+  if (started == nullptr || *started == '\0') return std::string();
+  if (*started == '/' || start_folder_.empty()) return started;
+  return start_folder_ + "/" + started;
 }
 
 std::int64_t PosixPlatform::calendar_time() {
@@ -233,6 +253,14 @@ std::string PosixPlatform::system_error_text(std::uint32_t code) {
   if (::strerrorname_np(error) == nullptr) return std::string();
 #endif
   return std::strerror(error);
+}
+
+PosixPlatform::PosixPlatform() {
+  // getcwd with no buffer takes a folder of any depth (glibc).
+  if (char* const folder = ::getcwd(nullptr, 0)) {
+    start_folder_ = folder;
+    std::free(folder);
+  }
 }
 
 Platform& native_platform() {

@@ -20,7 +20,7 @@ std::string without_trailing_slashes(const std::string& path);
 
 class PosixPlatform : public Platform {
  public:
-  PosixPlatform() = default;
+  PosixPlatform();
 
   void show_message(const std::string& caption,
                     const std::string& text) override;
@@ -68,6 +68,9 @@ class PosixPlatform : public Platform {
 
   std::uint32_t last_error_ = 0;
   std::optional<MadeFolder> made_folder_;
+  // The current directory when the platform was made, before the run enters
+  // its work folder; empty if it could not be told.
+  std::string start_folder_;
 };
 
 }  // namespace vcboot

@@ -37,8 +37,10 @@ std::string capture_stderr(Action action) {
 TEST(PosixPlatform, MessageIsOneBlockOnStandardError) {
   PosixPlatform platform;
   const std::string out = capture_stderr(
-      [&] { platform.show_message("Caption!", "line\r\nnext\rend"); });
-  EXPECT_EQ(out, "Caption!\nline\r\nnext\rend\n\n");
+      [&] { platform.show_message("Caption!", "line\r\nnext\rend\r"); });
+  // A lone carriage return becomes a line feed, so that no line is written
+  // over another.
+  EXPECT_EQ(out, "Caption!\nline\r\nnext\nend\n\n\n");
 }
 
 // Sets an environment variable for its lifetime; null unsets it.

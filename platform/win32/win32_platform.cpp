@@ -117,10 +117,14 @@ std::string Win32Platform::module_path() {
     if (length < size) {
       buffer.resize(length);
       // Empty when no form of the path suits the ANSI calls; the extraction
-      // then reports that its archive cannot be opened.
+      // then reports that its archive cannot be opened, with the reason that
+      // ansi_path left as the last error.
       return ansi_path(buffer);
     }
-    if (size == kLongestWidePath) return std::string();
+    if (size == kLongestWidePath) {
+      ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      return std::string();
+    }
     size = std::min(size * 2, kLongestWidePath);
   }
 }

@@ -371,6 +371,29 @@ class PathsBeyondTheAnsiCalls(PackageTestCase):
 
         self.assert_installed(result, "exit=0")
 
+    def test_a_package_too_deep_even_for_short_names_is_told_why(self):
+        writer = self.package()
+        writer.add_tail()
+        folder = self.scratch
+        for level in range(30):
+            folder /= f"Downloads kept for later, level {level}"
+        folder.mkdir(parents=True)
+
+        result = self.session.run(writer.write(folder / "setup.exe"),
+                                  environment=self.environment)
+
+        # No form of its path suits the ANSI calls: the reason is told, not
+        # that of an attempt to open no file at all.
+        self.assertEqual(len(result.boxes), 2, result.boxes)
+        caption, text = result.boxes[0]
+        self.assertEqual(caption, "Failed to open archive!")
+        self.assertTrue(text.startswith("File: \rError: "), repr(text))
+        self.assertIn("too long", text.lower())
+        self.assertEqual(result.boxes[1], self.invalid_archive_box)
+        self.assertEqual(result.exit_code, 0)
+        self.assertIsNone(self.report("Setup.exe"), "the installer ran")
+        self.assert_no_work_folder_left()
+
 
 if __name__ == "__main__":
     sys.exit(wine_testing.main(sys.modules[__name__]))
