@@ -8,6 +8,7 @@
 #include "util/format_string.h"
 #include "util/messages.h"
 #include "util/remove_tree.h"
+#include "variables/expand_variables.h"
 #include "variables/well_known_names.h"
 
 namespace vcboot {
@@ -73,15 +74,21 @@ void remove_work_folder(Platform& platform, const RunState& state) {
   remove_tree(platform, state.work_folder);
 }
 
-int run_steps(Platform& platform, RunState& state,
-              const std::string& command_line) {
+// The run itself; its outcome decides the exit code.
+RunOutcome run_steps(Platform& platform, RunState& state,
+                     const std::string& command_line) {
+  RunOutcome outcome;
   if (platform.create_instance_mutex(kInstanceMutexName) ==
       MutexResult::kAlreadyExists) {
     platform.show_message(messages::kAlreadyRunningCaption,
                           messages::kAlreadyRunningText);
-    return 1;
+    outcome.end = RunEnd::kAlreadyRunning;
+    return outcome;
   }
-  if (!enter_work_folder(platform, state)) return 1;
+  if (!enter_work_folder(platform, state)) {
+    outcome.end = RunEnd::kNoWorkFolder;
+    return outcome;
+  }
 
   state.variables.get_or_create(variable_names::kSource) =
       state.work_folder.substr(0, state.work_folder.size() - 1);
@@ -89,35 +96,45 @@ int run_steps(Platform& platform, RunState& state,
 
   const ExtractionEnd extracted =
       ArchiveExtractor(platform, state).extract(platform.module_path());
+  // Read like the launch's variables, so it may refer to others; whatever
+  // the archive bound before an extraction failed counts.
+  state.exit_code_policy = exit_code_policy(
+      expand_variables(state.variables.get_or_create(variable_names::kExitCode),
+                       state.variables));
   if (extracted == ExtractionEnd::kComplete) {
-    launch_installer(platform, state);
-  } else if (extracted != ExtractionEnd::kFileNotWritten) {
-    // The archive cannot be used as it is: the user is sent for a whole
-    // copy. A file that could not be written has been told as such; the
-    // download may be sound, and a new one would not help.
+    outcome = launch_installer(platform, state);
+  } else if (extracted == ExtractionEnd::kFileNotWritten) {
+    // Told as such: the download may be sound, and a new one would not help.
+    outcome.end = RunEnd::kFileNotExtracted;
+  } else {
+    // The archive cannot be used as it is: the user is sent for a whole copy.
     platform.show_message(messages::kInvalidArchiveCaption,
                           messages::kInvalidArchiveText);
+    outcome.end = RunEnd::kArchiveUnusable;
   }
   remove_work_folder(platform, state);
-  return 0;
+  return outcome;
 }
 
 }  // namespace
 
 int run_installation(Platform& platform, RunState& state,
                      const std::string& command_line) {
+  RunOutcome outcome;
   try {
-    return run_steps(platform, state, command_line);
+    outcome = run_steps(platform, state, command_line);
   } catch (const std::exception& error) {
     // Not a mistake: the description is the caption, "Unhandled Exception"
     // the text.
     platform.show_message(error.what(), messages::kUnhandledExceptionText);
-    return 0;
+    outcome.end = RunEnd::kUnhandledException;
   } catch (...) {
     platform.show_message(messages::kNoContextCaption,
                           messages::kUnhandledExceptionText);
-    return 0;
+    outcome.end = RunEnd::kUnhandledException;
   }
+  // A policy read before an exception still holds for it.
+  return exit_code(outcome, state.exit_code_policy);
 }
 
 }  // namespace vcboot

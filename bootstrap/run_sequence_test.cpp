@@ -357,6 +357,133 @@ TEST(RunSequence, IncompleteArchiveStartsNothing) {
   }
 }
 
+// The exit code is the package's choice: its installer's, its post
+// program's, or by default 0; 1603 for what went wrong before the installer
+// ended. Only under "post" is the post program's exit code read.
+TEST(RunSequence, ExitCodeIsThePackagesChoice) {
+  using Values = std::vector<std::pair<std::string, std::string>>;
+  const Values post = {{"post", "after.exe"}};
+  const struct {
+    const char* what;
+    Values values;  // besides "executable", bound nearer the start
+    std::uint32_t installer_code;
+    std::optional<FakeCall> fault;
+    bool damaged;  // "executable" fails its digest check
+    bool throws;   // the start of the installer throws
+    int expected;
+    long exit_code_reads;
+  } cases[] = {
+      {"no record", post, 3010, {}, false, false, 0, 1},
+      {"installer",
+       {{"exitcode", "installer"}},
+       3010,
+       {},
+       false,
+       false,
+       3010,
+       1},
+      {"installer, all 32 bits",
+       {{"exitcode", "installer"}},
+       0xFFFFFFFF,
+       {},
+       false,
+       false,
+       -1,
+       1},
+      {"post", {{"exitcode", "post"}, post[0]}, 3010, {}, false, false, 7, 2},
+      {"post without a post program",
+       {{"exitcode", "post"}},
+       3010,
+       {},
+       false,
+       false,
+       3010,
+       1},
+      {"expanded",
+       {{"exitcode", "%how%"}, {"how", "installer"}},
+       3010,
+       {},
+       false,
+       false,
+       3010,
+       1},
+      {"unknown value",
+       {{"exitcode", "Installer"}},
+       3010,
+       {},
+       false,
+       false,
+       0,
+       1},
+      {"no record, no start",
+       {},
+       0,
+       FakeCall::kStartProgram,
+       false,
+       false,
+       0,
+       0},
+      {"installer, no start",
+       {{"exitcode", "installer"}},
+       0,
+       FakeCall::kStartProgram,
+       false,
+       false,
+       1603,
+       0},
+      {"installer, no wait",
+       {{"exitcode", "installer"}},
+       0,
+       FakeCall::kWait,
+       false,
+       false,
+       1603,
+       0},
+      {"installer, damaged",
+       {{"exitcode", "installer"}},
+       0,
+       {},
+       true,
+       false,
+       1603,
+       0},
+      {"no record, damaged", {}, 0, {}, true, false, 0, 0},
+      {"installer, exception",
+       {{"exitcode", "installer"}},
+       0,
+       {},
+       false,
+       true,
+       1603,
+       0},
+      {"no record, exception", {}, 0, {}, false, true, 0, 0},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    Values values = {{"executable", "install.exe"}};
+    values.insert(values.end(), c.values.begin(), c.values.end());
+    add_package(platform, values);
+    if (c.damaged) {
+      std::string bytes = platform.file_content(kModulePath);
+      bytes[bytes.find("install.exe")] ^= 1;
+      platform.add_file(kModulePath, bytes);
+    }
+    if (c.fault) platform.fail(*c.fault, fake_error::kFileNotFound);
+    platform.on_start([&](const LaunchRequest& request) {
+      if (c.throws) throw std::runtime_error("lost");
+      FakePlatform::ProcessScript script;
+      script.exit_code = request.file == "after.exe" ? 7 : c.installer_code;
+      return script;
+    });
+    RunState state;
+    EXPECT_EQ(run_installation(platform, state, ""), c.expected) << c.what;
+    EXPECT_EQ(
+        std::count(platform.log().begin(), platform.log().end(), "exit_code"),
+        c.exit_code_reads)
+        << c.what;
+  }
+}
+
 TEST(RunSequence, MemoryRunningOutForAPayloadIsAnUnhandledException) {
   FakePlatform platform;
   platform.set_time(8);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "archive/extraction_state.h"
+#include "bootstrap/exit_code.h"
 
 namespace vcboot {
 
@@ -10,6 +11,9 @@ namespace vcboot {
 // The run sequence writes the work folder (temporary directory + "VC<n>" +
 // separator) before the extraction, the extraction fills in the variables,
 // and the launch reads them; the table only grows.
-struct RunState : ExtractionState {};
+struct RunState : ExtractionState {
+  // Read from "exitcode" after the extraction; until then the default.
+  ExitCodePolicy exit_code_policy = ExitCodePolicy::kDefault;
+};
 
 }  // namespace vcboot

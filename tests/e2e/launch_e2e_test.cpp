@@ -189,5 +189,31 @@ TEST_F(Installation, CleanUpDoesNotFollowASwappedWorkFolder) {
   EXPECT_EQ(names_in(temp_dir()).size(), 2u);
 }
 
+// The package's exit code as the package chose it. POSIX keeps 8 bits of an
+// exit status, so the 1603 of a missing installer arrives as 1603 % 256.
+TEST_F(Installation, ExitCodeIsThePackagesChoice) {
+  const struct {
+    const char* exit_code_value;  // null: no such record
+    const char* executable;
+    int expected;
+  } cases[] = {
+      {nullptr, "%installer%", 0},         {"installer", "%installer%", 3},
+      {"post", "%installer%", 5},          {nullptr, "absent", 0},
+      {"installer", "absent", 1603 % 256},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::pair<std::string, std::string>> values = {
+        {"executable", c.executable}};
+    if (c.exit_code_value) values.emplace_back("exitcode", c.exit_code_value);
+    build({{"installer", "setup", probe()},
+           {"post", "post-install", "#!/bin/sh\nexit 5\n"}},
+          values);
+    const test_support::ProgramResult result = run("3");
+    EXPECT_EQ(result.exit_code, c.expected)
+        << (c.exit_code_value ? c.exit_code_value : "no record") << " "
+        << c.executable;
+  }
+}
+
 }  // namespace
 }  // namespace vcboot

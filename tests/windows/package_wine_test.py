@@ -184,6 +184,28 @@ class Launching(PackageTestCase):
 
         self.assert_installed(result, "exit=0 [a b]")
 
+    def test_the_installers_exit_code_is_the_packages_when_it_asks(self):
+        for exit_code_value, expected in ((None, 0), ("installer", 3010)):
+            with self.subTest(exitcode=exit_code_value):
+                for report in self.reports.iterdir():
+                    report.unlink()
+                writer = self.package(parameters="exit=3010")
+                if exit_code_value is not None:
+                    writer.add_value("exitcode", exit_code_value)
+                writer.add_tail()
+                package = writer.write(self.scratch / "package.exe")
+
+                # wine64 keeps 8 bits of an exit code; the launch helper tells
+                # all of it.
+                result = self.session.run_command_line(
+                    f'"{self.windows_path(package)}"', self.environment)
+
+                self.assertEqual(result.boxes, [])
+                self.assertIsNotNone(self.report("Setup.exe"), "the installer did not run")
+                self.assertIn(f"launch_command_line: exit code {expected}\n", result.trace)
+                self.assertEqual(result.exit_code, expected % 256)
+                self.assert_no_work_folder_left()
+
     def test_second_instance_while_the_first_waits_for_its_installer(self):
         writer = self.package()
         writer.add_tail()
