@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -164,10 +165,15 @@ TEST(ArchiveProcess, PackageThatCannotBeOpenedIsToldWithItsPathAndReason) {
                                    {{"TMPDIR", (temp.path() / "tmp").string()},
                                     {"XDG_RUNTIME_DIR", runtime.path()}}});
     EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(result.err, "Failed to open archive!\nFile: " +
-                              (deep.path() / DeepFolders::kProgram).string() +
-                              "\nError: File name too long\n\n" +
-                              kInvalidArchiveBlock);
+    // The end of it: AddressSanitizer, which cannot tell the program's own
+    // path either, says so first.
+    const std::string told = "Failed to open archive!\nFile: " +
+                             (deep.path() / DeepFolders::kProgram).string() +
+                             "\nError: File name too long\n\n" +
+                             kInvalidArchiveBlock;
+    EXPECT_EQ(result.err.substr(result.err.size() -
+                                std::min(told.size(), result.err.size())),
+              told);
   }
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
   // A package that its user may start but not read.
