@@ -361,126 +361,60 @@ TEST(RunSequence, IncompleteArchiveStartsNothing) {
 // program's, or by default 0; 1603 for what went wrong before the installer
 // ended. Only under "post" is the post program's exit code read.
 TEST(RunSequence, ExitCodeIsThePackagesChoice) {
-  using Values = std::vector<std::pair<std::string, std::string>>;
-  const Values post = {{"post", "after.exe"}};
+  enum class Trouble { kNone, kNoStart, kNoWait, kDamaged, kThrows };
   const struct {
-    const char* what;
-    Values values;  // besides "executable", bound nearer the start
+    const char* value;  // of "exitcode"; null: no such record
+    Trouble trouble;
     std::uint32_t installer_code;
-    std::optional<FakeCall> fault;
-    bool damaged;  // "executable" fails its digest check
-    bool throws;   // the start of the installer throws
+    bool with_post;  // "after.exe", which ends with 7
     int expected;
     long exit_code_reads;
   } cases[] = {
-      {"no record", post, 3010, {}, false, false, 0, 1},
-      {"installer",
-       {{"exitcode", "installer"}},
-       3010,
-       {},
-       false,
-       false,
-       3010,
-       1},
-      {"installer, all 32 bits",
-       {{"exitcode", "installer"}},
-       0xFFFFFFFF,
-       {},
-       false,
-       false,
-       -1,
-       1},
-      {"post", {{"exitcode", "post"}, post[0]}, 3010, {}, false, false, 7, 2},
-      {"post without a post program",
-       {{"exitcode", "post"}},
-       3010,
-       {},
-       false,
-       false,
-       3010,
-       1},
-      {"expanded",
-       {{"exitcode", "%how%"}, {"how", "installer"}},
-       3010,
-       {},
-       false,
-       false,
-       3010,
-       1},
-      {"unknown value",
-       {{"exitcode", "Installer"}},
-       3010,
-       {},
-       false,
-       false,
-       0,
-       1},
-      {"no record, no start",
-       {},
-       0,
-       FakeCall::kStartProgram,
-       false,
-       false,
-       0,
-       0},
-      {"installer, no start",
-       {{"exitcode", "installer"}},
-       0,
-       FakeCall::kStartProgram,
-       false,
-       false,
-       1603,
-       0},
-      {"installer, no wait",
-       {{"exitcode", "installer"}},
-       0,
-       FakeCall::kWait,
-       false,
-       false,
-       1603,
-       0},
-      {"installer, damaged",
-       {{"exitcode", "installer"}},
-       0,
-       {},
-       true,
-       false,
-       1603,
-       0},
-      {"no record, damaged", {}, 0, {}, true, false, 0, 0},
-      {"installer, exception",
-       {{"exitcode", "installer"}},
-       0,
-       {},
-       false,
-       true,
-       1603,
-       0},
-      {"no record, exception", {}, 0, {}, false, true, 0, 0},
+      {nullptr, Trouble::kNone, 3010, true, 0, 1},
+      {"installer", Trouble::kNone, 3010, true, 3010, 1},
+      {"installer", Trouble::kNone, 0xFFFFFFFF, false, -1, 1},
+      {"post", Trouble::kNone, 3010, true, 7, 2},
+      {"post", Trouble::kNone, 3010, false, 3010, 1},
+      {"%how%", Trouble::kNone, 3010, false, 3010, 1},
+      {"Installer", Trouble::kNone, 3010, false, 0, 1},
+      {"installer", Trouble::kNoStart, 0, false, 1603, 0},
+      {"installer", Trouble::kNoWait, 0, false, 1603, 0},
+      {"installer", Trouble::kDamaged, 0, false, 1603, 0},
+      {"installer", Trouble::kThrows, 0, false, 1603, 0},
   };
   for (const auto& c : cases) {
+    const std::string what = std::string(c.value ? c.value : "no record") +
+                             " " + std::to_string(static_cast<int>(c.trouble));
     FakePlatform platform;
-    Values values = {{"executable", "install.exe"}};
-    values.insert(values.end(), c.values.begin(), c.values.end());
+    // "executable" is nearer the start than the choice, so read after it.
+    std::vector<std::pair<std::string, std::string>> values = {
+        {"executable", "install.exe"}, {"how", "installer"}};
+    if (c.value) values.emplace_back("exitcode", c.value);
+    if (c.with_post) values.emplace_back("post", "after.exe");
     add_package(platform, values);
-    if (c.damaged) {
+    if (c.trouble == Trouble::kDamaged) {
       std::string bytes = platform.file_content(kModulePath);
       bytes[bytes.find("install.exe")] ^= 1;
       platform.add_file(kModulePath, bytes);
     }
-    if (c.fault) platform.fail(*c.fault, fake_error::kFileNotFound);
+    if (c.trouble == Trouble::kNoStart) {
+      platform.fail(FakeCall::kStartProgram, fake_error::kFileNotFound);
+    }
+    if (c.trouble == Trouble::kNoWait) {
+      platform.fail(FakeCall::kWait, fake_error::kInvalidHandle);
+    }
     platform.on_start([&](const LaunchRequest& request) {
-      if (c.throws) throw std::runtime_error("lost");
+      if (c.trouble == Trouble::kThrows) throw std::runtime_error("lost");
       FakePlatform::ProcessScript script;
       script.exit_code = request.file == "after.exe" ? 7 : c.installer_code;
       return script;
     });
     RunState state;
-    EXPECT_EQ(run_installation(platform, state, ""), c.expected) << c.what;
+    EXPECT_EQ(run_installation(platform, state, ""), c.expected) << what;
     EXPECT_EQ(
         std::count(platform.log().begin(), platform.log().end(), "exit_code"),
         c.exit_code_reads)
-        << c.what;
+        << what;
   }
 }
 

@@ -2,13 +2,11 @@
 // What was extracted shows in the messages: a file that cannot be created is
 // reported with its path and the system's reason, which tells whether a file
 // of that name was written before.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <vector>
 
 #include "archive/chunk_writer.h"
 #include "tests/support/invalid_archive_message.h"
@@ -93,84 +91,43 @@ TEST(ArchiveProcess, DamagedPackageIsAnInvalidArchiveTwice) {
   EXPECT_TRUE(fs::is_empty(temp.path() / "tmp"));
 }
 
-// Folders nested below `root` until their path is longer than the system
-// takes, made and removed level by level through descriptors, since no one
-// path reaches the deepest of them.
-class DeepFolders {
- public:
-  DeepFolders(const fs::path& root, int levels) : path_(root) {
-    descriptors_.push_back(
-        ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    for (int i = 0; i < levels; ++i) {
-      ::mkdirat(descriptors_.back(), name().c_str(), 0755);
-      descriptors_.push_back(::openat(descriptors_.back(), name().c_str(),
-                                      O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-      path_ /= name();
-    }
-  }
-  ~DeepFolders() {
-    ::unlinkat(descriptors_.back(), kProgram, 0);
-    for (std::size_t i = descriptors_.size() - 1; i > 0; --i) {
-      ::close(descriptors_[i]);
-      ::unlinkat(descriptors_[i - 1], name().c_str(), AT_REMOVEDIR);
-    }
-    ::close(descriptors_[0]);
-  }
-
-  // Writes the program into the deepest folder.
-  void add_program(const std::string& content) const {
-    const int fd = ::openat(descriptors_.back(), kProgram,
-                            O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::write(fd, content.data(), content.size()),
-              static_cast<ssize_t>(content.size()));
-    ::close(fd);
-  }
-  const fs::path& path() const { return path_; }
-  // The path of the program below the `levels` topmost folders.
-  std::string program_below(int levels) const {
-    std::string below;
-    for (std::size_t i = static_cast<std::size_t>(levels) + 1;
-         i < descriptors_.size(); ++i) {
-      below += name() + "/";
-    }
-    return below + kProgram;
-  }
-  static constexpr char kProgram[] = "setup";
-
- private:
-  static std::string name() { return std::string(200, 'd'); }
-
-  fs::path path_;
-  std::vector<int> descriptors_;
-};
-
 // A package that cannot be opened is told with its real path and the
 // system's real reason, each on a line of its own.
 TEST(ArchiveProcess, PackageThatCannotBeOpenedIsToldWithItsPathAndReason) {
   const std::string bootstrap = bootstrap_image();
   {
-    // Deeper than a path can reach: the program is started by a relative
-    // path from halfway down.
+    // Deeper than one path can reach: made and started by relative paths
+    // from halfway down, and removed by rm, which walks any depth.
     test_support::ScopedTempDir temp;
-    const DeepFolders deep(temp.path(), 22);
-    ASSERT_GT(deep.path().string().size(), 4096u);
-    deep.add_program(bootstrap);
+    const std::string level = std::string(200, 'd');
+    std::string halfway = temp.path().string();
+    std::string below;
+    for (int i = 0; i < 11; ++i) {
+      halfway += "/" + level;
+      below += level + "/";
+    }
+    fs::create_directories(halfway);
+    const fs::path program = temp.path() / "setup";
+    test_support::write_file(program, bootstrap);
+    fs::permissions(program, fs::perms::owner_all);
+    test_support::run_program({"/bin/mkdir", "-p", below}, {halfway, {}});
+    test_support::run_program({"/bin/cp", program.string(), below + "setup"},
+                              {halfway, {}});
     fs::create_directory(temp.path() / "tmp");
     const test_support::RuntimeFolder runtime;
-    std::string halfway = temp.path().string();
-    for (int i = 0; i < 11; ++i) halfway += "/" + std::string(200, 'd');
     const test_support::ProgramResult result = test_support::run_program(
-        {deep.program_below(11)}, {halfway,
-                                   {{"TMPDIR", (temp.path() / "tmp").string()},
-                                    {"XDG_RUNTIME_DIR", runtime.path()}}});
+        {below + "setup"}, {halfway,
+                            {{"TMPDIR", (temp.path() / "tmp").string()},
+                             {"XDG_RUNTIME_DIR", runtime.path()}}});
+    test_support::run_program(
+        {"/bin/rm", "-rf", (temp.path() / level).string()});
     EXPECT_EQ(result.exit_code, 0);
     // The end of it: AddressSanitizer, which cannot tell the program's own
     // path either, says so first.
-    const std::string told = "Failed to open archive!\nFile: " +
-                             (deep.path() / DeepFolders::kProgram).string() +
-                             "\nError: File name too long\n\n" +
-                             kInvalidArchiveBlock;
+    const std::string told =
+        "Failed to open archive!\nFile: " + halfway + "/" + below + "setup" +
+        "\nError: File name too long\n\n" + kInvalidArchiveBlock;
+    EXPECT_GT(told.size(), 4096u);
     EXPECT_EQ(result.err.substr(result.err.size() -
                                 std::min(told.size(), result.err.size())),
               told);
