@@ -1,6 +1,7 @@
 // Every single damaged byte and every truncation of a small package, each
 // extracted on the fake platform. Whatever the damage, the extraction ends in
-// one of the outcomes that a reader of untrusted files may have, writes only
+// one of the outcomes that a reader of untrusted files may have (complete
+// only where the damage lies outside what it reads), writes only
 // files whose chunks verified, stays inside the work folder, closes what it
 // opened, and allocates no more than the file's size.
 #include <gtest/gtest.h>
@@ -31,7 +32,6 @@ constexpr std::size_t kAllocationAllowance = 1024;
 struct SweepPackage {
   std::string bytes;
   std::size_t first_read = 0;  // the stub's key chunk: nothing before is read
-  std::size_t stub_end = 0;    // the records that carry something follow
   std::size_t tail_end = 0;    // trailing bytes follow
   Files files;
   VariableTable::Entries bindings;
@@ -47,7 +47,6 @@ SweepPackage make_sweep_package() {
   package.first_read = writer.size();
   writer.add_chunk("stub");
   writer.add_chunk("stub");
-  package.stub_end = writer.size();
   package.files = {{"Setup.exe", test_support::filler_bytes(900, 2)},
                    {"readme.txt", test_support::filler_bytes(500, 3)}};
   writer.add_file("installer", "Setup.exe", package.files["Setup.exe"]);
@@ -73,61 +72,64 @@ bool is_part_of(const Map& part, const Map& whole) {
   return true;
 }
 
-enum class Outcome { kComplete, kDigestMismatch, kReadStopped, kNoTail };
+enum class Outcome { kComplete, kDamaged, kNoTail };
 
 // The outcome that `result` shows, or nothing when it shows none of those
-// allowed: a complete extraction of everything; a digest mismatch, told once,
-// with the flag false; a move or read that failed, silently; or no tail.
+// allowed: a complete extraction of everything, silently; a damaged archive,
+// told once by the extraction, after which the files and bindings read so
+// far remain; or no tail, with nothing done.
 std::optional<Outcome> outcome_of(const Extraction& result,
                                   const SweepPackage& package) {
   const Message invalid{test_support::kInvalidArchiveCaption,
                         test_support::kInvalidArchiveText};
   const bool nothing_done = result.files.empty() && result.bindings.empty();
-  if (result.messages.empty()) {
-    if (result.archive_complete && result.files == package.files &&
-        result.bindings == package.bindings) {
-      return Outcome::kComplete;
+  switch (result.end) {
+    case ExtractionEnd::kComplete:
+      if (result.messages.empty() && result.files == package.files &&
+          result.bindings == package.bindings) {
+        return Outcome::kComplete;
+      }
+      return std::nullopt;
+    case ExtractionEnd::kDamaged:
+      if (result.messages == std::vector<Message>{invalid}) {
+        return Outcome::kDamaged;
+      }
+      return std::nullopt;
+    case ExtractionEnd::kNoTail: {
+      const std::string no_tail_text =
+          std::string("File: ") + test_support::kMeteredArchive + "\rError: ";
+      if (result.messages.size() == 1 &&
+          result.messages[0].caption == "Failed to initialize archive!" &&
+          result.messages[0].text.rfind(no_tail_text, 0) == 0 && nothing_done) {
+        return Outcome::kNoTail;
+      }
+      return std::nullopt;
     }
-    // The flag stays as it was: false only if not even the tail was read.
-    if (result.archive_complete || nothing_done) return Outcome::kReadStopped;
-    return std::nullopt;
-  }
-  if (result.messages.size() != 1 || result.archive_complete) {
-    return std::nullopt;
-  }
-  if (result.messages[0] == invalid) return Outcome::kDigestMismatch;
-  const std::string no_tail_text =
-      std::string("File: ") + test_support::kMeteredArchive + "\rError: ";
-  if (result.messages[0].caption == "Failed to initialize archive!" &&
-      result.messages[0].text.rfind(no_tail_text, 0) == 0 && nothing_done) {
-    return Outcome::kNoTail;
+    case ExtractionEnd::kNotOpened:
+    case ExtractionEnd::kFileNotWritten:
+      break;
   }
   return std::nullopt;
 }
 
-// Where damage lies decides what the outcome must be.
-enum class Damage {
-  kUnread,    // outside the walk: the extraction is complete
-  kStubOnly,  // the stub's key or type: it may end the walk, which is done
-  kRead,      // the walk meets it before it is done: never complete
-};
-
-Damage damage_at(std::size_t at, const SweepPackage& package) {
-  if (at < package.first_read || at >= package.tail_end) return Damage::kUnread;
-  return at < package.stub_end ? Damage::kStubOnly : Damage::kRead;
+// Damage outside the walk (the stub's image and file name, which are never
+// read, and the bytes behind the tail) changes nothing; damage that the walk
+// meets, the stub's key and type chunks included, never leaves it complete.
+bool walk_meets(std::size_t at, const SweepPackage& package) {
+  return at >= package.first_read && at < package.tail_end;
 }
 
 // What is wrong with the extraction of one variant; empty when nothing is.
-std::string problems_with(const std::string& bytes, Damage damage,
+std::string problems_with(const std::string& bytes, bool met,
                           const SweepPackage& package) {
   const Extraction result = test_support::extract_metered(bytes);
   std::string problems;
   const auto outcome = outcome_of(result, package);
   if (!outcome) problems += " an outcome that is not allowed;";
-  if (outcome && damage == Damage::kUnread && *outcome != Outcome::kComplete) {
+  if (outcome && !met && *outcome != Outcome::kComplete) {
     problems += " damage outside the walk changed the outcome;";
   }
-  if (outcome && damage == Damage::kRead && *outcome == Outcome::kComplete) {
+  if (outcome && met && *outcome == Outcome::kComplete) {
     problems += " damage inside the walk went unnoticed;";
   }
   if (!is_part_of(result.files, package.files)) {
@@ -147,9 +149,8 @@ std::string problems_with(const std::string& bytes, Damage damage,
 
 class CorruptionSweep : public ::testing::Test {
  protected:
-  void check(const std::string& variant, const std::string& bytes,
-             Damage damage) {
-    const std::string problems = problems_with(bytes, damage, package_);
+  void check(const std::string& variant, const std::string& bytes, bool met) {
+    const std::string problems = problems_with(bytes, met, package_);
     if (!problems.empty() && failures_.size() < 20) {
       failures_.push_back(variant + ":" + problems);
     }
@@ -180,7 +181,7 @@ TEST_F(CorruptionSweep, EveryByteDamagedInThreeWays) {
       bytes[at] = damaged;
       check("byte " + std::to_string(at) + " set to " +
                 std::to_string(static_cast<unsigned char>(damaged)),
-            bytes, damage_at(at, package_));
+            bytes, walk_meets(at, package_));
     }
   }
 }
@@ -190,7 +191,7 @@ TEST_F(CorruptionSweep, EveryTruncation) {
     // Cutting only trailing bytes changes nothing; any deeper cut loses the
     // tail chunk, so nothing is extracted at all.
     check("cut to " + std::to_string(size), package_.bytes.substr(0, size),
-          size >= package_.tail_end ? Damage::kUnread : Damage::kRead);
+          size < package_.tail_end);
   }
 }
 

@@ -11,68 +11,68 @@ namespace vcboot {
 ArchiveExtractor::ArchiveExtractor(Platform& platform, ExtractionState& state)
     : platform_(platform), state_(state) {}
 
-void ArchiveExtractor::extract(std::string archive_path) {
+ExtractionEnd ArchiveExtractor::extract(std::string archive_path) {
+  // No path names no file: the open is not tried, so that the error of the
+  // call that could not tell the path stands rather than the open's.
   const std::unique_ptr<File> archive =
-      platform_.open_for_reading(archive_path);
+      archive_path.empty() ? nullptr : platform_.open_for_reading(archive_path);
   if (!archive) {
     report(messages::kFailedToOpenArchive, archive_path,
            platform_.last_error());
-    return;
+    return ExtractionEnd::kNotOpened;
   }
   if (!stream_.find_tail_marker(*archive)) {
     report(messages::kFailedToInitializeArchive, archive_path,
            platform_.last_error());
-    return;
+    return ExtractionEnd::kNoTail;
   }
-  while (extract_record(*archive)) {
-  }
+  tail_read_ = false;
+  Step step = Step::kNext;
+  while (step == Step::kNext) step = extract_record(*archive);
+  if (step == Step::kStub && tail_read_) return ExtractionEnd::kComplete;
+  // The failure has been told with the file's own name.
+  if (step == Step::kFileNotWritten) return ExtractionEnd::kFileNotWritten;
+  // Whatever stopped the walk short of the stub record, a digest mismatch or
+  // a chunk that cannot be read, the download is damaged.
+  platform_.show_message(messages::kInvalidArchiveCaption,
+                         messages::kInvalidArchiveText);
+  return ExtractionEnd::kDamaged;
 }
 
-bool ArchiveExtractor::extract_record(File& archive) {
+ArchiveExtractor::Step ArchiveExtractor::extract_record(File& archive) {
   std::string type;
-  if (!accept(stream_.read_chunk(archive, type))) return false;
+  if (!read(archive, type)) return Step::kDamaged;
   if (type == chunk_format::kTailMarker) {
-    state_.archive_complete = true;
-    return true;
+    tail_read_ = true;
+    return Step::kNext;
   }
   // Every type but the tail has a name chunk, read before the type counts.
   std::string name;
-  if (!accept(stream_.read_chunk(archive, name))) return false;
+  if (!read(archive, name)) return Step::kDamaged;
   if (type == chunk_format::kValueType) return extract_value(archive, name);
   if (type == chunk_format::kFileType) return extract_file(archive, name);
   // The stub record ends the walk; a record of any other type is skipped.
-  return type != chunk_format::kStubType;
+  return type == chunk_format::kStubType ? Step::kStub : Step::kNext;
 }
 
-bool ArchiveExtractor::accept(ChunkRead read) {
-  switch (read) {
-    case ChunkRead::kOk:
-      return true;
-    case ChunkRead::kDigestMismatch:
-      platform_.show_message(messages::kInvalidArchiveCaption,
-                             messages::kInvalidArchiveText);
-      state_.archive_complete = false;
-      return false;
-    case ChunkRead::kBadLength:
-    case ChunkRead::kReadFailed:
-      // The walk ends without a word; the flag stays as the tail left it.
-      break;
-  }
-  return false;
+template <typename Payload>
+bool ArchiveExtractor::read(File& archive, Payload& payload) {
+  return stream_.read_chunk(archive, payload) == ChunkRead::kOk;
 }
 
-bool ArchiveExtractor::extract_value(File& archive, const std::string& name) {
+ArchiveExtractor::Step ArchiveExtractor::extract_value(
+    File& archive, const std::string& name) {
   std::string value;
-  if (!accept(stream_.read_chunk(archive, value))) return false;
+  if (!read(archive, value)) return Step::kDamaged;
   state_.variables.insert_if_absent(name, value);
-  return true;
+  return Step::kNext;
 }
 
-bool ArchiveExtractor::extract_file(File& archive, const std::string& key) {
+ArchiveExtractor::Step ArchiveExtractor::extract_file(File& archive,
+                                                      const std::string& key) {
   std::string file_name;
-  if (!accept(stream_.read_chunk(archive, file_name)) ||
-      !accept(stream_.read_chunk(archive, content_))) {
-    return false;
+  if (!read(archive, file_name) || !read(archive, content_)) {
+    return Step::kDamaged;
   }
   const std::string path = state_.work_folder + file_name;
   // A name that could leave the work folder is refused like a file that
@@ -80,10 +80,10 @@ bool ArchiveExtractor::extract_file(File& archive, const std::string& key) {
   if (!is_safe_file_name(file_name)) {
     report(messages::kFailedToExtractFile, path,
            platform_.invalid_name_error());
-    return false;
+    return Step::kFileNotWritten;
   }
   if (!key.empty()) state_.variables.insert_if_absent(key, file_name);
-  return write_file(path, content_);
+  return write_file(path, content_) ? Step::kNext : Step::kFileNotWritten;
 }
 
 bool ArchiveExtractor::write_file(const std::string& path,
@@ -98,8 +98,8 @@ bool ArchiveExtractor::write_file(const std::string& path,
       written == content.size()) {
     return true;
   }
-  // A truncated file (a disk-full write) must not be launched later as if it
-  // were whole: it goes, and the walk ends as for a file not created.
+  // A truncated file (a disk-full write) must not be left for anyone to
+  // take as whole: it goes, and the walk ends as for a file not created.
   const std::uint32_t error = platform_.last_error();
   output.reset();  // an open file cannot be deleted on Windows
   platform_.delete_file(path);

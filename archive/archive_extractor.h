@@ -11,27 +11,49 @@
 
 namespace vcboot {
 
+// How an extraction ended, each told to the user in its own message box.
+// Only a complete one lets the installer start: one that stops anywhere else
+// has left files or bindings out.
+enum class ExtractionEnd {
+  // Every record from the tail chunk to the stub record was read, every
+  // chunk verified and every file written. Nothing was shown.
+  kComplete,
+  // "Failed to open archive!": the own file cannot be opened.
+  kNotOpened,
+  // "Failed to initialize archive!": there is no tail marker.
+  kNoTail,
+  // "Invalid Archive!": a chunk fails its digest check, a length field
+  // cannot be right, a move or read fails, or the start of the file was
+  // reached without a stub record: a damaged or cut download.
+  kDamaged,
+  // "Failed to extract file!": a file could not be created or written, or
+  // its name is refused. The package itself may well be sound.
+  kFileNotWritten,
+};
+
 class ArchiveExtractor {
  public:
   ArchiveExtractor(Platform& platform, ExtractionState& state);
 
   // Reads the records from the tail towards the start of the archive until
-  // the stub record, a failed or mismatched chunk, or a file that cannot be
-  // written. Files go to the work folder; values and file keys are added to
-  // the variable table only when absent, so the record nearer the end wins.
-  // Sets the archive complete flag on each tail chunk. Reports its own
-  // failures in message boxes; the archive is closed on every way out.
-  void extract(std::string archive_path);
+  // the stub record or the first thing that goes wrong, which ends the walk.
+  // Files go to the work folder; values and file keys are added to the
+  // variable table only when absent, so the record nearer the end wins. The
+  // archive is closed on every way out. An empty `archive_path` (the own
+  // path could not be told) is reported with the platform's last error.
+  ExtractionEnd extract(std::string archive_path);
 
  private:
-  // False when the record loop is to end.
-  bool extract_record(File& archive);
-  // Whether a chunk read lets the walk go on: true for a verified chunk. A
-  // digest mismatch is shown and clears the archive complete flag; any other
-  // failed read ends the walk silently.
-  bool accept(ChunkRead read);
-  bool extract_value(File& archive, const std::string& name);
-  bool extract_file(File& archive, const std::string& key);
+  // What one record did to the walk.
+  enum class Step { kNext, kStub, kDamaged, kFileNotWritten };
+
+  Step extract_record(File& archive);
+  // Whether the chunk that ends at the position verified; it is read into
+  // `payload`.
+  template <typename Payload>
+  bool read(File& archive, Payload& payload);
+  Step extract_value(File& archive, const std::string& name);
+  Step extract_file(File& archive, const std::string& key);
   bool write_file(const std::string& path, const PayloadBuffer& content);
   // "File: <path>\rError: <system text of error>" under `caption`.
   void report(const char* caption, const std::string& path,
@@ -40,6 +62,8 @@ class ArchiveExtractor {
   Platform& platform_;
   ExtractionState& state_;
   ChunkStream stream_;
+  // Set when a tail chunk is read; the walk counts as complete only then.
+  bool tail_read_ = false;
   // File contents, read into the same room one after another: the largest
   // decides the extraction's peak memory.
   PayloadBuffer content_;

@@ -50,7 +50,7 @@ class ArchiveExtractorTest : public ::testing::Test {
 
   void extract(const std::string& bytes) {
     platform_.add_file(kArchive, bytes);
-    ArchiveExtractor(platform_, state_).extract(kArchive);
+    end_ = ArchiveExtractor(platform_, state_).extract(kArchive);
   }
   std::string value_of(const std::string& name) const {
     const std::string* value = state_.variables.find(name);
@@ -67,6 +67,7 @@ class ArchiveExtractorTest : public ::testing::Test {
 
   FakePlatform platform_;
   ExtractionState state_;
+  ExtractionEnd end_ = ExtractionEnd::kNotOpened;
 };
 
 TEST_F(ArchiveExtractorTest, ShippedPackageGivesItsFilesAndBindings) {
@@ -78,7 +79,7 @@ TEST_F(ArchiveExtractorTest, ShippedPackageGivesItsFilesAndBindings) {
   extract(sample.bytes);
 
   EXPECT_TRUE(platform_.messages().empty());  // the stub's digest is not read
-  EXPECT_TRUE(state_.archive_complete);
+  EXPECT_EQ(end_, ExtractionEnd::kComplete);
   EXPECT_EQ(
       state_.variables.entries(),
       (VariableTable::Entries(sample.bindings.begin(), sample.bindings.end())));
@@ -105,7 +106,7 @@ TEST_F(ArchiveExtractorTest, RecordNearerTheEndBindsFirst) {
   EXPECT_EQ(value_of("name"), "last in the file");
   EXPECT_EQ(value_of("key"), "b.txt");
   EXPECT_EQ(value_of("source"), "C:\\seeded");
-  EXPECT_TRUE(state_.archive_complete);
+  EXPECT_EQ(end_, ExtractionEnd::kComplete);
 }
 
 TEST_F(ArchiveExtractorTest, FileWrittenTwiceKeepsTheContentNearerTheStart) {
@@ -160,7 +161,7 @@ TEST_F(ArchiveExtractorTest, SecondTailChunkDoesNotEndTheWalk) {
   }));
   EXPECT_EQ(value_of("older"), "1");
   EXPECT_EQ(value_of("newer"), "2");
-  EXPECT_TRUE(state_.archive_complete);
+  EXPECT_EQ(end_, ExtractionEnd::kComplete);
 }
 
 TEST_F(ArchiveExtractorTest, WalkEndsAtTheStubRecord) {
@@ -177,10 +178,12 @@ TEST_F(ArchiveExtractorTest, WalkEndsAtTheStubRecord) {
   EXPECT_EQ(value_of("name"), "value");
   EXPECT_EQ(value_of("before the stub"), "<unbound>");
   EXPECT_TRUE(platform_.messages().empty());
-  EXPECT_TRUE(state_.archive_complete);
+  EXPECT_EQ(end_, ExtractionEnd::kComplete);
 }
 
-TEST_F(ArchiveExtractorTest, StreamWithoutStubEndsSilentlyAtTheStart) {
+// The start of the file reached without a stub record: a damaged archive,
+// with what was read before kept.
+TEST_F(ArchiveExtractorTest, StreamWithoutStubIsDamage) {
   StringSink sink;
   ChunkWriter writer(sink);
   writer.add_chunk(std::string(30, 'p'));  // room before the first window
@@ -188,17 +191,17 @@ TEST_F(ArchiveExtractorTest, StreamWithoutStubEndsSilentlyAtTheStart) {
   writer.add_tail();
   extract(sink.bytes());
   EXPECT_EQ(value_of("name"), "value");
-  EXPECT_TRUE(platform_.messages().empty());
-  EXPECT_TRUE(state_.archive_complete);
+  EXPECT_EQ(platform_.messages(), std::vector<Message>{kInvalidArchive});
+  EXPECT_EQ(end_, ExtractionEnd::kDamaged);
 }
 
 TEST_F(ArchiveExtractorTest, UnsafeNameIsRefusedWithoutCreatingAnything) {
   using namespace std::string_literals;
   for (const std::string& name :
        {""s, "..\\evil.exe"s, "sub/../../evil.exe"s, "\\Windows\\evil.dll"s,
-        "C:\\evil.exe"s, "Setup.exe:hidden"s, "NUL"s, "com1.txt"s,
-        "COM1\0"s, "nul\0.txt"s, "Setup.exe."s, "Setup.exe "s,
-        "./Setup.exe"s, ".\\Setup.exe"s}) {
+        "C:\\evil.exe"s, "Setup.exe:hidden"s, "NUL"s, "com1.txt"s, "COM1\0"s,
+        "nul\0.txt"s, "Setup.exe."s, "Setup.exe "s, "./Setup.exe"s,
+        ".\\Setup.exe"s}) {
     FakePlatform platform;
     platform.add_directory(kWork);
     ExtractionState state;
@@ -207,7 +210,9 @@ TEST_F(ArchiveExtractorTest, UnsafeNameIsRefusedWithoutCreatingAnything) {
                         writer.add_value("nearer the start", "never read");
                         writer.add_file("key", name, "content");
                       }));
-    ArchiveExtractor(platform, state).extract(kArchive);
+    EXPECT_EQ(ArchiveExtractor(platform, state).extract(kArchive),
+              ExtractionEnd::kFileNotWritten)
+        << name;
     EXPECT_EQ(platform.messages(),
               std::vector<Message>{failed_to_extract(
                   name,
@@ -215,7 +220,6 @@ TEST_F(ArchiveExtractorTest, UnsafeNameIsRefusedWithoutCreatingAnything) {
                   "incorrect.")})
         << name;
     EXPECT_EQ(state.variables.size(), 0u) << name;
-    EXPECT_TRUE(state.archive_complete) << name;
     EXPECT_TRUE(platform.files_in(kWork).empty()) << name;
     EXPECT_EQ(std::count_if(platform.log().begin(), platform.log().end(),
                             [](const std::string& entry) {
@@ -241,7 +245,7 @@ TEST_F(ArchiveExtractorTest, FolderPartThatDoesNotExistCannotBeCreated) {
   EXPECT_EQ(value_of("key"), "missing\\file.txt");
   EXPECT_EQ(value_of("nearer the start"), "<unbound>");
   EXPECT_TRUE(platform_.file_exists(std::string(kWork) + "written.txt"));
-  EXPECT_TRUE(state_.archive_complete);
+  EXPECT_EQ(end_, ExtractionEnd::kFileNotWritten);
 }
 
 TEST_F(ArchiveExtractorTest, DiskFullRemovesThePartialFileAndEndsTheWalk) {
@@ -255,7 +259,7 @@ TEST_F(ArchiveExtractorTest, DiskFullRemovesThePartialFileAndEndsTheWalk) {
             std::vector<Message>{failed_to_extract(
                 "Setup.exe", "There is not enough space on the disk.")});
   EXPECT_EQ(platform_.files_in(kWork), std::vector<std::string>{"fits.txt"});
-  EXPECT_TRUE(state_.archive_complete);
+  EXPECT_EQ(end_, ExtractionEnd::kFileNotWritten);
 }
 
 TEST_F(ArchiveExtractorTest, FailedWriteRemovesTheFile) {
@@ -266,16 +270,18 @@ TEST_F(ArchiveExtractorTest, FailedWriteRemovesTheFile) {
   EXPECT_EQ(platform_.messages(), std::vector<Message>{failed_to_extract(
                                       "Setup.exe", "Access is denied.")});
   EXPECT_TRUE(platform_.files_in(kWork).empty());
+  EXPECT_EQ(end_, ExtractionEnd::kFileNotWritten);
 }
 
 TEST_F(ArchiveExtractorTest, ArchiveThatCannotBeOpenedIsReported) {
-  ArchiveExtractor(platform_, state_).extract("C:\\nowhere\\setup.exe");
+  EXPECT_EQ(
+      ArchiveExtractor(platform_, state_).extract("C:\\nowhere\\setup.exe"),
+      ExtractionEnd::kNotOpened);
   EXPECT_EQ(platform_.messages(),
             (std::vector<Message>{
                 {"Failed to open archive!",
                  "File: C:\\nowhere\\setup.exe\rError: The system cannot find "
                  "the path specified."}}));
-  EXPECT_FALSE(state_.archive_complete);
 }
 
 TEST_F(ArchiveExtractorTest, MissingTailMarkerIsReported) {
@@ -285,10 +291,10 @@ TEST_F(ArchiveExtractorTest, MissingTailMarkerIsReported) {
   EXPECT_EQ(platform_.messages()[0].text.rfind(
                 std::string("File: ") + kArchive + "\rError: ", 0),
             0u);
-  EXPECT_FALSE(state_.archive_complete);
+  EXPECT_EQ(end_, ExtractionEnd::kNoTail);
 }
 
-TEST_F(ArchiveExtractorTest, DigestMismatchEndsTheWalkAndClearsTheFlag) {
+TEST_F(ArchiveExtractorTest, DigestMismatchEndsTheWalkAsDamage) {
   test_support::SamplePackage sample = test_support::make_sample_package();
   // A byte of "NL5.ini", which is read after "ZH5.ini" to "PT5.ini".
   const std::string& content = sample.files.at("NL5.ini");
@@ -297,7 +303,7 @@ TEST_F(ArchiveExtractorTest, DigestMismatchEndsTheWalkAndClearsTheFlag) {
   sample.bytes[at + 100] = static_cast<char>(~sample.bytes[at + 100]);
   extract(sample.bytes);
   EXPECT_EQ(platform_.messages(), std::vector<Message>{kInvalidArchive});
-  EXPECT_FALSE(state_.archive_complete);
+  EXPECT_EQ(end_, ExtractionEnd::kDamaged);
   EXPECT_TRUE(platform_.file_exists(std::string(kWork) + "NO5.ini"));
   EXPECT_FALSE(platform_.file_exists(std::string(kWork) + "NL5.ini"));
   EXPECT_FALSE(platform_.file_exists(std::string(kWork) + "JA5.ini"));
@@ -306,7 +312,7 @@ TEST_F(ArchiveExtractorTest, DigestMismatchEndsTheWalkAndClearsTheFlag) {
   EXPECT_EQ(value_of("executable"), "%installer%");
 }
 
-TEST_F(ArchiveExtractorTest, FailedReadEndsTheWalkSilently) {
+TEST_F(ArchiveExtractorTest, FailedReadEndsTheWalkAsDamage) {
   const std::string bytes = package([](ChunkWriter& writer) {
     writer.add_value("older", "1");
     writer.add_value("newer", "2");
@@ -324,11 +330,11 @@ TEST_F(ArchiveExtractorTest, FailedReadEndsTheWalkSilently) {
         std::count(counting.log().begin(), counting.log().end(), "read"));
   }
   platform_.fail(FakeCall::kRead, fake_error::kAccessDenied, reads + 2 * 4);
-  ArchiveExtractor(platform_, state_).extract(kArchive);
+  EXPECT_EQ(ArchiveExtractor(platform_, state_).extract(kArchive),
+            ExtractionEnd::kDamaged);
   EXPECT_EQ(value_of("newer"), "2");
   EXPECT_EQ(value_of("older"), "<unbound>");
-  EXPECT_TRUE(platform_.messages().empty());
-  EXPECT_TRUE(state_.archive_complete);
+  EXPECT_EQ(platform_.messages(), std::vector<Message>{kInvalidArchive});
 }
 
 // Throws std::bad_alloc when asked to create a file, as a payload too large

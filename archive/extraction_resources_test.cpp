@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iterator>
 #include <new>
+#include <optional>
 
 #include "archive/archive_extractor.h"
 #include "archive/chunk_format.h"
@@ -53,26 +54,28 @@ std::string package_for(WayOut way) {
 }
 
 // Runs the extraction of `archive` into `state`'s work folder; an allocation
-// failure is expected only where memory is made to run out.
-void extract(Platform& platform, ExtractionState& state,
-             const std::string& archive, WayOut way) {
+// failure is expected only where memory is made to run out, and then there is
+// no end to return.
+std::optional<ExtractionEnd> extract(Platform& platform, ExtractionState& state,
+                                     const std::string& archive, WayOut way) {
   if (way != WayOut::kOutOfMemory) {
-    ArchiveExtractor(platform, state).extract(archive);
-    return;
+    return ArchiveExtractor(platform, state).extract(archive);
   }
   test_support::AllocationMeter meter(kAllocationLimit);
   EXPECT_THROW(ArchiveExtractor(platform, state).extract(archive),
                std::bad_alloc);
   EXPECT_EQ(meter.refused(), 1u);
+  return std::nullopt;
 }
 
 // What shows that the extraction left by the way it was meant to.
-void expect_way_out(WayOut way, const ExtractionState& state,
-                    bool readme_written) {
-  const bool tail_read = way == WayOut::kSuccess ||
-                         way == WayOut::kFailedCreate ||
-                         way == WayOut::kOutOfMemory;
-  EXPECT_EQ(state.archive_complete, tail_read);
+void expect_way_out(WayOut way, std::optional<ExtractionEnd> end,
+                    const ExtractionState& state, bool readme_written) {
+  static const std::optional<ExtractionEnd> kEnds[] = {
+      ExtractionEnd::kComplete,       ExtractionEnd::kDamaged,
+      ExtractionEnd::kNotOpened,      ExtractionEnd::kNoTail,
+      ExtractionEnd::kFileNotWritten, std::nullopt};
+  EXPECT_EQ(end, kEnds[static_cast<int>(way)]);
   EXPECT_EQ(readme_written,
             way == WayOut::kSuccess || way == WayOut::kOutOfMemory);
   EXPECT_EQ(state.variables.find("installer") != nullptr,
@@ -92,9 +95,10 @@ TEST_P(ExtractionResources, FakeHandlesAreAllClosed) {
   ExtractionState state;
   state.work_folder = work;
   ASSERT_EQ(platform.open_handles(), 0);
-  extract(platform, state, archive, GetParam());
+  const auto end = extract(platform, state, archive, GetParam());
   EXPECT_EQ(platform.open_handles(), 0);
-  expect_way_out(GetParam(), state, platform.file_exists(work + "readme.txt"));
+  expect_way_out(GetParam(), end, state,
+                 platform.file_exists(work + "readme.txt"));
 }
 
 std::ptrdiff_t open_descriptors() {
@@ -113,9 +117,10 @@ TEST_P(ExtractionResources, NativeDescriptorsAreAllClosed) {
   ExtractionState state;
   state.work_folder = work.string() + native_platform().path_separator();
   const std::ptrdiff_t before = open_descriptors();
-  extract(native_platform(), state, archive.string(), GetParam());
+  const auto end =
+      extract(native_platform(), state, archive.string(), GetParam());
   EXPECT_EQ(open_descriptors(), before);
-  expect_way_out(GetParam(), state, fs::exists(work / "readme.txt"));
+  expect_way_out(GetParam(), end, state, fs::exists(work / "readme.txt"));
 }
 
 std::string way_out_name(const ::testing::TestParamInfo<WayOut>& way) {

@@ -1,5 +1,5 @@
-// What an extraction reads and fills in: the folder it writes into, the
-// variable table it adds to, and whether the archive was found complete.
+// What an extraction reads and fills in: the folder it writes into and the
+// variable table it adds to. How it ended is its result (archive_extractor.h).
 // The bootstrap's run state is one (bootstrap/run_state.h); tools and tests
 // make their own.
 #pragma once
@@ -15,8 +15,6 @@ struct ExtractionState {
   std::string work_folder;
   // Values and file keys are added only when absent.
   VariableTable variables;
-  // Set when the archive's tail chunk is read, cleared by a digest mismatch.
-  bool archive_complete = false;
 };
 
 }  // namespace vcboot

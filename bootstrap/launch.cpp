@@ -18,7 +18,7 @@ std::string expanded_variable(RunState& state, const std::string& name) {
 
 }  // namespace
 
-void launch_installer(Platform& platform, RunState& state) {
+RunOutcome launch_installer(Platform& platform, RunState& state) {
   LaunchRequest request;
   // No separator is added: the work-folder path ends with one, and whatever
   // "executable" expands to, even an absolute path, is put behind it.
@@ -27,40 +27,49 @@ void launch_installer(Platform& platform, RunState& state) {
   request.parameters = expanded_variable(state, variable_names::kParameters);
   // No directory: the installer inherits the current one, the work folder.
 
+  RunOutcome outcome;
+  outcome.end = RunEnd::kLaunchFailed;
   const std::unique_ptr<Process> installer =
       request.file.empty() ? nullptr : platform.start_program(request);
   if (!installer) {
     platform.show_message(messages::kStartFailedCaption,
                           messages::kStartFailedText);
-    return;
+    return outcome;
   }
   if (!installer->wait()) {
     platform.show_message(messages::kWaitFailedCaption,
                           messages::kWaitFailedText);
-    return;
+    return outcome;
   }
   const std::optional<std::uint32_t> exit_code = installer->exit_code();
   if (!exit_code) {
     platform.show_message(messages::kExitCodeFailedCaption,
                           messages::kExitCodeFailedText);
-    return;
+    return outcome;
   }
-  run_post_program(platform, state, *exit_code);
+  outcome.end = RunEnd::kInstallerEnded;
+  outcome.installer_code = *exit_code;
+  outcome.post_code =
+      run_post_program(platform, state, *exit_code,
+                       state.exit_code_policy == ExitCodePolicy::kPost);
+  return outcome;
   // `installer` goes out of scope only now, after the post program ended.
 }
 
-void run_post_program(Platform& platform, RunState& state,
-                      std::uint32_t exit_code) {
+std::optional<std::uint32_t> run_post_program(Platform& platform,
+                                              RunState& state,
+                                              std::uint32_t exit_code,
+                                              bool read_exit_code) {
   LaunchRequest request;
   request.file = expanded_variable(state, variable_names::kPost);
-  if (request.file.empty()) return;
+  if (request.file.empty()) return std::nullopt;
   // All 32 bits as a signed number: 0xFFFFFFFF reads "-1".
   request.parameters =
       format_string("%i", static_cast<std::int32_t>(exit_code));
   request.directory = state.work_folder;
-  if (const std::unique_ptr<Process> post = platform.start_program(request)) {
-    post->wait();
-  }
+  const std::unique_ptr<Process> post = platform.start_program(request);
+  if (!post || !post->wait() || !read_exit_code) return std::nullopt;
+  return post->exit_code();
 }
 
 }  // namespace vcboot

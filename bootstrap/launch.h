@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "bootstrap/run_state.h"
 #include "platform/platform.h"
@@ -13,14 +14,18 @@ namespace vcboot {
 // expanded "parameters", waits for it, and hands its exit code to
 // `run_post_program`. The variables are fetched with `get_or_create`, in that
 // order, each expanded at once. Every failure is told in a message box and
-// ends the launch; the installer's handle is released only after the post
-// program has ended.
-void launch_installer(Platform& platform, RunState& state);
+// ends the launch (RunEnd::kLaunchFailed); the installer's handle is
+// released only after the post program has ended. The post program's exit
+// code is read only under the "post" exit-code policy.
+RunOutcome launch_installer(Platform& platform, RunState& state);
 
 // Starts the expanded "post", if it is not empty, in the work folder with
 // `exit_code` as signed decimal for its whole parameter text, and waits for
-// it. Reports nothing: a failed start or wait ends silently.
-void run_post_program(Platform& platform, RunState& state,
-                      std::uint32_t exit_code);
+// it. Reports nothing: a failed start or wait ends silently. Its own exit
+// code, when `read_exit_code` asks for it and it can be had.
+std::optional<std::uint32_t> run_post_program(Platform& platform,
+                                              RunState& state,
+                                              std::uint32_t exit_code,
+                                              bool read_exit_code = false);
 
 }  // namespace vcboot

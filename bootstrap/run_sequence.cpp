@@ -8,17 +8,22 @@
 #include "util/format_string.h"
 #include "util/messages.h"
 #include "util/remove_tree.h"
+#include "variables/expand_variables.h"
 #include "variables/well_known_names.h"
 
 namespace vcboot {
 namespace {
 
-// The work folder's name: the low 32 bits of the calendar time, read as a
-// signed number, so a clock past 2038 gives a minus sign after "VC".
-std::string work_folder_name(std::int64_t now, char separator) {
-  const auto low_bits = static_cast<std::uint32_t>(now);
-  return format_string("VC%i%c", static_cast<std::int32_t>(low_bits),
-                       separator);
+// How many names the run tries for its work folder, counting up from the
+// calendar time, before it gives up: names that stand already are never
+// taken over, and a few runs in one second, or names planted ahead, must not
+// stop an installation.
+constexpr std::uint32_t kWorkFolderNames = 100;
+
+// The work folder's name: a number read as a signed 32-bit value, so a clock
+// past 2038 gives a minus sign after "VC".
+std::string work_folder_name(std::uint32_t number, char separator) {
+  return format_string("VC%i%c", static_cast<std::int32_t>(number), separator);
 }
 
 // The folder that holds `folder`: its path up to and including the separator
@@ -31,27 +36,34 @@ std::string parent_folder(const std::string& folder) {
   return folder.substr(0, separator + 1);
 }
 
-// Makes the work folder under the temporary directory and enters it. False
-// (after telling the user) when it cannot be made the current directory.
+// Makes a new work folder under the temporary directory and enters it: the
+// first of the names VC<time>, VC<time + 1>, ... that is free. False (after
+// telling the user) when none could be made and entered.
 bool enter_work_folder(Platform& platform, RunState& state) {
-  state.work_folder = platform.temp_directory();
-  if (state.work_folder.empty()) {
+  std::string temp = platform.temp_directory();
+  if (temp.empty()) {
     platform.show_message(messages::kNoTempDirectoryCaption,
                           messages::kNoTempDirectoryText);
-    state.work_folder = platform.fallback_temp_directory();
+    temp = platform.fallback_temp_directory();
   }
   // Normally exists already; only its last level can be made here.
-  platform.create_directory(state.work_folder);
-  state.work_folder +=
-      work_folder_name(platform.calendar_time(), platform.path_separator());
-  // A folder of the same name is taken over with whatever it holds.
-  platform.create_directory(state.work_folder);
-  if (!platform.set_current_directory(state.work_folder)) {
-    platform.show_message(messages::kNoWorkFolderCaption,
-                          messages::kNoWorkFolderText);
-    return false;
+  platform.create_directory(temp);
+  // The low 32 bits of the time; the count wraps as they do.
+  const auto first = static_cast<std::uint32_t>(platform.calendar_time());
+  for (std::uint32_t i = 0; i < kWorkFolderNames; ++i) {
+    const std::string folder =
+        temp + work_folder_name(first + i, platform.path_separator());
+    const NewDirectory made = platform.create_new_directory(folder);
+    if (made == NewDirectory::kExists) continue;
+    if (made == NewDirectory::kCreated) {
+      state.work_folder = folder;
+      if (platform.enter_new_directory(folder)) return true;
+    }
+    break;
   }
-  return true;
+  platform.show_message(messages::kNoWorkFolderCaption,
+                        messages::kNoWorkFolderText);
+  return false;
 }
 
 // Windows refuses to remove a folder that is a process's current
@@ -62,47 +74,67 @@ void remove_work_folder(Platform& platform, const RunState& state) {
   remove_tree(platform, state.work_folder);
 }
 
-int run_steps(Platform& platform, RunState& state,
-              const std::string& command_line) {
+// The run itself; its outcome decides the exit code.
+RunOutcome run_steps(Platform& platform, RunState& state,
+                     const std::string& command_line) {
+  RunOutcome outcome;
   if (platform.create_instance_mutex(kInstanceMutexName) ==
       MutexResult::kAlreadyExists) {
     platform.show_message(messages::kAlreadyRunningCaption,
                           messages::kAlreadyRunningText);
-    return 1;
+    outcome.end = RunEnd::kAlreadyRunning;
+    return outcome;
   }
-  if (!enter_work_folder(platform, state)) return 1;
+  if (!enter_work_folder(platform, state)) {
+    outcome.end = RunEnd::kNoWorkFolder;
+    return outcome;
+  }
 
   state.variables.get_or_create(variable_names::kSource) =
       state.work_folder.substr(0, state.work_folder.size() - 1);
   state.variables.get_or_create(variable_names::kCommandLine) = command_line;
 
-  ArchiveExtractor(platform, state).extract(platform.module_path());
-  if (state.archive_complete) {
-    launch_installer(platform, state);
+  const ExtractionEnd extracted =
+      ArchiveExtractor(platform, state).extract(platform.module_path());
+  // Read like the launch's variables, so it may refer to others; whatever
+  // the archive bound before an extraction failed counts.
+  state.exit_code_policy = exit_code_policy(
+      expand_variables(state.variables.get_or_create(variable_names::kExitCode),
+                       state.variables));
+  if (extracted == ExtractionEnd::kComplete) {
+    outcome = launch_installer(platform, state);
+  } else if (extracted == ExtractionEnd::kFileNotWritten) {
+    // Told as such: the download may be sound, and a new one would not help.
+    outcome.end = RunEnd::kFileNotExtracted;
   } else {
+    // The archive cannot be used as it is: the user is sent for a whole copy.
     platform.show_message(messages::kInvalidArchiveCaption,
                           messages::kInvalidArchiveText);
+    outcome.end = RunEnd::kArchiveUnusable;
   }
   remove_work_folder(platform, state);
-  return 0;
+  return outcome;
 }
 
 }  // namespace
 
 int run_installation(Platform& platform, RunState& state,
                      const std::string& command_line) {
+  RunOutcome outcome;
   try {
-    return run_steps(platform, state, command_line);
+    outcome = run_steps(platform, state, command_line);
   } catch (const std::exception& error) {
     // Not a mistake: the description is the caption, "Unhandled Exception"
     // the text.
     platform.show_message(error.what(), messages::kUnhandledExceptionText);
-    return 0;
+    outcome.end = RunEnd::kUnhandledException;
   } catch (...) {
     platform.show_message(messages::kNoContextCaption,
                           messages::kUnhandledExceptionText);
-    return 0;
+    outcome.end = RunEnd::kUnhandledException;
   }
+  // A policy read before an exception still holds for it.
+  return exit_code(outcome, state.exit_code_policy);
 }
 
 }  // namespace vcboot

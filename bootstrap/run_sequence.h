@@ -11,9 +11,13 @@ namespace vcboot {
 
 inline constexpr char kInstanceMutexName[] = "Vellumcrest.Installation";
 
-// Runs the installation and returns the process exit code: 1 when another
-// installation is running or the work folder cannot be made current, 0
-// otherwise (failures are told in message boxes, not in the exit code).
+// Runs the installation and returns the process exit code, as exit_code()
+// maps the run's outcome (bootstrap/exit_code.h): by default 1 when another
+// installation is running or the work folder cannot be made current, and 0
+// otherwise (failures are told in message boxes); a package that binds
+// "exitcode" gets the installer's or the post program's exit code, and 1603
+// for the bootstrap's own failures. The installer starts only after a
+// complete extraction.
 // `command_line` is the command line after the program's own name; it becomes
 // the variable "commandline". Catches every exception that escapes.
 int run_installation(Platform& platform, RunState& state,

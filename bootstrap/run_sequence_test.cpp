@@ -75,7 +75,7 @@ TEST(RunSequence, WorkFolderIsMadeUnderTempAndRemovedAtTheEnd) {
   const std::string work = std::string(kTemp) + "VC1700000000\\";
   EXPECT_EQ(state.work_folder, work);
   EXPECT_TRUE(logged(platform, "create_directory " + std::string(kTemp)));
-  EXPECT_TRUE(logged(platform, "set_current_directory " + work));
+  EXPECT_TRUE(logged(platform, "enter_new_directory " + work));
   EXPECT_FALSE(platform.directory_exists(work));
   EXPECT_EQ(platform.messages(),
             (std::vector<Message>{kNoArchive, kInvalidArchive}));
@@ -133,6 +133,60 @@ TEST(RunSequence, WorkFolderThatCannotBeEnteredEndsWithOne) {
   EXPECT_EQ(state.variables.size(), 0u);
 }
 
+// Whatever stands under a work folder's name is left alone: the run takes the
+// next free number, and gives up after 100 names or on any other failure.
+TEST(RunSequence, WorkFolderIsAlwaysANewFolder) {
+  const std::string temp = kTemp;
+  const struct {
+    const char* what;
+    int planted_folders;      // VC100, VC101, ... each holding a file
+    bool create_fails;        // with "access denied", not "exists"
+    const char* work_folder;  // none: the run ends with 1
+    int names_tried;
+  } cases[] = {
+      {"two names taken", 2, false, "VC102\\", 3},
+      {"every name taken", 100, false, nullptr, 100},
+      {"folder cannot be made", 0, true, nullptr, 1},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    platform.set_time(100);
+    for (int i = 0; i < c.planted_folders; ++i) {
+      const std::string planted = temp + "VC" + std::to_string(100 + i);
+      platform.add_directory(planted);
+      platform.add_file(planted + "\\planted.txt", "someone else's");
+    }
+    if (c.create_fails) {
+      platform.fail(FakeCall::kCreateDirectory, fake_error::kAccessDenied, 1);
+    }
+    RunState state;
+    const int exit_code = run_installation(platform, state, "");
+    const auto tried =
+        std::count_if(platform.log().begin(), platform.log().end(),
+                      [](const std::string& entry) {
+                        return entry.rfind("create_new_directory ", 0) == 0;
+                      });
+    EXPECT_EQ(tried, c.names_tried) << c.what;
+    if (c.work_folder) {
+      EXPECT_EQ(exit_code, 0) << c.what;
+      EXPECT_EQ(state.work_folder, temp + c.work_folder) << c.what;
+      EXPECT_FALSE(platform.directory_exists(temp + c.work_folder)) << c.what;
+    } else {
+      EXPECT_EQ(exit_code, 1) << c.what;
+      EXPECT_EQ(platform.messages(),
+                (std::vector<Message>{{"SetCurrentDirectory failed",
+                                       "Unable to set Working Directory"}}))
+          << c.what;
+    }
+    for (int i = 0; i < c.planted_folders; ++i) {
+      EXPECT_EQ(platform.file_content(temp + "VC" + std::to_string(100 + i) +
+                                      "\\planted.txt"),
+                "someone else's")
+          << c.what;
+    }
+  }
+}
+
 TEST(RunSequence, ClockPast2038GivesANegativeFolderNumber) {
   FakePlatform platform;
   platform.set_time(INT64_C(0x80000000));
@@ -163,7 +217,7 @@ TEST(RunSequence, OwnFileIsExtractedIntoTheWorkFolder) {
   RunState state;
   run_installation(platform, state, "");
   EXPECT_TRUE(platform.messages().empty());
-  EXPECT_TRUE(state.archive_complete);
+  EXPECT_EQ(platform.launches().size(), 2u);
   EXPECT_EQ(*state.variables.find("installer"), "Setup.exe");
   EXPECT_TRUE(logged(
       platform, "create_for_writing " + std::string(kTemp) + "VC3\\Setup.exe"));
@@ -193,15 +247,18 @@ TEST(RunSequence, SeededVariablesOutrankTheArchive) {
   EXPECT_EQ(*state.variables.find("commandline"), "/quiet");
 }
 
+// The error is the one that kept the path from being told, not that of an
+// attempt to open no file.
 TEST(RunSequence, UnknownModulePathIsAnArchiveThatCannotBeOpened) {
   FakePlatform platform;
-  platform.fail(FakeCall::kModulePath, 122);
+  platform.fail(FakeCall::kModulePath, fake_error::kAccessDenied);
   RunState state;
   EXPECT_EQ(run_installation(platform, state, ""), 0);
-  ASSERT_EQ(platform.messages().size(), 2u);
-  EXPECT_EQ(platform.messages()[0].caption, "Failed to open archive!");
-  EXPECT_EQ(platform.messages()[0].text.rfind("File: \rError: ", 0), 0u);
-  EXPECT_EQ(platform.messages()[1], kInvalidArchive);
+  EXPECT_EQ(platform.messages(),
+            (std::vector<Message>{
+                {"Failed to open archive!", "File: \rError: Access is denied."},
+                kInvalidArchive}));
+  EXPECT_FALSE(logged(platform, "open_for_reading"));
 }
 
 TEST(RunSequence, CompleteArchiveStartsTheInstallerThenCleansUp) {
@@ -240,12 +297,125 @@ TEST(RunSequence, FailedLaunchIsToldThenCleanedUpWithExitZero) {
   EXPECT_FALSE(platform.directory_exists(std::string(kTemp) + "VC9"));
 }
 
+// Only a complete extraction starts the installer. Damage sends the user for
+// a whole copy, told by the extraction and then by the run; a file that
+// could not be written is told once, with its own message.
 TEST(RunSequence, IncompleteArchiveStartsNothing) {
-  FakePlatform platform;
-  RunState state;
-  run_installation(platform, state, "");
-  EXPECT_TRUE(platform.launches().empty());
-  EXPECT_EQ(state.variables.find("executable"), nullptr);
+  enum class Fault { kMissing, kMismatch, kBadLength, kRefusedName, kDiskFull };
+  const std::string work = std::string(kTemp) + "VC1\\";
+  const auto cannot_extract = [&](const std::string& name,
+                                  const std::string& error) {
+    return Message{"Failed to extract file!",
+                   "File: " + work + name + "\rError: " + error};
+  };
+  const struct {
+    Fault fault;
+    std::vector<Message> boxes;
+  } cases[] = {
+      {Fault::kMissing, {kNoArchive, kInvalidArchive}},
+      {Fault::kMismatch, {kInvalidArchive, kInvalidArchive}},
+      {Fault::kBadLength, {kInvalidArchive, kInvalidArchive}},
+      {Fault::kRefusedName,
+       {cannot_extract("Setup.exe.",
+                       "The filename, directory name, or volume "
+                       "label syntax is incorrect.")}},
+      {Fault::kDiskFull,
+       {cannot_extract("readme.txt",
+                       "There is not enough space on the disk.")}},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    platform.set_time(1);
+    StringSink sink;
+    ChunkWriter writer(sink);
+    writer.add_stub(test_support::make_pe_image(1024), "setup.exe");
+    // Read last, after the installer and the values that start it.
+    writer.add_chunk(std::string(100, 'r'));
+    const std::size_t length_at = writer.size() - 20;
+    writer.add_chunk(c.fault == Fault::kRefusedName ? "Setup.exe."
+                                                    : "readme.txt");
+    writer.add_chunk("");
+    writer.add_chunk("file");
+    writer.add_file("installer", "Setup.exe", "MZ");
+    writer.add_value("executable", "%installer%");
+    writer.add_tail();
+    std::string bytes = sink.bytes();
+    if (c.fault == Fault::kMismatch) bytes[length_at - 50] ^= 1;
+    if (c.fault == Fault::kBadLength) {
+      bytes.replace(length_at, 4, "\xFF\xFF\xFF\x7F");
+    }
+    if (c.fault == Fault::kDiskFull) platform.set_write_capacity(50);
+    if (c.fault != Fault::kMissing) platform.add_file(kModulePath, bytes);
+    RunState state;
+    EXPECT_EQ(run_installation(platform, state, ""), 0);
+    EXPECT_EQ(platform.messages(), c.boxes) << static_cast<int>(c.fault);
+    EXPECT_TRUE(platform.launches().empty()) << static_cast<int>(c.fault);
+    EXPECT_FALSE(platform.directory_exists(work)) << static_cast<int>(c.fault);
+    if (c.fault == Fault::kMissing) {
+      EXPECT_EQ(state.variables.find("executable"), nullptr);
+    }
+  }
+}
+
+// The exit code is the package's choice: its installer's, its post
+// program's, or by default 0; 1603 for what went wrong before the installer
+// ended. Only under "post" is the post program's exit code read.
+TEST(RunSequence, ExitCodeIsThePackagesChoice) {
+  enum class Trouble { kNone, kNoStart, kNoWait, kDamaged, kThrows };
+  const struct {
+    const char* value;  // of "exitcode"; null: no such record
+    Trouble trouble;
+    std::uint32_t installer_code;
+    bool with_post;  // "after.exe", which ends with 7
+    int expected;
+    long exit_code_reads;
+  } cases[] = {
+      {nullptr, Trouble::kNone, 3010, true, 0, 1},
+      {"installer", Trouble::kNone, 3010, true, 3010, 1},
+      {"installer", Trouble::kNone, 0xFFFFFFFF, false, -1, 1},
+      {"post", Trouble::kNone, 3010, true, 7, 2},
+      {"post", Trouble::kNone, 3010, false, 3010, 1},
+      {"%how%", Trouble::kNone, 3010, false, 3010, 1},
+      {"Installer", Trouble::kNone, 3010, false, 0, 1},
+      {"installer", Trouble::kNoStart, 0, false, 1603, 0},
+      {"installer", Trouble::kNoWait, 0, false, 1603, 0},
+      {"installer", Trouble::kDamaged, 0, false, 1603, 0},
+      {"installer", Trouble::kThrows, 0, false, 1603, 0},
+  };
+  for (const auto& c : cases) {
+    const std::string what = std::string(c.value ? c.value : "no record") +
+                             " " + std::to_string(static_cast<int>(c.trouble));
+    FakePlatform platform;
+    // "executable" is nearer the start than the choice, so read after it.
+    std::vector<std::pair<std::string, std::string>> values = {
+        {"executable", "install.exe"}, {"how", "installer"}};
+    if (c.value) values.emplace_back("exitcode", c.value);
+    if (c.with_post) values.emplace_back("post", "after.exe");
+    add_package(platform, values);
+    if (c.trouble == Trouble::kDamaged) {
+      std::string bytes = platform.file_content(kModulePath);
+      bytes[bytes.find("install.exe")] ^= 1;
+      platform.add_file(kModulePath, bytes);
+    }
+    if (c.trouble == Trouble::kNoStart) {
+      platform.fail(FakeCall::kStartProgram, fake_error::kFileNotFound);
+    }
+    if (c.trouble == Trouble::kNoWait) {
+      platform.fail(FakeCall::kWait, fake_error::kInvalidHandle);
+    }
+    platform.on_start([&](const LaunchRequest& request) {
+      if (c.trouble == Trouble::kThrows) throw std::runtime_error("lost");
+      FakePlatform::ProcessScript script;
+      script.exit_code = request.file == "after.exe" ? 7 : c.installer_code;
+      return script;
+    });
+    RunState state;
+    EXPECT_EQ(run_installation(platform, state, ""), c.expected) << what;
+    EXPECT_EQ(
+        std::count(platform.log().begin(), platform.log().end(), "exit_code"),
+        c.exit_code_reads)
+        << what;
+  }
 }
 
 TEST(RunSequence, MemoryRunningOutForAPayloadIsAnUnhandledException) {
@@ -301,8 +471,8 @@ TEST(RunSequence, ExpansionThatGrowsWithoutBoundIsAnUnhandledException) {
 class ThrowingPlatform : public FakePlatform {
  public:
   explicit ThrowingPlatform(bool standard) : standard_(standard) {}
-  bool set_current_directory(const std::string& path) override {
-    FakePlatform::set_current_directory(path);
+  bool enter_new_directory(const std::string& path) override {
+    FakePlatform::enter_new_directory(path);
     if (standard_) throw std::length_error("basic_string::_M_create");
     throw 42;
   }

@@ -2,14 +2,18 @@
 #pragma once
 
 #include "archive/extraction_state.h"
+#include "bootstrap/exit_code.h"
 
 namespace vcboot {
 
 // The program holds exactly one of these for its whole life (see the entry
 // files); components take it by reference, so tests can make fresh ones.
 // The run sequence writes the work folder (temporary directory + "VC<n>" +
-// separator) before the extraction, the extraction fills in the variables
-// and the complete flag, and the launch reads them; the table only grows.
-struct RunState : ExtractionState {};
+// separator) before the extraction, the extraction fills in the variables,
+// and the launch reads them; the table only grows.
+struct RunState : ExtractionState {
+  // Read from "exitcode" after the extraction; until then the default.
+  ExitCodePolicy exit_code_policy = ExitCodePolicy::kDefault;
+};
 
 }  // namespace vcboot

@@ -88,52 +88,53 @@ class Reference {
             const std::string& work_folder)
       : walk_(bytes, end), work_folder_(work_folder) {}
 
+  // Only a walk from a tail chunk to the stub record is complete; one that
+  // stops at a file is told by its own message, any other stop is damage.
   ReferenceOutcome run() {
-    while (next_record()) {
+    Step step = Step::kNext;
+    while (step == Step::kNext) step = next_record();
+    if (step == Step::kStub && tail_read_) {
+      outcome_.end = ExtractionEnd::kComplete;
+    } else if (step == Step::kFileNotWritten) {
+      outcome_.end = ExtractionEnd::kFileNotWritten;
+    } else {
+      outcome_.end = ExtractionEnd::kDamaged;
+      outcome_.messages.push_back({test_support::kInvalidArchiveCaption,
+                                   test_support::kInvalidArchiveText});
     }
     return outcome_;
   }
 
  private:
+  enum class Step { kNext, kStub, kDamaged, kFileNotWritten };
+
   bool read(std::string& payload) {
-    switch (walk_.next(payload)) {
-      case ChunkWalk::Read::kVerified:
-        return true;
-      case ChunkWalk::Read::kMismatch:
-        outcome_.messages.push_back({test_support::kInvalidArchiveCaption,
-                                     test_support::kInvalidArchiveText});
-        outcome_.archive_complete = false;
-        return false;
-      case ChunkWalk::Read::kFailed:
-        break;
-    }
-    return false;
+    return walk_.next(payload) == ChunkWalk::Read::kVerified;
   }
 
-  // False when the walk ends.
-  bool next_record() {
+  Step next_record() {
     std::string type;
     std::string name;
-    if (!read(type)) return false;
+    if (!read(type)) return Step::kDamaged;
     if (type == kTailMarker) {
-      outcome_.archive_complete = true;
-      return true;
+      tail_read_ = true;
+      return Step::kNext;
     }
-    if (!read(name)) return false;
+    if (!read(name)) return Step::kDamaged;
     if (type == kValueType) {
       std::string value;
-      if (!read(value)) return false;
+      if (!read(value)) return Step::kDamaged;
       outcome_.bindings.emplace(name, value);
-      return true;
+      return Step::kNext;
     }
     if (type == kFileType) return next_file(name);
-    return type != kStubType;
+    return type == kStubType ? Step::kStub : Step::kNext;
   }
 
-  bool next_file(const std::string& key) {
+  Step next_file(const std::string& key) {
     std::string file_name;
     std::string content;
-    if (!read(file_name) || !read(content)) return false;
+    if (!read(file_name) || !read(content)) return Step::kDamaged;
     if (!is_safe_file_name(file_name)) return cannot_extract(file_name);
     if (!key.empty()) outcome_.bindings.emplace(key, file_name);
     // The work folder holds no folders, so no name with a folder part can be
@@ -142,18 +143,19 @@ class Reference {
       return cannot_extract(file_name);
     }
     outcome_.files[file_name] = content;
-    return true;
+    return Step::kNext;
   }
 
-  bool cannot_extract(const std::string& file_name) {
+  Step cannot_extract(const std::string& file_name) {
     outcome_.messages.push_back(
         {"Failed to extract file!",
          "File: " + work_folder_ + file_name + "\rError: "});
-    return false;
+    return Step::kFileNotWritten;
   }
 
   ChunkWalk walk_;
   const std::string& work_folder_;
+  bool tail_read_ = false;
   ReferenceOutcome outcome_;
 };
 
@@ -165,6 +167,7 @@ ReferenceOutcome reference_extraction(const std::string& bytes,
   const auto end = tail_end(bytes);
   if (!end) {
     ReferenceOutcome outcome;
+    outcome.end = ExtractionEnd::kNoTail;
     outcome.messages.push_back({"Failed to initialize archive!",
                                 "File: " + archive_path + "\rError: "});
     return outcome;

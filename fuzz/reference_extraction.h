@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_extractor.h"
 #include "variables/variable_table.h"
 
 namespace vcboot::fuzzing {
@@ -21,7 +22,7 @@ struct ExpectedMessage {
 };
 
 struct ReferenceOutcome {
-  bool archive_complete = false;
+  ExtractionEnd end = ExtractionEnd::kNotOpened;
   std::vector<ExpectedMessage> messages;
   // The files in the work folder by bare name, and the bindings.
   std::map<std::string, std::string> files;

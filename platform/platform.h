@@ -101,6 +101,12 @@ struct LaunchRequest {
   std::optional<std::string> directory;  // none: inherit the current one
 };
 
+enum class NewDirectory {
+  kCreated,  // made by this call: a new, empty folder
+  kExists,   // the name is taken (a folder, a file or a link); left alone
+  kFailed,   // not made for any other reason; the last error says why
+};
+
 enum class MutexResult {
   kAcquired,       // the name was free; it is now held until the process ends
   kAlreadyExists,  // another process holds the name
@@ -131,7 +137,17 @@ class Platform {
   virtual std::string fallback_temp_directory() const = 0;
   virtual bool create_directory(const std::string& path) = 0;
   virtual bool set_current_directory(const std::string& path) = 0;
-  // Full path of the running executable; empty if it cannot be told.
+  // Makes a folder that nobody else has had a hand in: exclusively, so that
+  // whatever stands under the name already is never taken over, and private
+  // to the user where the system has such a notion.
+  virtual NewDirectory create_new_directory(const std::string& path) = 0;
+  // Makes `path` the current directory, but only while it is still the
+  // folder that create_new_directory made there: a real folder, no link or
+  // junction. False (the last error set) when it is not or cannot be
+  // entered; the current directory may then have changed.
+  virtual bool enter_new_directory(const std::string& path) = 0;
+  // Full path of the running executable; empty if it cannot be told, with
+  // the last error saying why.
   virtual std::string module_path() = 0;
   // Seconds since 1970-01-01 00:00:00 UTC.
   virtual std::int64_t calendar_time() = 0;
@@ -141,7 +157,8 @@ class Platform {
   // Creates a file, or empties an existing one, for sequential writing.
   virtual std::unique_ptr<File> create_for_writing(const std::string& path) = 0;
   // Lists the folder named by `pattern`, a folder path with its separator
-  // followed by "*". Null when the folder cannot be listed.
+  // followed by "*". Null when the folder cannot be listed, and when it is a
+  // folder link: a link is never followed into another folder.
   virtual std::unique_ptr<DirectoryListing> list_directory(
       const std::string& pattern) = 0;
   virtual bool delete_file(const std::string& path) = 0;

@@ -33,6 +33,12 @@ class PlatformWrapper : public Platform {
   bool set_current_directory(const std::string& path) override {
     return target_.set_current_directory(path);
   }
+  NewDirectory create_new_directory(const std::string& path) override {
+    return target_.create_new_directory(path);
+  }
+  bool enter_new_directory(const std::string& path) override {
+    return target_.enter_new_directory(path);
+  }
   std::string module_path() override { return target_.module_path(); }
   std::int64_t calendar_time() override { return target_.calendar_time(); }
   std::unique_ptr<File> open_for_reading(const std::string& path) override {

@@ -18,11 +18,15 @@ TEST(PlatformWrapper, ForwardsEveryCallToItsTarget) {
   wrapper.module_path();
   EXPECT_TRUE(wrapper.create_directory("C:\\w"));
   EXPECT_TRUE(wrapper.set_current_directory("C:\\w"));
+  EXPECT_EQ(wrapper.create_new_directory("C:\\w\\n"), NewDirectory::kCreated);
+  EXPECT_TRUE(wrapper.enter_new_directory("C:\\w\\n"));
+  EXPECT_TRUE(wrapper.set_current_directory("C:\\w"));
   EXPECT_NE(wrapper.create_for_writing("C:\\w\\f"), nullptr);
   EXPECT_NE(wrapper.open_for_reading("C:\\w\\f"), nullptr);
   EXPECT_NE(wrapper.list_directory("C:\\w\\*"), nullptr);
   EXPECT_TRUE(wrapper.delete_file("C:\\w\\f"));
   EXPECT_TRUE(wrapper.set_current_directory("C:\\"));
+  EXPECT_TRUE(wrapper.remove_directory("C:\\w\\n"));
   EXPECT_TRUE(wrapper.remove_directory("C:\\w"));
   EXPECT_NE(wrapper.start_program({"C:\\setup.exe", "", std::nullopt}),
             nullptr);
@@ -30,9 +34,11 @@ TEST(PlatformWrapper, ForwardsEveryCallToItsTarget) {
             (std::vector<std::string>{
                 "show_message caption", "create_instance_mutex guard",
                 "temp_directory", "module_path", "create_directory C:\\w",
-                "set_current_directory C:\\w", "create_for_writing C:\\w\\f",
-                "open_for_reading C:\\w\\f", "list_directory C:\\w\\*",
-                "delete_file C:\\w\\f", "set_current_directory C:\\",
+                "set_current_directory C:\\w", "create_new_directory C:\\w\\n",
+                "enter_new_directory C:\\w\\n", "set_current_directory C:\\w",
+                "create_for_writing C:\\w\\f", "open_for_reading C:\\w\\f",
+                "list_directory C:\\w\\*", "delete_file C:\\w\\f",
+                "set_current_directory C:\\", "remove_directory C:\\w\\n",
                 "remove_directory C:\\w", "start_program C:\\setup.exe",
                 "close_process C:\\setup.exe"}));
 

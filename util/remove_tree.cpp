@@ -18,8 +18,8 @@ bool remove_tree(Platform& platform, const std::string& path) {
       const std::string entry_path = working + entry.name;
       if (!entry.is_directory) {
         platform.delete_file(entry_path);
-      } else if (starts_with(entry.name, ".")) {
-        // ".", ".." and every dot-folder are left alone.
+      } else if (entry.name == "." || entry.name == "..") {
+        // The folder itself and the one above it.
       } else if (entry.is_link) {
         // Entering a link would empty the folder it points to, which may lie
         // anywhere; removing the link itself is all the clean-up needs.

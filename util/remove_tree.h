@@ -7,11 +7,12 @@
 
 namespace vcboot {
 
-// Deletes everything below `path` depth first, then removes the folder
-// itself; true only if the folder is gone. Folders whose name begins with a
-// dot are passed over and, with them, every folder above them stays. Files
-// that cannot be deleted stay too. Folder links are removed, never entered.
-// Reports nothing. `path` may end with "\", "/" or neither.
+// Deletes everything below `path` depth first, dot-folders such as .cache
+// included, then removes the folder itself; true only if the folder is gone.
+// Files that cannot be deleted stay, and with them every folder above them.
+// Folder links are removed, never entered; a `path` that is itself a folder
+// link is left alone (the platform does not list a link), so nothing outside
+// the tree goes. Reports nothing. `path` may end with "\", "/" or neither.
 bool remove_tree(Platform& platform, const std::string& path);
 
 }  // namespace vcboot

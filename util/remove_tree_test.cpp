@@ -45,17 +45,18 @@ TEST(RemoveTree, MissingFolderTouchesNothing) {
   EXPECT_FALSE(logged(platform, "remove_directory C:\\absent\\"));
 }
 
-TEST(RemoveTree, DotFolderIsPassedOverAndKeepsItsParents) {
+// Only "." and ".." are passed over: a folder whose name begins with a dot,
+// as an installer's .cache, goes like any other.
+TEST(RemoveTree, DotFolderIsRemovedLikeAnyOther) {
   FakePlatform platform;
   platform.add_directory("C:\\w\\sub\\.cache");
-  platform.add_file("C:\\w\\sub\\.cache\\kept", "k");
+  platform.add_directory("C:\\w\\...");
+  platform.add_file("C:\\w\\sub\\.cache\\gone", "k");
   platform.add_file("C:\\w\\sub\\.profile", "dot file");
   platform.add_file("C:\\w\\a.txt", "a");
-  EXPECT_FALSE(remove_tree(platform, "C:\\w\\"));
-  EXPECT_TRUE(platform.file_exists("C:\\w\\sub\\.cache\\kept"));
-  EXPECT_FALSE(platform.file_exists("C:\\w\\sub\\.profile"));
-  EXPECT_FALSE(platform.file_exists("C:\\w\\a.txt"));
-  EXPECT_TRUE(platform.directory_exists("C:\\w\\sub"));
+  EXPECT_TRUE(remove_tree(platform, "C:\\w\\"));
+  EXPECT_TRUE(platform.all_files().empty());
+  EXPECT_FALSE(platform.directory_exists("C:\\w"));
   EXPECT_EQ(platform.open_handles(), 0);
 }
 
@@ -103,28 +104,43 @@ TEST(RemoveTreeOnDisk, ReadOnlyFileIsDeletedOnPosix) {
   EXPECT_FALSE(fs::exists(root));
 }
 
+// A link is never followed: not one met inside the tree, and not the tree's
+// own path when it has been swapped for a link.
 TEST(RemoveTreeOnDisk, LinkToFolderIsRemovedNotFollowed) {
-  test_support::ScopedTempDir temp;
-  const fs::path outside = temp.path() / "outside";
-  const fs::path root = temp.path() / "work";
-  fs::create_directories(outside);
-  fs::create_directories(root);
-  test_support::write_file(outside / "precious", "must survive");
-  fs::create_directory_symlink(outside, root / "link");
-  EXPECT_TRUE(remove_tree(native_platform(), root.string()));
-  EXPECT_FALSE(fs::exists(root));
-  EXPECT_EQ(test_support::read_file(outside / "precious"), "must survive");
+  const struct {
+    const char* given;  // below the scratch folder
+    bool link_is_the_tree;
+  } cases[] = {{"work", false}, {"work", true}, {"work/", true}};
+  for (const auto& c : cases) {
+    test_support::ScopedTempDir temp;
+    const fs::path outside = temp.path() / "outside";
+    const fs::path root = temp.path() / "work";
+    fs::create_directories(outside);
+    test_support::write_file(outside / "precious", "must survive");
+    if (c.link_is_the_tree) {
+      fs::create_directory_symlink(outside, root);
+    } else {
+      fs::create_directories(root);
+      fs::create_directory_symlink(outside, root / "link");
+    }
+    EXPECT_EQ(remove_tree(native_platform(), temp.slashed() + c.given),
+              !c.link_is_the_tree)
+        << c.given;
+    EXPECT_EQ(fs::exists(fs::symlink_status(root)), c.link_is_the_tree)
+        << c.given;
+    EXPECT_EQ(test_support::read_file(outside / "precious"), "must survive")
+        << c.given;
+  }
 }
 
-TEST(RemoveTreeOnDisk, DotFolderKeepsTheTree) {
+TEST(RemoveTreeOnDisk, DotFolderGoesWithTheTree) {
   test_support::ScopedTempDir temp;
   const fs::path root = temp.path() / "work";
-  fs::create_directories(root / ".cache");
-  test_support::write_file(root / ".cache" / "kept", "k");
+  fs::create_directories(root / ".cache" / ".." / ".config");
+  test_support::write_file(root / ".cache" / "cached", "c");
   test_support::write_file(root / "gone", "g");
-  EXPECT_FALSE(remove_tree(native_platform(), root.string() + "/"));
-  EXPECT_TRUE(fs::exists(root / ".cache" / "kept"));
-  EXPECT_FALSE(fs::exists(root / "gone"));
+  EXPECT_TRUE(remove_tree(native_platform(), root.string() + "/"));
+  EXPECT_FALSE(fs::exists(root));
 }
 
 }  // namespace

@@ -16,12 +16,18 @@ inline constexpr char kExecutable[] = "executable";
 inline constexpr char kParameters[] = "parameters";
 inline constexpr char kPost[] = "post";
 
-// Read after the archive: what the package returns to its caller. These two
-// values select the installer's or the post program's exit code; an absent,
-// empty or other value keeps the default (0, or 1 for a run that could not
-// begin).
+// Read after the extraction, before the launch: which exit code the package
+// ends with (bootstrap/exit_code.h). Empty, absent or any other text keeps
+// the default, 0 or 1.
 inline constexpr char kExitCode[] = "exitcode";
-inline constexpr char kExitCodeFromInstaller[] = "installer";
-inline constexpr char kExitCodeFromPost[] = "post";
 
 }  // namespace vcboot::variable_names
+
+namespace vcboot::exit_code_values {
+
+// The values of "exitcode" that the bootstrap knows: the installer's exit
+// code, or the post program's.
+inline constexpr char kInstaller[] = "installer";
+inline constexpr char kPost[] = "post";
+
+}  // namespace vcboot::exit_code_values

@@ -16,9 +16,13 @@ def _left_in(folder: str):
 
 
 def vcboot(name: str, package: str, temp: str) -> Contender:
-    """The package itself; its work folder goes under `temp`."""
+    """The package itself; its work folder goes under `temp`, its
+    single-instance lock into a private runtime folder beside it."""
     gone = _left_in(temp)
-    return Contender(name, [package], dict(os.environ, TMPDIR=temp + "/"),
+    runtime = temp + ".run"
+    os.makedirs(runtime, mode=0o700, exist_ok=True)
+    return Contender(name, [package],
+                     dict(os.environ, TMPDIR=temp + "/", XDG_RUNTIME_DIR=runtime),
                      check=lambda run: exited_silently(run) or gone(run))
 
 

@@ -152,6 +152,23 @@ bool FakePlatform::set_current_directory(const std::string& path) {
          files_.set_current_directory(path);
 }
 
+NewDirectory FakePlatform::create_new_directory(const std::string& path) {
+  if (!should_fail(FakeCall::kCreateDirectory,
+                   "create_new_directory " + path) &&
+      files_.create_directory(path)) {
+    return NewDirectory::kCreated;
+  }
+  return files_.last_error() == fake_error::kAlreadyExists
+             ? NewDirectory::kExists
+             : NewDirectory::kFailed;
+}
+
+bool FakePlatform::enter_new_directory(const std::string& path) {
+  return !should_fail(FakeCall::kSetCurrentDirectory,
+                      "enter_new_directory " + path) &&
+         files_.set_current_directory(path);
+}
+
 std::string FakePlatform::module_path() {
   if (should_fail(FakeCall::kModulePath, "module_path")) return "";
   return module_path_;

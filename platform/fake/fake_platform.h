@@ -130,6 +130,10 @@ class FakePlatform : public Platform {
   std::string fallback_temp_directory() const override { return "C:\\Temp\\"; }
   bool create_directory(const std::string& path) override;
   bool set_current_directory(const std::string& path) override;
+  // Fails with kCreateDirectory's fault, as kExists when its error is
+  // fake_error::kAlreadyExists; entering fails with kSetCurrentDirectory's.
+  NewDirectory create_new_directory(const std::string& path) override;
+  bool enter_new_directory(const std::string& path) override;
   std::string module_path() override;
   std::int64_t calendar_time() override { return time_; }
   std::unique_ptr<File> open_for_reading(const std::string& path) override;

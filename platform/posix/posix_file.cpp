@@ -126,9 +126,9 @@ std::unique_ptr<File> PosixPlatform::create_for_writing(
   // Packages carry no file modes, and any extracted file may be the program
   // to start, so every file is made executable (0755 before the umask).
   // O_NOFOLLOW: a planted symbolic link is never written through.
-  const int fd = ::open(path.c_str(),
-                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                        0755);
+  const int fd =
+      ::open(path.c_str(),
+             O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0755);
   if (fd < 0) {
     record_errno();
     return nullptr;
@@ -146,9 +146,14 @@ std::unique_ptr<DirectoryListing> PosixPlatform::list_directory(
     return nullptr;
   }
   std::string folder = pattern.substr(0, pattern.size() - 1);
-  DIR* dir = ::opendir(folder.c_str());
+  // O_NOFOLLOW: a folder that is a symbolic link is not listed (ELOOP), so
+  // a walk never leaves the tree it was given, not even at its top.
+  const int fd = ::open(without_trailing_slashes(folder).c_str(),
+                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
   if (dir == nullptr) {
     record_errno();
+    if (fd >= 0) ::close(fd);
     return nullptr;
   }
   return std::make_unique<PosixListing>(dir, std::move(folder));

@@ -1,9 +1,9 @@
 #include "platform/posix/posix_platform.h"
 
 #include <fcntl.h>
-#include <sys/socket.h>
+#include <sys/auxv.h>
+#include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,10 +15,18 @@ namespace vcboot {
 
 void PosixPlatform::show_message(const std::string& caption,
                                  const std::string& text) {
-  // There is no message box: the caption, a line feed, the text exactly as
-  // given, a line feed and an empty line go to standard error in one write,
-  // and the run goes on at once instead of waiting for a user.
-  const std::string block = caption + "\n" + text + "\n\n";
+  // There is no message box: the caption, a line feed, the text, a line
+  // feed and an empty line go to standard error in one write, and the run
+  // goes on at once instead of waiting for a user. A lone carriage return,
+  // as in "File: <path>\rError: <text>", would let a terminal write the
+  // error over the path, so it becomes a line feed; "\r\n" stays as it is.
+  std::string lines = text;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i] == '\r' && (i + 1 == lines.size() || lines[i + 1] != '\n')) {
+      lines[i] = '\n';
+    }
+  }
+  const std::string block = caption + "\n" + lines + "\n\n";
   std::size_t written = 0;
   while (written < block.size()) {
     const ssize_t n =
@@ -29,34 +37,60 @@ void PosixPlatform::show_message(const std::string& caption,
   }
 }
 
+namespace {
+
+// A folder that nobody but the user can write to: a real folder (no link),
+// owned by the user, with no rights for the group or others.
+bool is_private_folder(const std::string& folder) {
+  struct stat info {};
+  return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+         info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+}
+
+}  // namespace
+
+std::string PosixPlatform::guard_folder() {
+  // $XDG_RUNTIME_DIR is the user's own folder for such things, when it is
+  // what it claims to be; else a folder of the user's under the temporary
+  // directory, made if missing.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] == '/') {
+    const std::string folder = without_trailing_slashes(runtime);
+    if (is_private_folder(folder)) return folder;
+  }
+  const std::string folder =
+      temp_directory() + "vcboot-" + std::to_string(::geteuid());
+  ::mkdir(folder.c_str(), 0700);  // an existing one is checked below
+  if (is_private_folder(folder)) return folder;
+  // Another user's folder, a link or a folder others may write to: whoever
+  // can write there could hold or remove the lock.
+  errno = EACCES;
+  record_errno();
+  return std::string();
+}
+
 MutexResult PosixPlatform::create_instance_mutex(const std::string& name) {
-  // A named mutex becomes a Unix socket bound in Linux's abstract namespace:
-  // the kernel frees the name when the process dies, however it dies, and no
-  // file is left behind. The user id in the name makes it per user, as a
-  // Windows mutex without a namespace prefix is per session. The descriptor
-  // is never closed, and not inherited by the programs the run starts.
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // A named mutex becomes an flock on a file in a folder that only the user
+  // can write to, so no other user can hold it. The kernel releases the lock
+  // when the process dies, however it dies. The descriptor is never closed,
+  // and not inherited by the programs the run starts. Where no such folder
+  // can be had (say, another user planted its name), the run goes on
+  // without a guard, as on Windows when the mutex cannot be created. An
+  // empty lock file stays behind and serves the next run.
+  const std::string folder = guard_folder();
+  if (folder.empty()) return MutexResult::kUnavailable;
+  const std::string path = folder + "/" + name + ".lock";
+  const int fd =
+      ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     record_errno();
     return MutexResult::kUnavailable;
   }
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::string abstract_name =
-      name + "." + std::to_string(::geteuid());
-  const std::size_t length =
-      std::min(abstract_name.size(), sizeof(address.sun_path) - 1);
-  std::memcpy(address.sun_path + 1, abstract_name.data(), length);
-  const auto address_size =
-      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), address_size) ==
-      0) {
-    return MutexResult::kAcquired;
-  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return MutexResult::kAcquired;
   record_errno();
+  const bool held = errno == EWOULDBLOCK;
   ::close(fd);
-  return errno == EADDRINUSE ? MutexResult::kAlreadyExists
-                             : MutexResult::kUnavailable;
+  return held ? MutexResult::kAlreadyExists : MutexResult::kUnavailable;
 }
 
 std::string PosixPlatform::temp_directory() {
@@ -81,6 +115,72 @@ bool PosixPlatform::create_directory(const std::string& path) {
   return ::mkdir(path.c_str(), 0700) == 0 || record_errno();
 }
 
+std::string without_trailing_slashes(const std::string& path) {
+  const std::size_t end = path.find_last_not_of('/');
+  return end == std::string::npos ? path.substr(0, 1) : path.substr(0, end + 1);
+}
+
+NewDirectory PosixPlatform::create_new_directory(const std::string& path) {
+  // mkdir takes over nothing: a folder, a file or a symbolic link (even one
+  // that leads nowhere) under the name gives EEXIST. Mode 0700: on a shared
+  // /tmp nobody else may plant or swap files in it.
+  made_folder_.reset();
+  const std::string folder = without_trailing_slashes(path);
+  if (::mkdir(folder.c_str(), 0700) != 0) {
+    record_errno();
+    return errno == EEXIST ? NewDirectory::kExists : NewDirectory::kFailed;
+  }
+  // What was made, so that enter_new_directory knows it again. In a shared
+  // folder without the sticky bit another user could already have renamed
+  // it and put something of theirs in its place.
+  struct stat info {};
+  if (::lstat(folder.c_str(), &info) != 0) {
+    record_errno();
+    return NewDirectory::kFailed;
+  }
+  if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) {
+    errno = EEXIST;
+    record_errno();
+    return NewDirectory::kExists;
+  }
+  made_folder_ = MadeFolder{folder, info.st_dev, info.st_ino};
+  return NewDirectory::kCreated;
+}
+
+bool PosixPlatform::enter_new_directory(const std::string& path) {
+  // Opened without following a link, checked to be the very folder that
+  // create_new_directory made (the same device and inode), entered through
+  // that descriptor, and "." checked once more. Windows checks the folder
+  // for a reparse point instead.
+  const std::string folder = without_trailing_slashes(path);
+  if (!made_folder_ || made_folder_->path != folder) {
+    errno = ENOENT;
+    return record_errno();
+  }
+  const auto is_made_folder = [this](const struct stat& info) {
+    return info.st_dev == made_folder_->device &&
+           info.st_ino == made_folder_->inode;
+  };
+  const int fd =
+      ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return record_errno();
+  struct stat info {};
+  bool entered = ::fstat(fd, &info) == 0 || record_errno();
+  if (entered && !is_made_folder(info)) {
+    errno = ESTALE;
+    entered = record_errno();
+  }
+  entered = entered && (::fchdir(fd) == 0 || record_errno());
+  ::close(fd);
+  if (!entered) return false;
+  if (::stat(".", &info) != 0) return record_errno();
+  if (!is_made_folder(info)) {
+    errno = ESTALE;
+    return record_errno();
+  }
+  return true;
+}
+
 bool PosixPlatform::set_current_directory(const std::string& path) {
   // Windows' temporary directory is the user's own; /tmp is shared, and the
   // work folder's name can be guessed. A folder that belongs to another user
@@ -101,15 +201,26 @@ bool PosixPlatform::set_current_directory(const std::string& path) {
 }
 
 std::string PosixPlatform::module_path() {
-  // Linux tells the running executable through /proc; the buffer is PATH_MAX
-  // rather than Windows' 260 characters. A path that does not fit is no path.
-  char buffer[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
-  if (n < 0 || static_cast<std::size_t>(n) == sizeof buffer) {
-    record_errno();
-    return std::string();
+  // Linux tells the running executable through /proc, read here whole.
+  std::string path(256, '\0');
+  for (;;) {
+    const ssize_t n = ::readlink("/proc/self/exe", &path[0], path.size());
+    if (n < 0) break;
+    if (static_cast<std::size_t>(n) < path.size()) {
+      path.resize(static_cast<std::size_t>(n));
+      return path;
+    }
+    path.resize(2 * path.size());
   }
-  return std::string(buffer, static_cast<std::size_t>(n));
+  // The kernel gives no link text longer than a page (ENAMETOOLONG). The
+  // path the program was started by stands in, made absolute from the
+  // folder it started in, so that the failed open of the archive names the
+  // real file with its own error.
+  record_errno();
+  const auto* started = reinterpret_cast<const char*>(::getauxval(AT_EXECFN));
+  if (started == nullptr || *started == '\0') return std::string();
+  if (*started == '/' || start_folder_.empty()) return started;
+  return start_folder_ + "/" + started;
 }
 
 std::int64_t PosixPlatform::calendar_time() {
@@ -142,6 +253,14 @@ std::string PosixPlatform::system_error_text(std::uint32_t code) {
   if (::strerrorname_np(error) == nullptr) return std::string();
 #endif
   return std::strerror(error);
+}
+
+PosixPlatform::PosixPlatform() {
+  // getcwd with no buffer takes a folder of any depth (glibc).
+  if (char* const folder = ::getcwd(nullptr, 0)) {
+    start_folder_ = folder;
+    std::free(folder);
+  }
 }
 
 Platform& native_platform() {

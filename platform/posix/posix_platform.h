@@ -3,16 +3,24 @@
 // place where it happens.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cerrno>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "platform/platform.h"
 
 namespace vcboot {
 
+// `path` without the '/' at its end ("/" stays): with one, lstat and
+// O_NOFOLLOW would follow a symbolic link in the last place.
+std::string without_trailing_slashes(const std::string& path);
+
 class PosixPlatform : public Platform {
  public:
-  PosixPlatform() = default;
+  PosixPlatform();
 
   void show_message(const std::string& caption,
                     const std::string& text) override;
@@ -22,6 +30,8 @@ class PosixPlatform : public Platform {
   std::string fallback_temp_directory() const override { return "/tmp/"; }
   bool create_directory(const std::string& path) override;
   bool set_current_directory(const std::string& path) override;
+  NewDirectory create_new_directory(const std::string& path) override;
+  bool enter_new_directory(const std::string& path) override;
   std::string module_path() override;
   std::int64_t calendar_time() override;
   std::unique_ptr<File> open_for_reading(const std::string& path) override;
@@ -45,7 +55,22 @@ class PosixPlatform : public Platform {
   }
 
  private:
+  // Where the single-instance lock lives; empty (the last error set) when
+  // there is no folder that only this user can write to.
+  std::string guard_folder();
+
+  // The folder that create_new_directory made last, as lstat saw it then.
+  struct MadeFolder {
+    std::string path;  // without a '/' at its end
+    dev_t device = 0;
+    ino_t inode = 0;
+  };
+
   std::uint32_t last_error_ = 0;
+  std::optional<MadeFolder> made_folder_;
+  // The current directory when the platform was made, before the run enters
+  // its work folder; empty if it could not be told.
+  std::string start_folder_;
 };
 
 }  // namespace vcboot

@@ -2,10 +2,14 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <optional>
 
 #include "tests/support/sample_package.h"
 #include "tests/support/scoped_temp_dir.h"
@@ -33,17 +37,123 @@ std::string capture_stderr(Action action) {
 TEST(PosixPlatform, MessageIsOneBlockOnStandardError) {
   PosixPlatform platform;
   const std::string out = capture_stderr(
-      [&] { platform.show_message("Caption!", "line\r\nnext\rend"); });
-  EXPECT_EQ(out, "Caption!\nline\r\nnext\rend\n\n");
+      [&] { platform.show_message("Caption!", "line\r\nnext\rend\r"); });
+  // A lone carriage return becomes a line feed, so that no line is written
+  // over another.
+  EXPECT_EQ(out, "Caption!\nline\r\nnext\nend\n\n\n");
 }
 
+// Sets an environment variable for its lifetime; null unsets it.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) saved_ = old;
+    if (value)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
+  }
+  ~ScopedVariable() {
+    if (saved_)
+      ::setenv(name_, saved_->c_str(), 1);
+    else
+      ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
+
 TEST(PosixPlatform, SecondHolderOfTheMutexIsTurnedAway) {
+  test_support::ScopedTempDir temp;
+  const ScopedVariable runtime("XDG_RUNTIME_DIR", nullptr);
+  const ScopedVariable tmpdir("TMPDIR", temp.path().c_str());
   PosixPlatform platform;
   const std::string name = "vcboot.test." + std::to_string(::getpid());
   EXPECT_EQ(platform.create_instance_mutex(name), MutexResult::kAcquired);
   EXPECT_EQ(platform.create_instance_mutex(name), MutexResult::kAlreadyExists);
   EXPECT_EQ(platform.create_instance_mutex(name + ".other"),
             MutexResult::kAcquired);
+
+  // The kernel lets go when the holder dies, however it dies.
+  const std::string held_by_child = name + ".child";
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const bool took = PosixPlatform().create_instance_mutex(held_by_child) ==
+                      MutexResult::kAcquired;
+    const char byte = took ? 'y' : 'n';
+    if (::write(ready[1], &byte, 1) != 1) ::_exit(2);
+    ::pause();
+    ::_exit(1);
+  }
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  EXPECT_EQ(byte, 'y');
+  EXPECT_EQ(platform.create_instance_mutex(held_by_child),
+            MutexResult::kAlreadyExists);
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  EXPECT_EQ(platform.create_instance_mutex(held_by_child),
+            MutexResult::kAcquired);
+}
+
+// The lock goes in $XDG_RUNTIME_DIR when that is the user's private folder,
+// else in <temp>vcboot-<uid>, made 0700 if missing. A folder that anyone
+// else could write to gives no guard at all rather than one another user
+// could hold.
+TEST(PosixPlatform, GuardIsKeptWhereOnlyTheUserCanWrite) {
+  const std::string own = "vcboot-" + std::to_string(::geteuid());
+  const struct {
+    const char* what;
+    const char* runtime;  // below the scratch folder; null: unset
+    std::function<void(const fs::path& temp)> plant;
+    const char* lock_folder;  // below the scratch folder; null: no guard
+  } cases[] = {
+      {"runtime folder", "run", nullptr, "run"},
+      {"no runtime folder", nullptr, nullptr, "tmp/own"},
+      {"own folder others may write to", nullptr,
+       [&](const fs::path& temp) {
+         fs::create_directory(temp / "tmp" / own);
+         fs::permissions(temp / "tmp" / own, fs::perms::all);
+       },
+       nullptr},
+      {"own folder is a link", nullptr,
+       [&](const fs::path& temp) {
+         fs::create_directory_symlink(temp / "run", temp / "tmp" / own);
+       },
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    test_support::ScopedTempDir temp;
+    fs::create_directory(temp.path() / "run");
+    fs::permissions(temp.path() / "run", fs::perms::owner_all);
+    fs::create_directory(temp.path() / "tmp");
+    if (c.plant) c.plant(temp.path());
+    const std::string runtime =
+        c.runtime ? (temp.path() / c.runtime).string() : std::string();
+    const ScopedVariable runtime_variable(
+        "XDG_RUNTIME_DIR", c.runtime ? runtime.c_str() : nullptr);
+    const ScopedVariable tmpdir("TMPDIR", (temp.path() / "tmp").c_str());
+    PosixPlatform platform;
+    EXPECT_EQ(
+        platform.create_instance_mutex("guard"),
+        c.lock_folder ? MutexResult::kAcquired : MutexResult::kUnavailable)
+        << c.what;
+    if (c.lock_folder) {
+      std::string folder = c.lock_folder;
+      if (folder == "tmp/own") folder = "tmp/" + own;
+      EXPECT_TRUE(fs::is_regular_file(temp.path() / folder / "guard.lock"))
+          << c.what;
+      EXPECT_EQ(fs::status(temp.path() / folder).permissions() & fs::perms::all,
+                fs::perms::owner_all)
+          << c.what;
+    }
+  }
 }
 
 TEST(PosixPlatform, TempDirectoryComesFromTmpdir) {
@@ -124,6 +234,63 @@ TEST(PosixPlatform, PlantedLinkIsNotWrittenThrough) {
   fs::create_symlink(temp.path() / "target", temp.path() / "Setup.exe");
   EXPECT_EQ(platform.create_for_writing(temp.slashed() + "Setup.exe"), nullptr);
   EXPECT_EQ(test_support::read_file(temp.path() / "target"), "original");
+}
+
+// Whatever stands under the name is never taken over, and a folder is
+// entered only while it is still the one that was made.
+TEST(PosixPlatform, NewFolderIsMadeExclusivelyAndEnteredOnlyAsMade) {
+  test_support::ScopedTempDir temp;
+  PosixPlatform platform;
+  const fs::path before = fs::current_path();
+  const fs::path elsewhere = temp.path() / "elsewhere";
+  fs::create_directory(elsewhere);
+  const struct {
+    const char* what;
+    std::function<void(const fs::path&)> plant;  // before the folder is made
+    std::function<void(const fs::path&)> swap;   // after, before it is entered
+    NewDirectory made;
+    bool entered;
+  } cases[] = {
+      {"free name", nullptr, nullptr, NewDirectory::kCreated, true},
+      {"folder", [](const fs::path& p) { fs::create_directory(p); }, nullptr,
+       NewDirectory::kExists, false},
+      {"file", [](const fs::path& p) { test_support::write_file(p, ""); },
+       nullptr, NewDirectory::kExists, false},
+      {"link", [&](const fs::path& p) { fs::create_symlink(elsewhere, p); },
+       nullptr, NewDirectory::kExists, false},
+      {"dangling link",
+       [&](const fs::path& p) { fs::create_symlink(temp.path() / "none", p); },
+       nullptr, NewDirectory::kExists, false},
+      {"swapped for a link", nullptr,
+       [&](const fs::path& p) {
+         fs::remove(p);
+         fs::create_symlink(elsewhere, p);
+       },
+       NewDirectory::kCreated, false},
+      {"swapped for another folder", nullptr,
+       [&](const fs::path& p) {
+         fs::rename(p, p.string() + ".made");
+         fs::create_directory(p);
+       },
+       NewDirectory::kCreated, false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const fs::path folder = temp.path() / ("VC" + std::to_string(++n));
+    if (c.plant) c.plant(folder);
+    EXPECT_EQ(platform.create_new_directory(folder.string() + "/"), c.made)
+        << c.what;
+    if (c.made == NewDirectory::kCreated) {
+      EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all,
+                fs::perms::owner_all)
+          << c.what;
+    }
+    if (c.swap) c.swap(folder);
+    EXPECT_EQ(platform.enter_new_directory(folder.string() + "/"), c.entered)
+        << c.what;
+    EXPECT_EQ(fs::current_path(), c.entered ? folder : before) << c.what;
+    fs::current_path(before);
+  }
 }
 
 TEST(PosixPlatform, FolderOfAnotherUserIsNotEntered) {

@@ -104,13 +104,26 @@ WidePath short_path(const WidePath& path) {
   return WidePath();
 }
 
+// Why `path` does not suit the ANSI calls, as the system's error code: a
+// character the code page lacks, or a path too long for them.
+DWORD unfit_error(const WidePath& path) {
+  return exact_ansi(path) ? ERROR_FILENAME_EXCED_RANGE
+                          : ERROR_NO_UNICODE_TRANSLATION;
+}
+
 }  // namespace
 
 std::string ansi_path(const WidePath& path) {
   if (std::optional<std::string> exact = fitting_ansi(path)) return *exact;
   const WidePath short_form = short_path(path);
-  if (short_form.empty()) return std::string();
-  return fitting_ansi(short_form).value_or(std::string());
+  if (!short_form.empty()) {
+    if (std::optional<std::string> fitting = fitting_ansi(short_form)) {
+      return *fitting;
+    }
+  }
+  // The reason is the path's own, whatever kept it from a short form.
+  ::SetLastError(unfit_error(short_form.empty() ? path : short_form));
+  return std::string();
 }
 
 }  // namespace vcboot

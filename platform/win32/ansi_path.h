@@ -26,7 +26,9 @@ inline constexpr std::size_t kAnsiPathLimit = 260;
 // `path` in the ANSI code page when every character converts exactly (no
 // best-fit substitute, no default character) and the result fits
 // kAnsiPathLimit; otherwise its short form, on the same conditions; otherwise
-// empty. Only an existing file or folder has a short form.
+// empty, with the thread's last error saying why (ERROR_NO_UNICODE_TRANSLATION
+// or ERROR_FILENAME_EXCED_RANGE). Only an existing file or folder has a
+// short form.
 std::string ansi_path(const WidePath& path);
 
 }  // namespace vcboot

@@ -125,6 +125,19 @@ std::unique_ptr<File> Win32Platform::create_for_writing(
 
 std::unique_ptr<DirectoryListing> Win32Platform::list_directory(
     const std::string& pattern) {
+  // FindFirstFileA would list the folder a junction or symbolic link leads
+  // to: a folder link is not listed, so a walk never leaves its tree, not
+  // even at its top.
+  const std::size_t folder_end = pattern.find_last_of("\\/");
+  if (folder_end != std::string::npos && folder_end > 0) {
+    const DWORD attributes =
+        ::GetFileAttributesA(pattern.substr(0, folder_end).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      ::SetLastError(ERROR_DIRECTORY);
+      return nullptr;
+    }
+  }
   WIN32_FIND_DATAA first;
   const HANDLE find = ::FindFirstFileA(pattern.c_str(), &first);
   if (find == INVALID_HANDLE_VALUE) return nullptr;

@@ -10,15 +10,16 @@
 namespace vcboot {
 namespace {
 
-constexpr DWORD kErrorAlreadyExists = 183;    // ERROR_ALREADY_EXISTS
-constexpr DWORD kPathBufferSize = 260;        // MAX_PATH
-constexpr DWORD kLongestWidePath = 32768;     // with its terminating zero
-constexpr DWORD kFormatFlags = 0x1300;        // FROM_SYSTEM | IGNORE_INSERTS | ALLOCATE_BUFFER
+constexpr DWORD kErrorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
+constexpr DWORD kPathBufferSize = 260;      // MAX_PATH
+constexpr DWORD kLongestWidePath = 32768;   // with its terminating zero
+constexpr DWORD kFormatFlags =
+    0x1300;  // FROM_SYSTEM | IGNORE_INSERTS | ALLOCATE_BUFFER
 constexpr DWORD kUserDefaultLanguage = 0x0400;  // neutral, default sublanguage
 
-static_assert(kFormatFlags == (FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS |
-                               FORMAT_MESSAGE_ALLOCATE_BUFFER),
+static_assert(kFormatFlags ==
+                  (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                   FORMAT_MESSAGE_ALLOCATE_BUFFER),
               "the error-text flags are these three");
 static_assert(kUserDefaultLanguage == MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
               "the user's default language");
@@ -52,7 +53,8 @@ MutexResult Win32Platform::create_instance_mutex(const std::string& name) {
   // the process, so the guard covers the whole run.
   const HANDLE mutex = ::CreateMutexA(nullptr, TRUE, name.c_str());
   if (mutex == nullptr) return MutexResult::kUnavailable;
-  if (::GetLastError() == kErrorAlreadyExists) return MutexResult::kAlreadyExists;
+  if (::GetLastError() == kErrorAlreadyExists)
+    return MutexResult::kAlreadyExists;
   return MutexResult::kAcquired;
 }
 
@@ -80,6 +82,29 @@ bool Win32Platform::set_current_directory(const std::string& path) {
   return ::SetCurrentDirectoryA(path.c_str()) != 0;
 }
 
+NewDirectory Win32Platform::create_new_directory(const std::string& path) {
+  // No security attributes: the folder takes the rights of the one above it.
+  // A name that exists already, a folder, a file or a junction, is never
+  // taken over.
+  if (::CreateDirectoryA(path.c_str(), nullptr)) return NewDirectory::kCreated;
+  return ::GetLastError() == kErrorAlreadyExists ? NewDirectory::kExists
+                                                 : NewDirectory::kFailed;
+}
+
+bool Win32Platform::enter_new_directory(const std::string& path) {
+  if (!::SetCurrentDirectoryA(path.c_str())) return false;
+  // A junction or symbolic link put in the folder's place after it was made
+  // would lead elsewhere; what was entered must be a real folder.
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    ::SetLastError(ERROR_DIRECTORY);
+    return false;
+  }
+  return true;
+}
+
 std::string Win32Platform::module_path() {
   // The buffer grows until nothing is cut off: a path cut short would name
   // another file. No path is longer than the wide calls take.
@@ -92,10 +117,14 @@ std::string Win32Platform::module_path() {
     if (length < size) {
       buffer.resize(length);
       // Empty when no form of the path suits the ANSI calls; the extraction
-      // then reports that its archive cannot be opened.
+      // then reports that its archive cannot be opened, with the reason that
+      // ansi_path left as the last error.
       return ansi_path(buffer);
     }
-    if (size == kLongestWidePath) return std::string();
+    if (size == kLongestWidePath) {
+      ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      return std::string();
+    }
     size = std::min(size * 2, kLongestWidePath);
   }
 }
@@ -117,9 +146,9 @@ std::uint32_t Win32Platform::last_error() { return ::GetLastError(); }
 std::string Win32Platform::system_error_text(std::uint32_t code) {
   LocalBuffer buffer;
   // With ALLOCATE_BUFFER the buffer argument is the address of the pointer.
-  const DWORD result = ::FormatMessageA(
-      kFormatFlags, nullptr, code, kUserDefaultLanguage,
-      reinterpret_cast<LPSTR>(buffer.address()), 0, nullptr);
+  const DWORD result =
+      ::FormatMessageA(kFormatFlags, nullptr, code, kUserDefaultLanguage,
+                       reinterpret_cast<LPSTR>(buffer.address()), 0, nullptr);
   if (result == 0 || buffer.get() == nullptr) return std::string();
   std::string text(buffer.get());
   // The system's texts close with "\r\n"; the last two characters go,

@@ -24,6 +24,8 @@ class Win32Platform : public Platform {
   std::string fallback_temp_directory() const override { return "C:\\Temp\\"; }
   bool create_directory(const std::string& path) override;
   bool set_current_directory(const std::string& path) override;
+  NewDirectory create_new_directory(const std::string& path) override;
+  bool enter_new_directory(const std::string& path) override;
   std::string module_path() override;
   std::int64_t calendar_time() override;
   std::unique_ptr<File> open_for_reading(const std::string& path) override;

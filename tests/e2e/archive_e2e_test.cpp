@@ -3,7 +3,9 @@
 // reported with its path and the system's reason, which tells whether a file
 // of that name was written before.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "archive/chunk_writer.h"
@@ -28,8 +30,11 @@ test_support::ProgramResult run_package(const test_support::ScopedTempDir& temp,
   test_support::write_file(program, package);
   fs::permissions(program, fs::perms::owner_all);
   fs::create_directory(temp.path() / "tmp");
-  return test_support::run_program(
-      {program.string()}, {"", {{"TMPDIR", (temp.path() / "tmp").string()}}});
+  const test_support::RuntimeFolder runtime;
+  return test_support::run_program({program.string()},
+                                   {"",
+                                    {{"TMPDIR", (temp.path() / "tmp").string()},
+                                     {"XDG_RUNTIME_DIR", runtime.path()}}});
 }
 
 std::string bootstrap_image() { return test_support::read_file(VCBOOT_BINARY); }
@@ -51,10 +56,10 @@ TEST(ArchiveProcess, FilesLandInTheWorkFolder) {
   StringSink sink;
   ChunkWriter writer(sink);
   writer.add_stub(bootstrap_image(), "setup");
-  // Read last: fails only because "Setup.exe" is a file by then.
+  // Read last: fails only because "Setup.exe" is a file by then, and then
+  // nothing is started.
   writer.add_file("", "Setup.exe/probe", "");
-  writer.add_file("installer", "Setup.exe", "#!/bin/sh\n");
-  // Started without a message: it landed whole and executable.
+  writer.add_file("installer", "Setup.exe", "#!/bin/sh\necho started >&2\n");
   writer.add_value("executable", "%installer%");
   writer.add_tail();
   writer.add_trailing(std::string(5, '\0') +
@@ -65,7 +70,7 @@ TEST(ArchiveProcess, FilesLandInTheWorkFolder) {
   const std::string prefix =
       "Failed to extract file!\nFile: " + (temp.path() / "tmp").string() +
       "/VC";
-  const std::string suffix = "/Setup.exe/probe\rError: Not a directory\n\n";
+  const std::string suffix = "/Setup.exe/probe\nError: Not a directory\n\n";
   ASSERT_EQ(result.err.rfind(prefix, 0), 0u) << result.err;
   ASSERT_GT(result.err.size(), prefix.size() + suffix.size()) << result.err;
   EXPECT_EQ(result.err.substr(result.err.size() - suffix.size()), suffix)
@@ -84,6 +89,67 @@ TEST(ArchiveProcess, DamagedPackageIsAnInvalidArchiveTwice) {
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.err, kInvalidArchiveBlock + kInvalidArchiveBlock);
   EXPECT_TRUE(fs::is_empty(temp.path() / "tmp"));
+}
+
+// A package that cannot be opened is told with its real path and the
+// system's real reason, each on a line of its own.
+TEST(ArchiveProcess, PackageThatCannotBeOpenedIsToldWithItsPathAndReason) {
+  const std::string bootstrap = bootstrap_image();
+  {
+    // Deeper than one path can reach: made and started by relative paths
+    // from halfway down, and removed by rm, which walks any depth.
+    test_support::ScopedTempDir temp;
+    const std::string level = std::string(200, 'd');
+    std::string halfway = temp.path().string();
+    std::string below;
+    for (int i = 0; i < 11; ++i) {
+      halfway += "/" + level;
+      below += level + "/";
+    }
+    fs::create_directories(halfway);
+    const fs::path program = temp.path() / "setup";
+    test_support::write_file(program, bootstrap);
+    fs::permissions(program, fs::perms::owner_all);
+    test_support::run_program({"/bin/mkdir", "-p", below}, {halfway, {}});
+    test_support::run_program({"/bin/cp", program.string(), below + "setup"},
+                              {halfway, {}});
+    fs::create_directory(temp.path() / "tmp");
+    const test_support::RuntimeFolder runtime;
+    const test_support::ProgramResult result = test_support::run_program(
+        {below + "setup"}, {halfway,
+                            {{"TMPDIR", (temp.path() / "tmp").string()},
+                             {"XDG_RUNTIME_DIR", runtime.path()}}});
+    test_support::run_program(
+        {"/bin/rm", "-rf", (temp.path() / level).string()});
+    EXPECT_EQ(result.exit_code, 0);
+    // The end of it: AddressSanitizer, which cannot tell the program's own
+    // path either, says so first.
+    const std::string told =
+        "Failed to open archive!\nFile: " + halfway + "/" + below + "setup" +
+        "\nError: File name too long\n\n" + kInvalidArchiveBlock;
+    EXPECT_GT(told.size(), 4096u);
+    EXPECT_EQ(result.err.substr(result.err.size() -
+                                std::min(told.size(), result.err.size())),
+              told);
+  }
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  // A package that its user may start but not read.
+  test_support::ScopedTempDir temp;
+  const fs::path program = temp.path() / "setup";
+  test_support::write_file(program, bootstrap);
+  fs::permissions(program, fs::perms::owner_all | fs::perms::group_exec |
+                               fs::perms::others_exec);
+  fs::create_directory(temp.path() / "tmp");
+  fs::permissions(temp.path() / "tmp", fs::perms::all | fs::perms::sticky_bit);
+  const test_support::ProgramResult result = test_support::run_program(
+      {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+       program.string()},
+      {"",
+       {{"TMPDIR", (temp.path() / "tmp").string()}, {"XDG_RUNTIME_DIR", ""}}});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err, "Failed to open archive!\nFile: " + program.string() +
+                            "\nError: Permission denied\n\n" +
+                            kInvalidArchiveBlock);
 }
 
 }  // namespace

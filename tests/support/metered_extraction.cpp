@@ -15,11 +15,10 @@ MeteredExtraction extract_metered(const std::string& package) {
   MeteredExtraction result;
   {
     AllocationMeter meter;
-    ArchiveExtractor(platform, state).extract(kMeteredArchive);
+    result.end = ArchiveExtractor(platform, state).extract(kMeteredArchive);
     result.largest_allocation = meter.largest();
   }
   result.messages = platform.messages();
-  result.archive_complete = state.archive_complete;
   for (const std::string& name : platform.files_in(kMeteredWorkFolder)) {
     result.files[name] = platform.file_content(kMeteredWorkFolder + name);
   }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_extractor.h"
 #include "platform/fake/fake_platform.h"
 #include "variables/variable_table.h"
 
@@ -19,7 +20,7 @@ inline constexpr char kMeteredWorkFolder[] = "C:\\Users\\tester\\Temp\\VC42\\";
 
 struct MeteredExtraction {
   std::vector<FakePlatform::Message> messages;
-  bool archive_complete = false;
+  ExtractionEnd end = ExtractionEnd::kNotOpened;
   std::map<std::string, std::string> files;  // in the work folder, by name
   VariableTable::Entries bindings;
   bool only_in_work_folder = false;  // no file elsewhere but the archive

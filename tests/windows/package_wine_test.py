@@ -3,6 +3,7 @@
 extraction, launching, the single-instance guard and the clean-up."""
 
 import re
+import shutil
 import sys
 import time
 
@@ -183,6 +184,28 @@ class Launching(PackageTestCase):
 
         self.assert_installed(result, "exit=0 [a b]")
 
+    def test_the_installers_exit_code_is_the_packages_when_it_asks(self):
+        for exit_code_value, expected in ((None, 0), ("installer", 3010)):
+            with self.subTest(exitcode=exit_code_value):
+                for report in self.reports.iterdir():
+                    report.unlink()
+                writer = self.package(parameters="exit=3010")
+                if exit_code_value is not None:
+                    writer.add_value("exitcode", exit_code_value)
+                writer.add_tail()
+                package = writer.write(self.scratch / "package.exe")
+
+                # wine64 keeps 8 bits of an exit code; the launch helper tells
+                # all of it.
+                result = self.session.run_command_line(
+                    f'"{self.windows_path(package)}"', self.environment)
+
+                self.assertEqual(result.boxes, [])
+                self.assertIsNotNone(self.report("Setup.exe"), "the installer did not run")
+                self.assertIn(f"launch_command_line: exit code {expected}\n", result.trace)
+                self.assertEqual(result.exit_code, expected % 256)
+                self.assert_no_work_folder_left()
+
     def test_second_instance_while_the_first_waits_for_its_installer(self):
         writer = self.package()
         writer.add_tail()
@@ -205,6 +228,33 @@ class Launching(PackageTestCase):
         self.assertEqual(first_result.boxes, [])
         self.assertEqual(first_result.exit_code, 0)
         self.assert_no_work_folder_left()
+
+
+class PlantedWorkFolders(PackageTestCase):
+    def test_folders_under_the_coming_names_are_not_taken_over(self):
+        writer = self.package()
+        writer.add_tail()
+        # Someone else's folders under every name the run could take now.
+        now = int(time.time())
+        planted = [self.temp_dir / f"VC{number}" for number in range(now - 2, now + 30)]
+        for folder in planted:
+            folder.mkdir()
+            (folder / "planted.txt").write_bytes(b"someone else's")
+            self.addCleanup(shutil.rmtree, folder, True)
+
+        result = self.run_package(writer)
+
+        self.assertEqual(result.boxes, [])
+        self.assertEqual(result.exit_code, 0)
+        installer = self.report("Setup.exe")
+        self.assertIsNotNone(installer, "the installer did not run")
+        self.assertNotIn(installer.working_directory.rpartition("\\")[2],
+                         [folder.name for folder in planted])
+        self.assertEqual(installer.files, ["Setup.exe", "post.exe"])
+        for folder in planted:
+            self.assertEqual([entry.name for entry in folder.iterdir()], ["planted.txt"])
+            self.assertEqual((folder / "planted.txt").read_bytes(), b"someone else's")
+        self.assertEqual(self.work_folders(), sorted(folder.name for folder in planted))
 
 
 class UntrustedContent(PackageTestCase):
@@ -230,26 +280,32 @@ class UntrustedContent(PackageTestCase):
         installer = self.assert_installed(result, "exit=0 genuine")
         self.assertNotIn("forged.txt", installer.files)
 
-    def test_a_name_leading_out_of_the_work_folder_is_refused(self):
-        writer = PackageWriter(self.stub.read_bytes())
-        writer.add_file("", "..\\evil.txt", b"outside")
-        writer.add_file("installer", "Setup.exe", self.recorder)
-        writer.add_value("executable", "%installer%")
-        writer.add_value("parameters", "exit=0")
-        writer.add_tail()
+    def test_names_that_reach_another_file_are_refused_and_nothing_starts(self):
+        # Each record lies nearer the start than the installer, so it would be
+        # written after it: outside the work folder, over the installer under
+        # another spelling of its name, or to a device.
+        for name in ("..\\evil.txt", "Setup.exe.", "Setup.exe ", ".\\Setup.exe", "COM1\0"):
+            with self.subTest(name=name):
+                writer = PackageWriter(self.stub.read_bytes())
+                writer.add_file("", name, b"replaced")
+                writer.add_file("installer", "Setup.exe", self.recorder)
+                writer.add_value("executable", "%installer%")
+                writer.add_value("parameters", "exit=0")
+                writer.add_tail()
 
-        result = self.run_package(writer)
+                result = self.run_package(writer)
 
-        installer = self.report("Setup.exe")
-        self.assertIsNotNone(installer, "the installer did not run")
-        self.assertEqual(len(result.boxes), 1, result.boxes)
-        caption, text = result.boxes[0]
-        self.assertEqual(caption, FAILED_TO_EXTRACT)
-        self.assertTrue(text.startswith(f"File: {installer.working_directory}\\..\\evil.txt"
-                                        "\rError: "), repr(text))
-        self.assertEqual(result.exit_code, 0)
-        self.assertEqual(list(self.temp_dir.rglob("evil.txt")), [])
-        self.assert_no_work_folder_left()
+                self.assertEqual(len(result.boxes), 1, result.boxes)
+                caption, text = result.boxes[0]
+                self.assertEqual(caption, FAILED_TO_EXTRACT)
+                # MessageBoxA ends the text at a zero byte in the name.
+                shown, zero, _ = name.partition("\0")
+                path = re.escape(self.windows_path(self.temp_dir)) + r"\\VC-?\d+\\" + re.escape(shown)
+                self.assertRegex(text, "^File: " + path + ("$" if zero else "\rError: .+$"))
+                self.assertEqual(result.exit_code, 0)
+                self.assertIsNone(self.report("Setup.exe"), "the installer ran")
+                self.assertEqual(list(self.temp_dir.rglob("evil.txt")), [])
+                self.assert_no_work_folder_left()
 
 
 class PathsBeyondTheAnsiCalls(PackageTestCase):
@@ -336,6 +392,29 @@ class PathsBeyondTheAnsiCalls(PackageTestCase):
         result = self.session.run(package, environment=self.environment)
 
         self.assert_installed(result, "exit=0")
+
+    def test_a_package_too_deep_even_for_short_names_is_told_why(self):
+        writer = self.package()
+        writer.add_tail()
+        folder = self.scratch
+        for level in range(30):
+            folder /= f"Downloads kept for later, level {level}"
+        folder.mkdir(parents=True)
+
+        result = self.session.run(writer.write(folder / "setup.exe"),
+                                  environment=self.environment)
+
+        # No form of its path suits the ANSI calls: the reason is told, not
+        # that of an attempt to open no file at all.
+        self.assertEqual(len(result.boxes), 2, result.boxes)
+        caption, text = result.boxes[0]
+        self.assertEqual(caption, "Failed to open archive!")
+        self.assertTrue(text.startswith("File: \rError: "), repr(text))
+        self.assertIn("too long", text.lower())
+        self.assertEqual(result.boxes[1], self.invalid_archive_box)
+        self.assertEqual(result.exit_code, 0)
+        self.assertIsNone(self.report("Setup.exe"), "the installer ran")
+        self.assert_no_work_folder_left()
 
 
 if __name__ == "__main__":

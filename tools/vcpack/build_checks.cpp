@@ -96,8 +96,8 @@ void check_allowed(const std::vector<std::string>& allowed) {
 
 void add_exit_code_record(const std::string& policy, PackageSpec& spec) {
   if (policy.empty()) return;
-  if (policy != names::kExitCodeFromInstaller &&
-      policy != names::kExitCodeFromPost) {
+  if (policy != vcboot::exit_code_values::kInstaller &&
+      policy != vcboot::exit_code_values::kPost) {
     throw usage_or_io_error(
         "--exit-code takes \"installer\" or \"post\", not \"" + policy + "\"");
   }

@@ -64,8 +64,8 @@ class LaunchLint {
       add("unknown-exit-code", names::kExitCode,
           "\"exitcode\" is " + quoted(preview.exit_code) +
               ", which the bootstrap does not know (it knows \"" +
-              names::kExitCodeFromInstaller + "\" and \"" +
-              names::kExitCodeFromPost + "\"): the exit code stays 0 or 1");
+              vcboot::exit_code_values::kInstaller + "\" and \"" +
+              vcboot::exit_code_values::kPost + "\"): the exit code stays 0 or 1");
     }
     const std::string executable = fetch(names::kExecutable);
     check_installer(executable);

@@ -148,9 +148,9 @@ std::size_t PackageReview::count(Severity severity) const {
 
 ExitCodePolicy exit_code_policy(const std::string& expanded) {
   namespace names = vcboot::variable_names;
-  if (expanded == names::kExitCodeFromInstaller)
+  if (expanded == vcboot::exit_code_values::kInstaller)
     return ExitCodePolicy::kInstaller;
-  if (expanded == names::kExitCodeFromPost) return ExitCodePolicy::kPost;
+  if (expanded == vcboot::exit_code_values::kPost) return ExitCodePolicy::kPost;
   return ExitCodePolicy::kDefault;
 }
 

@@ -1,5 +1,7 @@
 // Starts the command line held in VCBOOT_TEST_COMMAND_LINE exactly as it is
-// written, waits for the program and exits with its exit code.
+// written, waits for the program and exits with its exit code, which it also
+// writes to standard error as "launch_command_line: exit code <n>": wine64
+// hands only its low 8 bits on to the Unix side.
 //
 // The Wine tests need this because wine64 rebuilds a program's command line
 // from its arguments, quoting them its own way; CreateProcessA passes the
@@ -12,16 +14,20 @@ namespace {
 
 constexpr char kCommandLineVariable[] = "VCBOOT_TEST_COMMAND_LINE";
 
-// Tells the test what went wrong on the standard error that Wine passes on
-// from the Unix side; a GUI program has nowhere else to say it.
-int fail(const char* what, int exit_code) {
+// Tells the test a line on the standard error that Wine passes on to the
+// Unix side; a GUI program has nowhere else to say it.
+void say(const char* line) {
   HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   if (error != nullptr && error != INVALID_HANDLE_VALUE) {
     DWORD written = 0;
-    WriteFile(error, what, static_cast<DWORD>(lstrlenA(what)), &written,
+    WriteFile(error, line, static_cast<DWORD>(lstrlenA(line)), &written,
               nullptr);
     WriteFile(error, "\n", 1, &written, nullptr);
   }
+}
+
+int fail(const char* what, int exit_code) {
+  say(what);
   return exit_code;
 }
 
@@ -51,5 +57,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   CloseHandle(process.hProcess);
   if (!ended)
     return fail("launch_command_line: waiting for the program failed", 252);
+  char line[64];
+  wsprintfA(line, "launch_command_line: exit code %lu", exit_code);
+  say(line);
   return static_cast<int>(exit_code);
 }
