@@ -13,7 +13,9 @@ class Expansion {
       : table_(table), work_left_(work_limit) {}
 
   std::optional<std::string> expand(const std::string& text) {
-    if (!charge(text.size())) return std::nullopt;
+    // Every expansion costs one more than its bytes, so that values that
+    // expand to nothing cannot make the work unbounded either.
+    if (!charge(text.size() + 1)) return std::nullopt;
     std::string result = text;
     std::size_t p = result.find(kSign);
     while (p != std::string::npos) {

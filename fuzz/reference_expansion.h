@@ -14,8 +14,9 @@
 namespace vcboot::fuzzing {
 
 // The expansion of `text`, or nothing when making it would copy more than
-// `work_limit` bytes in all (nested values can make a result grow
-// exponentially with the size of the table).
+// `work_limit` bytes in all, each value expanded counting one byte more
+// (nested values can make a result, or the work, grow exponentially with
+// the size of the table).
 std::optional<std::string> reference_expansion(const std::string& text,
                                                const VariableTable& table,
                                                std::size_t work_limit);

@@ -20,10 +20,12 @@ struct Frame {
   std::size_t next;
 };
 
+[[noreturn]] void too_long() {
+  throw std::length_error("variable expansion too long");
+}
+
 void check_size(const std::string& out) {
-  if (out.size() > kMaxExpandedSize) {
-    throw std::length_error("variable expansion too long");
-  }
+  if (out.size() > kMaxExpandedSize) too_long();
 }
 
 Frame frame_for(const std::string& text) {
@@ -80,11 +82,13 @@ std::string expand(const std::string& text, const VariableTable& table,
   std::vector<Frame> stack;
   ActiveValues active;
   std::string out;
+  std::size_t steps = 0;
   stack.push_back(frame_for(text));
   for (;;) {
     Frame& top = stack.back();
     if (const std::string* value =
             next_reference(top, out, table, active, observer)) {
+      if (++steps > kMaxExpansionSteps) too_long();
       active.insert(value);
       stack.push_back(frame_for(*value));
       continue;

@@ -14,6 +14,11 @@ namespace vcboot {
 // that double at every level of nesting would otherwise take all memory.
 inline constexpr std::size_t kMaxExpandedSize = std::size_t{1} << 20;
 
+// The most references one expansion replaces. Values that expand to nothing
+// can double the work at every level of nesting without growing the text,
+// which no size bound catches; a 200,000-deep chain takes 200,000.
+inline constexpr std::size_t kMaxExpansionSteps = std::size_t{1} << 22;
+
 // Returns `text` with every reference (a non-empty name without percent
 // signs between two percent signs) to a name that `table` holds replaced by
 // that name's value, itself expanded first. Where several signs stand in a
@@ -24,7 +29,8 @@ inline constexpr std::size_t kMaxExpandedSize = std::size_t{1} << 20;
 // undefined name. Reads the table through `find` only, so it never adds an
 // entry. Nesting of any depth is expanded without recursion. Throws
 // std::length_error ("variable expansion too long") as soon as the result
-// would grow past kMaxExpandedSize.
+// would grow past kMaxExpandedSize or the expansion would replace more than
+// kMaxExpansionSteps references.
 std::string expand_variables(const std::string& text,
                              const VariableTable& table);
 

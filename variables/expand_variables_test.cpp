@@ -143,6 +143,19 @@ TEST(ExpandVariables, ResultIsBoundedInSize) {
                std::length_error);
 }
 
+// v0 is empty and every v<i> refers to v<i-1> twice: the text never grows,
+// but the work doubles at every level.
+TEST(ExpandVariables, WorkIsBoundedWhenTheTextDoesNotGrow) {
+  VariableTable table;
+  table.insert_if_absent("v0", "");
+  for (int i = 1; i <= 40; ++i) {
+    const std::string lower = "%v" + std::to_string(i - 1) + "%";
+    table.insert_if_absent("v" + std::to_string(i), lower + lower);
+  }
+  EXPECT_EQ(expand_variables("[%v20%]", table), "[]");  // 2^21 - 2 steps
+  EXPECT_THROW(expand_variables("%v40%", table), std::length_error);
+}
+
 TEST(ExpandVariables, DeepChainIsExpandedCompletely) {
   EXPECT_EQ(expand_variables("[%v1%]", chain(100000, "bottom")), "[bottom]");
 }

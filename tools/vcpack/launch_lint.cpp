@@ -122,7 +122,9 @@ class LaunchLint {
       add("unbounded-expansion", name,
           "\"" + name + "\": expansion does not end (more than " +
               std::to_string(kMaxExpansionSteps) +
-              " references): the bootstrap would seem to hang");
+              " references): the bootstrap ends with \"" +
+              vcboot::messages::kUnhandledExceptionText +
+              "\" and starts nothing");
     }
     unbounded_ = unbounded_ || last_unbounded_;
     if (value.end == ExpansionEnd::kTooLong) return kTooLong;

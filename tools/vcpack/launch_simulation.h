@@ -5,9 +5,9 @@
 // bootstrap's does, so a later reference to it expands as in a real run.
 //
 // Hostile packages stay cheap: an expansion ends at the bootstrap's own
-// bound (kMaxExpandedSize, past which the bootstrap gives up with
-// "Unhandled Exception") or after kMaxExpansionSteps references, whichever
-// comes first, and is then reported instead of finished.
+// bounds (kMaxExpandedSize and kMaxExpansionSteps, past which the bootstrap
+// gives up with "Unhandled Exception"), and is then reported instead of
+// finished.
 #pragma once
 
 #include <cstddef>
@@ -15,13 +15,12 @@
 #include <vector>
 
 #include "tools/vcpack/package_outcome.h"
+#include "variables/expand_variables.h"
 #include "variables/variable_table.h"
 
 namespace vcpack {
 
-// Values that expand to nothing can double the work at every level without
-// growing the text; past this many references an expansion is given up.
-inline constexpr std::size_t kMaxExpansionSteps = std::size_t{1} << 22;
+using vcboot::kMaxExpansionSteps;
 
 enum class ExpansionEnd {
   kDone,
