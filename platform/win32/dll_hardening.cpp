@@ -12,8 +12,9 @@ void restrict_dll_search_to_system32() {
   // is missing. The detour through void* keeps -Wcast-function-type quiet.
   const FARPROC found = ::GetProcAddress(kernel32, "SetDefaultDllDirectories");
   if (found == nullptr) return;
-  auto set_default_dll_directories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void*>(found));
+  auto set_default_dll_directories =
+      reinterpret_cast<SetDefaultDllDirectoriesFn>(
+          reinterpret_cast<void*>(found));
   set_default_dll_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 

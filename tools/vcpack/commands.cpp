@@ -188,8 +188,7 @@ int run_extract(const ExtractOptions& options) {
   vcboot::ExtractionState state;
   state.work_folder = options.directory;
   if (state.work_folder.back() != '/') state.work_folder += '/';
-  ExtractPlatform platform(host_platform(), state.work_folder,
-                           outcome.target);
+  ExtractPlatform platform(host_platform(), state.work_folder, outcome.target);
   bind_bootstrap_variables(state.variables);
   vcboot::ArchiveExtractor(platform, state).extract(options.package);
 

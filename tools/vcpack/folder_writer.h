@@ -30,7 +30,7 @@ class FolderWriter {
                                        std::uint32_t* error);
 
  private:
-  std::string folder_;  // the path given, kept on Windows
+  std::string folder_;   // the path given, kept on Windows
   int descriptor_ = -1;  // the folder itself, opened on POSIX
 };
 

@@ -65,7 +65,8 @@ class LaunchLint {
           "\"exitcode\" is " + quoted(preview.exit_code) +
               ", which the bootstrap does not know (it knows \"" +
               vcboot::exit_code_values::kInstaller + "\" and \"" +
-              vcboot::exit_code_values::kPost + "\"): the exit code stays 0 or 1");
+              vcboot::exit_code_values::kPost +
+              "\"): the exit code stays 0 or 1");
     }
     const std::string executable = fetch(names::kExecutable);
     check_installer(executable);

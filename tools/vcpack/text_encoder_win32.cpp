@@ -26,7 +26,8 @@ bool starts_with_ignoring_case(const std::string& text, const char* prefix) {
 // The number behind `prefix`, or 0.
 UINT number_after(const std::string& name, const char* prefix) {
   if (!starts_with_ignoring_case(name, prefix)) return 0;
-  const std::string digits = name.substr(std::char_traits<char>::length(prefix));
+  const std::string digits =
+      name.substr(std::char_traits<char>::length(prefix));
   if (digits.empty() || digits.size() > 5 ||
       digits.find_first_not_of("0123456789") != std::string::npos) {
     return 0;
