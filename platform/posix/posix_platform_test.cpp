@@ -234,12 +234,7 @@ TEST(PosixPlatform, NewFolderIsMadeExclusivelyAndEnteredOnlyAsMade) {
       {"free name", nullptr, nullptr, NewDirectory::kCreated, true},
       {"folder", [](const fs::path& p) { fs::create_directory(p); }, nullptr,
        NewDirectory::kExists, false},
-      {"file", [](const fs::path& p) { test_support::write_file(p, ""); },
-       nullptr, NewDirectory::kExists, false},
       {"link", [&](const fs::path& p) { fs::create_symlink(elsewhere, p); },
-       nullptr, NewDirectory::kExists, false},
-      {"dangling link",
-       [&](const fs::path& p) { fs::create_symlink(temp.path() / "none", p); },
        nullptr, NewDirectory::kExists, false},
       {"swapped for a link", nullptr,
        [&](const fs::path& p) {
