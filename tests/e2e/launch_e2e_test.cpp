@@ -53,13 +53,10 @@ class Installation : public ::testing::Test {
 
   test_support::ProgramResult run(
       const std::string& installer_exit_code = "0") {
-    const test_support::RuntimeFolder runtime;
-    return test_support::run_program(
-        {package().string()},
+    return test_support::run_installer(
+        {package().string()}, temp_dir().string(),
         {"",
-         {{"TMPDIR", temp_dir().string()},
-          {"XDG_RUNTIME_DIR", runtime.path()},
-          {"LAUNCH_PROBE_REPORT_DIR", report_dir().string()},
+         {{"LAUNCH_PROBE_REPORT_DIR", report_dir().string()},
           {"LAUNCH_PROBE_DESCRIPTORS", "1"},
           {"LAUNCH_PROBE_EXIT", installer_exit_code}}});
   }
