@@ -48,19 +48,14 @@ class ScopedVariable {
  public:
   ScopedVariable(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) saved_ = old;
-    if (value)
-      ::setenv(name, value, 1);
-    else
-      ::unsetenv(name);
+    set(value);
   }
-  ~ScopedVariable() {
-    if (saved_)
-      ::setenv(name_, saved_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-  }
+  ~ScopedVariable() { set(saved_ ? saved_->c_str() : nullptr); }
 
  private:
+  void set(const char* value) const {
+    value ? ::setenv(name_, value, 1) : ::unsetenv(name_);
+  }
   const char* name_;
   std::optional<std::string> saved_;
 };
@@ -107,60 +102,49 @@ TEST(PosixPlatform, SecondHolderOfTheMutexIsTurnedAway) {
 // else could write to gives no guard at all rather than one another user
 // could hold.
 TEST(PosixPlatform, GuardIsKeptWhereOnlyTheUserCanWrite) {
-  const std::string own = "vcboot-" + std::to_string(::geteuid());
+  enum class Own { kMissing, kOpenToAll, kLink };  // <temp>vcboot-<uid>
   const struct {
     const char* what;
-    const char* runtime;  // below the scratch folder; null: unset
-    std::function<void(const fs::path& temp)> plant;
-    const char* lock_folder;  // below the scratch folder; null: no guard
+    bool runtime_set;
+    Own own;
+    bool guarded;  // else no guard at all
   } cases[] = {
-      {"runtime folder", "run", nullptr, "run"},
-      {"no runtime folder", nullptr, nullptr, "tmp/own"},
-      {"own folder others may write to", nullptr,
-       [&](const fs::path& temp) {
-         fs::create_directory(temp / "tmp" / own);
-         fs::permissions(temp / "tmp" / own, fs::perms::all);
-       },
-       nullptr},
-      {"own folder is a link", nullptr,
-       [&](const fs::path& temp) {
-         fs::create_directory_symlink(temp / "run", temp / "tmp" / own);
-       },
-       nullptr},
+      {"runtime folder", true, Own::kMissing, true},
+      {"no runtime folder", false, Own::kMissing, true},
+      {"own folder others may write to", false, Own::kOpenToAll, false},
+      {"own folder is a link", false, Own::kLink, false},
   };
   for (const auto& c : cases) {
     test_support::ScopedTempDir temp;
-    fs::create_directory(temp.path() / "run");
-    fs::permissions(temp.path() / "run", fs::perms::owner_all);
-    fs::create_directory(temp.path() / "tmp");
-    if (c.plant) c.plant(temp.path());
-    const std::string runtime =
-        c.runtime ? (temp.path() / c.runtime).string() : std::string();
-    const ScopedVariable runtime_variable(
-        "XDG_RUNTIME_DIR", c.runtime ? runtime.c_str() : nullptr);
-    const ScopedVariable tmpdir("TMPDIR", (temp.path() / "tmp").c_str());
-    PosixPlatform platform;
-    EXPECT_EQ(
-        platform.create_instance_mutex("guard"),
-        c.lock_folder ? MutexResult::kAcquired : MutexResult::kUnavailable)
-        << c.what;
-    if (c.lock_folder) {
-      std::string folder = c.lock_folder;
-      if (folder == "tmp/own") folder = "tmp/" + own;
-      EXPECT_TRUE(fs::is_regular_file(temp.path() / folder / "guard.lock"))
-          << c.what;
-      EXPECT_EQ(fs::status(temp.path() / folder).permissions() & fs::perms::all,
-                fs::perms::owner_all)
-          << c.what;
+    const fs::path run = temp.path() / "run", tmp = temp.path() / "tmp";
+    const fs::path own = tmp / ("vcboot-" + std::to_string(::geteuid()));
+    fs::create_directory(run);
+    fs::permissions(run, fs::perms::owner_all);
+    fs::create_directory(tmp);
+    if (c.own == Own::kOpenToAll) {
+      fs::create_directory(own);
+      fs::permissions(own, fs::perms::all);
     }
+    if (c.own == Own::kLink) fs::create_directory_symlink(run, own);
+    const ScopedVariable runtime("XDG_RUNTIME_DIR",
+                                 c.runtime_set ? run.c_str() : nullptr);
+    const ScopedVariable tmpdir("TMPDIR", tmp.c_str());
+    PosixPlatform platform;
+    EXPECT_EQ(platform.create_instance_mutex("guard"),
+              c.guarded ? MutexResult::kAcquired : MutexResult::kUnavailable)
+        << c.what;
+    if (!c.guarded) continue;
+    const fs::path folder = c.runtime_set ? run : own;
+    EXPECT_TRUE(fs::is_regular_file(folder / "guard.lock")) << c.what;
+    EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all,
+              fs::perms::owner_all)
+        << c.what;
   }
 }
 
 TEST(PosixPlatform, TempDirectoryComesFromTmpdir) {
   PosixPlatform platform;
-  const char* saved = std::getenv("TMPDIR");
-  const std::string restore = saved ? saved : "";
-  ::setenv("TMPDIR", "/var/tmp", 1);
+  const ScopedVariable restore("TMPDIR", "/var/tmp");
   EXPECT_EQ(platform.temp_directory(), "/var/tmp/");
   ::setenv("TMPDIR", "/scratch/", 1);
   EXPECT_EQ(platform.temp_directory(), "/scratch/");
@@ -171,10 +155,6 @@ TEST(PosixPlatform, TempDirectoryComesFromTmpdir) {
   ::setenv("TMPDIR", "relative/tmp", 1);
   EXPECT_EQ(platform.temp_directory(),
             fs::current_path().string() + "/relative/tmp/");
-  if (saved)
-    ::setenv("TMPDIR", restore.c_str(), 1);
-  else
-    ::unsetenv("TMPDIR");
 }
 
 TEST(PosixPlatform, ErrorTextIsStrerrorUncut) {
@@ -254,12 +234,7 @@ TEST(PosixPlatform, NewFolderIsMadeExclusivelyAndEnteredOnlyAsMade) {
       {"free name", nullptr, nullptr, NewDirectory::kCreated, true},
       {"folder", [](const fs::path& p) { fs::create_directory(p); }, nullptr,
        NewDirectory::kExists, false},
-      {"file", [](const fs::path& p) { test_support::write_file(p, ""); },
-       nullptr, NewDirectory::kExists, false},
       {"link", [&](const fs::path& p) { fs::create_symlink(elsewhere, p); },
-       nullptr, NewDirectory::kExists, false},
-      {"dangling link",
-       [&](const fs::path& p) { fs::create_symlink(temp.path() / "none", p); },
        nullptr, NewDirectory::kExists, false},
       {"swapped for a link", nullptr,
        [&](const fs::path& p) {

@@ -30,11 +30,8 @@ test_support::ProgramResult run_package(const test_support::ScopedTempDir& temp,
   test_support::write_file(program, package);
   fs::permissions(program, fs::perms::owner_all);
   fs::create_directory(temp.path() / "tmp");
-  const test_support::RuntimeFolder runtime;
-  return test_support::run_program({program.string()},
-                                   {"",
-                                    {{"TMPDIR", (temp.path() / "tmp").string()},
-                                     {"XDG_RUNTIME_DIR", runtime.path()}}});
+  return test_support::run_installer({program.string()},
+                                     (temp.path() / "tmp").string());
 }
 
 std::string bootstrap_image() { return test_support::read_file(VCBOOT_BINARY); }
@@ -114,11 +111,8 @@ TEST(ArchiveProcess, PackageThatCannotBeOpenedIsToldWithItsPathAndReason) {
     test_support::run_program({"/bin/cp", program.string(), below + "setup"},
                               {halfway, {}});
     fs::create_directory(temp.path() / "tmp");
-    const test_support::RuntimeFolder runtime;
-    const test_support::ProgramResult result = test_support::run_program(
-        {below + "setup"}, {halfway,
-                            {{"TMPDIR", (temp.path() / "tmp").string()},
-                             {"XDG_RUNTIME_DIR", runtime.path()}}});
+    const test_support::ProgramResult result = test_support::run_installer(
+        {below + "setup"}, (temp.path() / "tmp").string(), {halfway, {}});
     test_support::run_program(
         {"/bin/rm", "-rf", (temp.path() / level).string()});
     EXPECT_EQ(result.exit_code, 0);

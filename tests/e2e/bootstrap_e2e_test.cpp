@@ -25,20 +25,10 @@ namespace fs = std::filesystem;
 const std::string kInvalidArchiveBlock =
     test_support::invalid_archive_on_standard_error();
 
-test_support::ProgramResult run_bootstrap(
-    const test_support::ScopedTempDir& temp,
-    std::vector<std::string> arguments = {}) {
-  arguments.insert(arguments.begin(), VCBOOT_BINARY);
-  const test_support::RuntimeFolder runtime;
-  return test_support::run_program(arguments,
-                                   {"",
-                                    {{"TMPDIR", temp.path().string()},
-                                     {"XDG_RUNTIME_DIR", runtime.path()}}});
-}
-
 TEST(BootstrapProcess, BareStubReportsInvalidArchiveAndCleansUp) {
   test_support::ScopedTempDir temp;
-  const test_support::ProgramResult result = run_bootstrap(temp, {"a", "b c"});
+  const test_support::ProgramResult result =
+      test_support::run_installer({VCBOOT_BINARY, "a", "b c"}, temp.path());
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_NE(result.err.find(kInvalidArchiveBlock), std::string::npos)
       << result.err;
@@ -48,11 +38,8 @@ TEST(BootstrapProcess, BareStubReportsInvalidArchiveAndCleansUp) {
 TEST(BootstrapProcess, TmpdirWithoutSlashIsUsed) {
   test_support::ScopedTempDir temp;
   fs::create_directory(temp.path() / "sub");
-  const test_support::RuntimeFolder runtime;
-  const test_support::ProgramResult result = test_support::run_program(
-      {VCBOOT_BINARY}, {"",
-                        {{"TMPDIR", (temp.path() / "sub").string()},
-                         {"XDG_RUNTIME_DIR", runtime.path()}}});
+  const test_support::ProgramResult result = test_support::run_installer(
+      {VCBOOT_BINARY}, (temp.path() / "sub").string());
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_TRUE(fs::is_empty(temp.path() / "sub"));
 }

@@ -3,9 +3,7 @@
 // the installer and the post program.
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,32 +52,13 @@ class Installation : public ::testing::Test {
   }
 
   test_support::ProgramResult run(
-      const std::string& installer_exit_code = "0",
-      const std::map<std::string, std::string>& more_environment = {}) {
-    const test_support::RuntimeFolder runtime;
-    std::map<std::string, std::string> environment = {
-        {"TMPDIR", temp_dir().string()},
-        {"XDG_RUNTIME_DIR", runtime.path()},
-        {"LAUNCH_PROBE_REPORT_DIR", report_dir().string()},
-        {"LAUNCH_PROBE_DESCRIPTORS", "1"},
-        {"LAUNCH_PROBE_EXIT", installer_exit_code}};
-    environment.insert(more_environment.begin(), more_environment.end());
-    return test_support::run_program({package().string()}, {"", environment});
-  }
-
-  // A folder of the user's that a planted link leads to.
-  fs::path victim_folder() const {
-    const fs::path victim = scratch_.path() / "documents";
-    fs::create_directory(victim);
-    test_support::write_file(victim / "thesis.txt", "years of work");
-    return victim;
-  }
-  static std::vector<std::string> names_in(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-      names.push_back(entry.path().filename().string());
-    }
-    return names;
+      const std::string& installer_exit_code = "0") {
+    return test_support::run_installer(
+        {package().string()}, temp_dir().string(),
+        {"",
+         {{"LAUNCH_PROBE_REPORT_DIR", report_dir().string()},
+          {"LAUNCH_PROBE_DESCRIPTORS", "1"},
+          {"LAUNCH_PROBE_EXIT", installer_exit_code}}});
   }
 
   test_support::ProbeReport report(const std::string& name) const {
@@ -149,44 +128,6 @@ TEST_F(Installation, MissingInstallerIsToldThenCleanedUp) {
   EXPECT_EQ(result.err, "ShellExecuteEx failed\nUnable to spawn process\n\n");
   EXPECT_TRUE(fs::is_empty(report_dir())) << "nothing was started";
   EXPECT_TRUE(fs::is_empty(temp_dir()));
-}
-
-// Another user's links under every name the run could take, each leading to
-// a folder of the user's: none is followed, and the run makes its own folder.
-TEST_F(Installation, PlantedWorkFolderNamesAreNotTakenOver) {
-  const fs::path victim = victim_folder();
-  build({{"installer", "setup", probe()}}, {{"executable", "%installer%"}});
-  const std::time_t now = std::time(nullptr);
-  for (std::time_t t = now - 2; t <= now + 30; ++t) {
-    fs::create_directory_symlink(victim,
-                                 temp_dir() / ("VC" + std::to_string(t)));
-  }
-  const test_support::ProgramResult result = run();
-  EXPECT_EQ(result.exit_code, 0);
-  EXPECT_EQ(result.err, "");
-  const test_support::ProbeReport installer = report("setup");
-  ASSERT_TRUE(installer.found);
-  EXPECT_NE(fs::path(installer.working_directory), victim);
-  EXPECT_EQ(installer.entries, std::vector<std::string>{"setup"});
-  EXPECT_EQ(names_in(victim), std::vector<std::string>{"thesis.txt"});
-  EXPECT_FALSE(fs::exists(installer.working_directory));
-}
-
-// A work folder swapped for a link while the installer runs: the clean-up
-// does not follow the link into the folder it leads to.
-TEST_F(Installation, CleanUpDoesNotFollowASwappedWorkFolder) {
-  const fs::path victim = victim_folder();
-  build({{"installer", "setup",
-          "#!/bin/sh\nwork=$(pwd -P)\n"
-          "mv \"$work\" \"$work.moved\" && ln -s \"$VICTIM\" \"$work\"\n"}},
-        {{"executable", "%installer%"}});
-  const test_support::ProgramResult result =
-      run("0", {{"VICTIM", victim.string()}});
-  EXPECT_EQ(result.exit_code, 0);
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(names_in(victim), std::vector<std::string>{"thesis.txt"});
-  // The installer did swap it: the link and the folder moved aside remain.
-  EXPECT_EQ(names_in(temp_dir()).size(), 2u);
 }
 
 // The package's exit code as the package chose it. POSIX keeps 8 bits of an

@@ -28,11 +28,6 @@ ScopedTempDir::~ScopedTempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-RuntimeFolder::RuntimeFolder() {
-  std::filesystem::permissions(folder_.path(),
-                               std::filesystem::perms::owner_all);
-}
-
 void write_file(const std::filesystem::path& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(content.data(), static_cast<std::streamsize>(content.size()));

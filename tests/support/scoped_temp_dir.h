@@ -21,18 +21,6 @@ class ScopedTempDir {
   std::filesystem::path path_;
 };
 
-// A private folder (0700) for $XDG_RUNTIME_DIR of a bootstrap run, where the
-// POSIX bootstrap keeps its single-instance lock: the test's runs then meet
-// no other run's guard and leave their temporary directory as they found it.
-class RuntimeFolder {
- public:
-  RuntimeFolder();
-  std::string path() const { return folder_.path().string(); }
-
- private:
-  ScopedTempDir folder_;
-};
-
 // Writes `content` to `path`, replacing the file.
 void write_file(const std::filesystem::path& path, const std::string& content);
 // The whole content of `path`; empty if it cannot be read.

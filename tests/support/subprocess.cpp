@@ -9,6 +9,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+
+#include "tests/support/scoped_temp_dir.h"
 
 namespace vcboot::test_support {
 namespace {
@@ -82,6 +85,16 @@ ProgramResult run_program(const std::vector<std::string>& argv,
   ::waitpid(pid, &status, 0);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+ProgramResult run_installer(const std::vector<std::string>& argv,
+                            const std::string& temp, ProgramOptions options) {
+  const ScopedTempDir runtime;
+  std::filesystem::permissions(runtime.path(),
+                               std::filesystem::perms::owner_all);
+  options.environment.emplace("TMPDIR", temp);
+  options.environment.emplace("XDG_RUNTIME_DIR", runtime.path().string());
+  return run_program(argv, options);
 }
 
 }  // namespace vcboot::test_support

@@ -24,4 +24,12 @@ struct ProgramOptions {
 ProgramResult run_program(const std::vector<std::string>& argv,
                           const ProgramOptions& options = {});
 
+// Runs a bootstrap or a package with `temp` as its temporary directory and a
+// private (0700) $XDG_RUNTIME_DIR for its single-instance lock, so that the
+// run meets no other run's guard and leaves `temp` as it found it. Values in
+// `options` come first.
+ProgramResult run_installer(const std::vector<std::string>& argv,
+                            const std::string& temp,
+                            ProgramOptions options = {});
+
 }  // namespace vcboot::test_support

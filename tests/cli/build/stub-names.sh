@@ -2,9 +2,9 @@
 # --stub and a manifest's "stub" take a target name, looked up in
 # $VCBOOT_STUB_DIR, then ../share/vcboot/stubs from vcpack's folder, then
 # stubs/ beside vcpack; a file of that name comes first. `vcpack stubs` lists
-# the targets with their versions.
+# the targets with their versions; a folder without a stub is no target.
 . "$CLI_TESTS/common.sh"
-mkdir -p tool/bin
+mkdir -p tool/bin variable/empty
 cp "$CLI_TEST_BIN/vcpack" tool/bin/
 stub_at() {  # FOLDER TARGET FILE VERSION
   mkdir -p "$1/$2"
@@ -37,6 +37,7 @@ $vcpack build --stub win23 --file setup -o d.exe 2>&1 | show
 echo "exit ${PIPESTATUS[0]}"
 VCBOOT_STUB_DIR=$PWD/none $vcpack build -m manifest.toml --stub solaris -o d.exe 2>&1 | show
 rm -r tool/share tool/bin/stubs
+$vcpack build --stub win23 --file setup -o d.exe 2>&1 | show
 $vcpack stubs 2>&1 | show
 echo "exit ${PIPESTATUS[0]}"
 ls d.exe 2>/dev/null || echo "no package written"
