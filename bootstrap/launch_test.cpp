@@ -251,7 +251,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ExitCodeCase{3010, "3010"},
                       ExitCodeCase{0x7FFFFFFF, "2147483647"},
                       ExitCodeCase{0x80000000, "-2147483648"},
-                      ExitCodeCase{0xFFFFFFFF, "-1"}));
+                      ExitCodeCase{0xFFFFFFFF, "-1"}),
+    // Named by the code, so that a failure says which one.
+    [](const ::testing::TestParamInfo<ExitCodeCase>& param_info) {
+      return "Code" + std::to_string(param_info.param.code);
+    });
 
 TEST_F(Launch, UndefinedExecutableReadsEmptyOnceFetched) {
   // "executable" is fetched first: afterwards it exists, empty, so the
