@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -255,7 +256,24 @@ std::string PosixPlatform::system_error_text(std::uint32_t code) {
   return std::strerror(error);
 }
 
+namespace {
+
+// A program started with standard input, output or error closed hands that
+// number to the first file it opens, so a message meant for standard error
+// would be written into the guard's lock file or a file being extracted, and
+// the installer would inherit the gap. Each closed one is held on /dev/null
+// instead; open takes the lowest free number, which is the one closed.
+void hold_closed_standard_descriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (::open("/dev/null", O_RDWR) != fd) return;
+  }
+}
+
+}  // namespace
+
 PosixPlatform::PosixPlatform() {
+  hold_closed_standard_descriptors();
   // getcwd with no buffer takes a folder of any depth (glibc).
   if (char* const folder = ::getcwd(nullptr, 0)) {
     start_folder_ = folder;

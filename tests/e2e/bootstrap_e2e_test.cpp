@@ -44,6 +44,21 @@ TEST(BootstrapProcess, TmpdirWithoutSlashIsUsed) {
   EXPECT_TRUE(fs::is_empty(temp.path() / "sub"));
 }
 
+// Started with standard error closed, the bootstrap still writes
+// its messages to none of its own files: the lock file stays empty.
+TEST(BootstrapProcess, ClosedStandardErrorTakesNoMessages) {
+  test_support::ScopedTempDir temp;
+  const test_support::ProgramResult result = test_support::run_installer(
+      {"/bin/sh", "-c", "exec \"$0\" 2>&-", VCBOOT_BINARY}, temp.path(),
+      {"", {{"XDG_RUNTIME_DIR", ""}}});
+  EXPECT_EQ(result.exit_code, 0);
+  const fs::path lock = temp.path() /
+                        ("vcboot-" + std::to_string(::geteuid())) /
+                        (std::string(kInstanceMutexName) + ".lock");
+  ASSERT_TRUE(fs::exists(lock));
+  EXPECT_EQ(fs::file_size(lock), 0u);
+}
+
 // Everything another user can do to the guard, done by "nobody": hold the
 // lock in the folder where the user's guard would go in a shared temporary
 // directory, made first and open to all, and bind the abstract socket name
