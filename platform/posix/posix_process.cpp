@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/command_line.h"
@@ -15,11 +17,41 @@
 namespace vcboot {
 namespace {
 
+// From before the fork until the child has ended, an interrupt or quit typed
+// at the terminal does not end the bootstrap, as system(3) has it: the whole
+// foreground group gets the signal, so the started program decides what it
+// means, and the bootstrap waits for it and then cleans up instead of dying
+// and leaving the work folder behind. The child, and the bootstrap after,
+// get back the dispositions the bootstrap was started with.
+class TerminalSignalsIgnored {
+ public:
+  TerminalSignalsIgnored() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGINT, &ignore, &interrupt_);
+    ::sigaction(SIGQUIT, &ignore, &quit_);
+  }
+  ~TerminalSignalsIgnored() { restore(); }
+  TerminalSignalsIgnored(const TerminalSignalsIgnored&) = delete;
+  TerminalSignalsIgnored& operator=(const TerminalSignalsIgnored&) = delete;
+
+  // Async-signal-safe, for the forked child too.
+  void restore() const {
+    ::sigaction(SIGINT, &interrupt_, nullptr);
+    ::sigaction(SIGQUIT, &quit_, nullptr);
+  }
+
+ private:
+  struct sigaction interrupt_ {};
+  struct sigaction quit_ {};
+};
+
 // A started child, reaped by `wait`.
 class PosixProcess : public Process {
  public:
-  PosixProcess(PosixPlatform& platform, pid_t pid)
-      : platform_(platform), pid_(pid) {}
+  PosixProcess(PosixPlatform& platform, pid_t pid,
+               std::unique_ptr<TerminalSignalsIgnored> signals)
+      : platform_(platform), pid_(pid), signals_(std::move(signals)) {}
 
   // Releasing the process leaves it running, as CloseHandle does. One that
   // has ended unseen is reaped here; a running one is left to init.
@@ -35,6 +67,7 @@ class PosixProcess : public Process {
       else if (errno != EINTR)
         return platform_.record_errno();
     }
+    signals_.reset();
     return true;
   }
 
@@ -56,6 +89,7 @@ class PosixProcess : public Process {
  private:
   PosixPlatform& platform_;
   pid_t pid_;
+  std::unique_ptr<TerminalSignalsIgnored> signals_;
   int status_ = 0;
   bool ended_ = false;
 };
@@ -149,8 +183,10 @@ std::unique_ptr<Process> PosixPlatform::start_program(
     record_errno();
     return nullptr;
   }
+  auto signals = std::make_unique<TerminalSignalsIgnored>();
   const pid_t pid = ::fork();
   if (pid == 0) {
+    signals->restore();
     run_child(request.file.c_str(), argv.data(), directory, limit, report[1]);
   }
   const int fork_error = errno;
@@ -163,7 +199,7 @@ std::unique_ptr<Process> PosixPlatform::start_program(
     record_errno();
     return nullptr;
   }
-  return std::make_unique<PosixProcess>(*this, pid);
+  return std::make_unique<PosixProcess>(*this, pid, std::move(signals));
 }
 
 }  // namespace vcboot

@@ -130,6 +130,17 @@ TEST_F(Installation, MissingInstallerIsToldThenCleanedUp) {
   EXPECT_TRUE(fs::is_empty(temp_dir()));
 }
 
+// An interrupt typed at the terminal reaches the bootstrap and the installer
+// alike. It is the installer's to act on (this one dies of it, 128 + 2); the
+// bootstrap waits for it, cleans up, and returns its exit code.
+TEST_F(Installation, InterruptWhileTheInstallerRunsStillCleansUp) {
+  build({{"installer", "setup", "#!/bin/sh\nkill -INT $PPID $$\nexit 4\n"}},
+        {{"executable", "%installer%"}, {"exitcode", "installer"}});
+  const test_support::ProgramResult result = run();
+  EXPECT_EQ(result.exit_code, 130);
+  EXPECT_TRUE(fs::is_empty(temp_dir()));
+}
+
 // The package's exit code as the package chose it. POSIX keeps 8 bits of an
 // exit status, so the 1603 of a missing installer arrives as 1603 % 256.
 TEST_F(Installation, ExitCodeIsThePackagesChoice) {
