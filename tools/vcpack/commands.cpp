@@ -147,7 +147,7 @@ int run_list(const ListOptions& options) {
   const PackageWalk walk = walk_package(host_platform(), options.package);
   const PackageReview review = review_package(walk);
   if (options.json) {
-    std::cout << json_text(package_json(walk, review));
+    write_package_json(std::cout, walk, review);
   } else {
     std::cout << listing_text(walk, review);
   }
@@ -161,7 +161,7 @@ int run_verify(const VerifyOptions& options) {
   const PackageWalk walk = walk_package(host_platform(), options.package);
   const PackageReview review = review_package(walk);
   if (options.json) {
-    std::cout << json_text(verify_json(walk, review));
+    write_verify_json(std::cout, walk, review);
   } else if (!review.preview) {
     std::cout << "Package " << walk.path << ": damaged or invalid.\n";
   } else {

@@ -1,5 +1,8 @@
 #include "tools/vcpack/package_json.h"
 
+#include <nlohmann/json.hpp>
+#include <string>
+
 #include "tools/vcpack/package_report.h"
 #include "util/messages.h"
 
@@ -54,30 +57,21 @@ json record_json(const PackageWalk& walk, const PackageOutcome& outcome,
   return item;
 }
 
-json variables_json(const PackageOutcome& outcome) {
-  json list = json::array();
-  for (const Binding& binding : outcome.bindings) {
-    json item = {{"name", binding.name},
-                 {"shadowed", numbers(binding.shadowed)}};
-    if (binding.record) {
-      item["value"] = binding.value;
-      item["record"] = *binding.record + 1;
-    } else {
-      item["set_by_bootstrap"] = true;
-    }
-    list.push_back(item);
+json binding_json(const Binding& binding) {
+  json item = {{"name", binding.name}, {"shadowed", numbers(binding.shadowed)}};
+  if (binding.record) {
+    item["value"] = binding.value;
+    item["record"] = *binding.record + 1;
+  } else {
+    item["set_by_bootstrap"] = true;
   }
-  return list;
+  return item;
 }
 
-json files_json(const PackageOutcome& outcome) {
-  json list = json::array();
-  for (const WrittenFile& file : outcome.files) {
-    list.push_back({{"name", file.name},
-                    {"record", file.record + 1},
-                    {"overwrites", numbers(file.replaced)}});
-  }
-  return list;
+json file_json(const WrittenFile& file) {
+  return {{"name", file.name},
+          {"record", file.record + 1},
+          {"overwrites", numbers(file.replaced)}};
 }
 
 const char* end_name(WalkEnd end) {
@@ -140,17 +134,13 @@ json stub_json(const PackageWalk& walk) {
           {"resources", stub_resources_json(walk.stub->resources)}};
 }
 
-json findings_json(const std::vector<Finding>& findings) {
-  json list = json::array();
-  for (const Finding& finding : findings) {
-    list.push_back(
-        {{"id", finding.id},
-         {"severity", severity_name(finding.severity)},
-         {"record", finding.record ? json(*finding.record + 1) : json(nullptr)},
-         {"offset", finding.offset ? json(*finding.offset) : json(nullptr)},
-         {"message", finding.text}});
-  }
-  return list;
+json finding_json(const Finding& finding) {
+  return {
+      {"id", finding.id},
+      {"severity", severity_name(finding.severity)},
+      {"record", finding.record ? json(*finding.record + 1) : json(nullptr)},
+      {"offset", finding.offset ? json(*finding.offset) : json(nullptr)},
+      {"message", finding.text}};
 }
 
 const char* policy_name(ExitCodePolicy policy) {
@@ -205,51 +195,112 @@ const char* result_name(const PackageReview& review) {
   return review.count(Severity::kWarning) > 0 ? "warnings" : "sound";
 }
 
-}  // namespace
+// One JSON document written as dump(2) writes it, escaped to ASCII so that
+// no byte of the package reaches a terminal as it is. The lists that grow
+// with the package are written an item at a time: a package of many small
+// records would otherwise take a hundred times its size as a document.
+class DocumentWriter {
+ public:
+  explicit DocumentWriter(std::ostream& out) : out_(out) { out_ << "{"; }
+  void end() { out_ << "\n}\n"; }
 
-json package_json(const PackageWalk& walk, const PackageReview& review) {
-  const PackageOutcome& outcome = review.outcome;
-  json records = json::array();
-  for (std::size_t i = 0; i < walk.records.size(); ++i) {
-    records.push_back(record_json(walk, outcome, i));
+  void member(const char* key, const json& value) {
+    start(key);
+    write(value, "\n  ");
   }
-  json document = {
-      {"package", walk.path},
-      {"size", walk.file_size},
-      {"tail_end", walk.tail_end ? json(*walk.tail_end) : json(nullptr)},
-      {"archive_complete", outcome.launches},
-      {"stop", stop_json(review)},
-      {"walk_end", {{"at", end_name(walk.end)}, {"offset", walk.end_offset}}},
-      {"records", records},
-      {"variables", variables_json(outcome)},
-      {"files", files_json(outcome)},
-      {"launch", launch_json(review)},
-      {"trailing", trailing_json(walk)},
-      {"stub", stub_json(walk)},
-      {"problems", findings_json(review.findings)}};
-  return document;
+
+  // A list of `count` items, item(i) made when it is written.
+  template <typename Item>
+  void list(const char* key, std::size_t count, const Item& item) {
+    start(key);
+    if (count == 0) {
+      out_ << "[]";
+      return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      out_ << (i == 0 ? "[\n    " : ",\n    ");
+      write(item(i), "\n    ");
+    }
+    out_ << "\n  ]";
+  }
+
+ private:
+  void start(const char* key) {
+    out_ << (first_ ? "\n  \"" : ",\n  \"") << key << "\": ";
+    first_ = false;
+  }
+
+  // `value` at the depth of `line_start`; strings hold no line breaks once
+  // escaped, so every one in the text starts a line.
+  void write(const json& value, const char* line_start) {
+    const std::string text =
+        value.dump(2, ' ', true, json::error_handler_t::replace);
+    std::size_t at = 0;
+    for (std::size_t end; (end = text.find('\n', at)) != std::string::npos;
+         at = end + 1) {
+      out_.write(text.data() + at, static_cast<std::streamsize>(end - at));
+      out_ << line_start;
+    }
+    out_ << text.substr(at);
+  }
+
+  std::ostream& out_;
+  bool first_ = true;
+};
+
+json walk_end_json(const PackageWalk& walk) {
+  return {{"at", end_name(walk.end)}, {"offset", walk.end_offset}};
 }
 
-json verify_json(const PackageWalk& walk, const PackageReview& review) {
+}  // namespace
+
+void write_package_json(std::ostream& out, const PackageWalk& walk,
+                        const PackageReview& review) {
+  const PackageOutcome& outcome = review.outcome;
+  DocumentWriter document(out);
+  document.member("package", walk.path);
+  document.member("size", walk.file_size);
+  document.member("tail_end",
+                  walk.tail_end ? json(*walk.tail_end) : json(nullptr));
+  document.member("archive_complete", outcome.launches);
+  document.member("stop", stop_json(review));
+  document.member("walk_end", walk_end_json(walk));
+  document.list("records", walk.records.size(),
+                [&](std::size_t i) { return record_json(walk, outcome, i); });
+  document.list("variables", outcome.bindings.size(), [&](std::size_t i) {
+    return binding_json(outcome.bindings[i]);
+  });
+  document.list("files", outcome.files.size(),
+                [&](std::size_t i) { return file_json(outcome.files[i]); });
+  document.member("launch", launch_json(review));
+  document.member("trailing", trailing_json(walk));
+  document.member("stub", stub_json(walk));
+  document.list("problems", review.findings.size(), [&](std::size_t i) {
+    return finding_json(review.findings[i]);
+  });
+  document.end();
+}
+
+void write_verify_json(std::ostream& out, const PackageWalk& walk,
+                       const PackageReview& review) {
   std::size_t chunks = 0;
   for (const WalkedRecord& record : walk.records)
     chunks += record.chunks.size();
-  return {
-      {"package", walk.path},
-      {"records_read", walk.records.size()},
-      {"chunks_read", chunks},
-      {"walk_end", {{"at", end_name(walk.end)}, {"offset", walk.end_offset}}},
-      {"installer_starts", review.outcome.launches},
-      {"stop", stop_json(review)},
-      {"launch", launch_json(review)},
-      {"result", result_name(review)},
-      {"errors", review.count(Severity::kError)},
-      {"warnings", review.count(Severity::kWarning)},
-      {"findings", findings_json(review.findings)}};
-}
-
-std::string json_text(const json& document) {
-  return document.dump(2, ' ', true, json::error_handler_t::replace) + "\n";
+  DocumentWriter document(out);
+  document.member("package", walk.path);
+  document.member("records_read", walk.records.size());
+  document.member("chunks_read", chunks);
+  document.member("walk_end", walk_end_json(walk));
+  document.member("installer_starts", review.outcome.launches);
+  document.member("stop", stop_json(review));
+  document.member("launch", launch_json(review));
+  document.member("result", result_name(review));
+  document.member("errors", review.count(Severity::kError));
+  document.member("warnings", review.count(Severity::kWarning));
+  document.list("findings", review.findings.size(), [&](std::size_t i) {
+    return finding_json(review.findings[i]);
+  });
+  document.end();
 }
 
 }  // namespace vcpack

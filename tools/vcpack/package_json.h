@@ -3,20 +3,18 @@
 // package's bytes; bytes that are not UTF-8 appear as U+FFFD.
 #pragma once
 
-#include <nlohmann/json.hpp>
+#include <ostream>
 
 #include "tools/vcpack/lint.h"
 #include "tools/vcpack/package_walk.h"
 
 namespace vcpack {
 
-nlohmann::ordered_json package_json(const PackageWalk& walk,
-                                    const PackageReview& review);
-nlohmann::ordered_json verify_json(const PackageWalk& walk,
-                                   const PackageReview& review);
-
-// One JSON document on one stream: escaped to ASCII, so that no byte of the
-// package reaches a terminal as it is.
-std::string json_text(const nlohmann::ordered_json& document);
+// Each writes one JSON document to `out`, escaped to ASCII, so that no byte
+// of the package reaches a terminal as it is.
+void write_package_json(std::ostream& out, const PackageWalk& walk,
+                        const PackageReview& review);
+void write_verify_json(std::ostream& out, const PackageWalk& walk,
+                       const PackageReview& review);
 
 }  // namespace vcpack

@@ -1,6 +1,7 @@
 #include "tools/vcpack/pe_resources.h"
 
 #include <cstddef>
+#include <string_view>
 
 namespace vcpack {
 namespace {
@@ -11,13 +12,13 @@ constexpr std::size_t kFixedInfoSize = 52;
 constexpr std::size_t kBlockHeaderSize = 6;  // length, value length, type
 
 // Little-endian reads that fail, rather than read past the end of `data`.
-std::optional<std::uint16_t> u16_at(const std::string& data, std::size_t at) {
+std::optional<std::uint16_t> u16_at(std::string_view data, std::size_t at) {
   if (at > data.size() || data.size() - at < 2) return std::nullopt;
   const auto* bytes = reinterpret_cast<const unsigned char*>(data.data() + at);
   return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
 }
 
-std::optional<std::uint32_t> u32_at(const std::string& data, std::size_t at) {
+std::optional<std::uint32_t> u32_at(std::string_view data, std::size_t at) {
   const auto low = u16_at(data, at);
   const auto high = u16_at(data, at + 2);
   if (!low || !high) return std::nullopt;
@@ -37,16 +38,16 @@ struct PeLayout {
   std::uint32_t resource_size = 0;
 };
 
-bool holds_at(const std::string& data, std::size_t at,
-              const std::string& expected) {
-  return at <= data.size() && data.compare(at, expected.size(), expected) == 0;
+bool holds_at(std::string_view data, std::size_t at,
+              std::string_view expected) {
+  return at <= data.size() && data.substr(at, expected.size()) == expected;
 }
 
-std::optional<PeLayout> read_layout(const std::string& image) {
+std::optional<PeLayout> read_layout(std::string_view image) {
   const auto pe_field = u32_at(image, 0x3C);
   if (!holds_at(image, 0, "MZ") || !pe_field) return std::nullopt;
   const std::size_t pe = *pe_field;
-  if (!holds_at(image, pe, std::string("PE\0\0", 4))) return std::nullopt;
+  if (!holds_at(image, pe, std::string_view("PE\0\0", 4))) return std::nullopt;
   const auto section_count = u16_at(image, pe + 6);
   const auto optional_size = u16_at(image, pe + 20);
   const std::size_t optional = pe + 24;
@@ -77,8 +78,10 @@ std::optional<PeLayout> read_layout(const std::string& image) {
 
 // The file bytes from relative address `address` to the end of its section's
 // raw data (as far as the file holds it); empty when no section holds it.
-std::string bytes_at_address(const std::string& image, const PeLayout& layout,
-                             std::uint32_t address) {
+// Views, not copies: a section may span most of a large image.
+std::string_view bytes_at_address(std::string_view image,
+                                  const PeLayout& layout,
+                                  std::uint32_t address) {
   for (const Section& section : layout.sections) {
     if (address < section.address ||
         address - section.address >= section.raw_size) {
@@ -88,19 +91,18 @@ std::string bytes_at_address(const std::string& image, const PeLayout& layout,
         std::uint64_t{section.raw_offset} + (address - section.address);
     const std::uint64_t end =
         std::uint64_t{section.raw_offset} + section.raw_size;
-    if (start >= image.size()) return std::string();
+    if (start >= image.size()) return std::string_view();
     return image.substr(static_cast<std::size_t>(start),
                         static_cast<std::size_t>(end - start));
   }
-  return std::string();
+  return std::string_view();
 }
 
 // The target of the entry of the directory at `at` in `tree` that `wanted`
 // names (any entry when `wanted` is empty). Entries name types, names or
 // languages by number, or by a string that none of the looked-for resources
 // use.
-std::optional<std::uint32_t> entry_target(const std::string& tree,
-                                          std::size_t at,
+std::optional<std::uint32_t> entry_target(std::string_view tree, std::size_t at,
                                           std::optional<std::uint16_t> wanted) {
   const auto named = u16_at(tree, at + 12);
   const auto numbered = u16_at(tree, at + 14);
@@ -135,7 +137,7 @@ void append_utf8(std::string& text, std::uint32_t code) {
 // Reads a UTF-16 text from `at` up to its terminating zero or `end`, into
 // UTF-8; a lone surrogate becomes U+FFFD. `*after` receives the position
 // behind the terminating zero.
-std::string utf8_from_utf16(const std::string& data, std::size_t at,
+std::string utf8_from_utf16(std::string_view data, std::size_t at,
                             std::size_t end, std::size_t* after) {
   std::string text;
   std::optional<std::uint16_t> unit;
@@ -170,7 +172,7 @@ struct Block {
   std::size_t value = 0;  // where the value begins
 };
 
-std::optional<Block> read_block(const std::string& data, std::size_t at,
+std::optional<Block> read_block(std::string_view data, std::size_t at,
                                 std::size_t limit) {
   if (at > limit) return std::nullopt;
   const auto length = u16_at(data, at);
@@ -194,7 +196,7 @@ std::string version_numbers(std::uint32_t high, std::uint32_t low) {
          "." + std::to_string(low >> 16) + "." + std::to_string(low & 0xFFFF);
 }
 
-void read_fixed_info(const std::string& data, const Block& root,
+void read_fixed_info(std::string_view data, const Block& root,
                      VersionResource& version) {
   if (root.value_length < kFixedInfoSize ||
       root.value + kFixedInfoSize > root.end ||
@@ -208,8 +210,8 @@ void read_fixed_info(const std::string& data, const Block& root,
 }
 
 // The strings of the string table that begins at `at`.
-void read_string_table(const std::string& data, std::size_t at,
-                       std::size_t limit, VersionResource& version) {
+void read_string_table(std::string_view data, std::size_t at, std::size_t limit,
+                       VersionResource& version) {
   const std::optional<Block> table = read_block(data, at, limit);
   if (!table) return;
   for (std::size_t child = table->value; child < table->end;) {
@@ -253,7 +255,7 @@ std::string attribute(const std::string& tag, const std::string& name) {
   return std::string();
 }
 
-std::string without_comments(const std::string& text) {
+std::string without_comments(std::string_view text) {
   std::string result;
   std::size_t at = 0;
   for (std::size_t open = text.find("<!--"); open != std::string::npos;
@@ -263,10 +265,11 @@ std::string without_comments(const std::string& text) {
     if (close == std::string::npos) return result;
     at = close + 3;
   }
-  return result + text.substr(at);
+  result.append(text.substr(at));
+  return result;
 }
 
-void read_manifest(const std::string& manifest, PeResources& resources) {
+void read_manifest(std::string_view manifest, PeResources& resources) {
   resources.has_manifest = true;
   const std::string text = without_comments(manifest);
   const std::size_t element = text.find("requestedExecutionLevel");
@@ -276,14 +279,14 @@ void read_manifest(const std::string& manifest, PeResources& resources) {
   resources.ui_access = attribute(tag, "uiAccess");
 }
 
-}  // namespace
-
-std::optional<std::string> find_resource(const std::string& image,
-                                         std::uint16_t type) {
+// The bytes of the resource as find_resource() tells, as a view into `image`.
+std::optional<std::string_view> resource_in(std::string_view image,
+                                            std::uint16_t type) {
   const std::optional<PeLayout> layout = read_layout(image);
   if (!layout || layout->resource_address == 0) return std::nullopt;
-  std::string tree = bytes_at_address(image, *layout, layout->resource_address);
-  if (tree.size() > layout->resource_size) tree.resize(layout->resource_size);
+  const std::string_view tree =
+      bytes_at_address(image, *layout, layout->resource_address)
+          .substr(0, layout->resource_size);
   // Type, then name, then language: two directories, then the data entry.
   std::size_t at = 0;
   std::optional<std::uint16_t> wanted = type;
@@ -297,12 +300,21 @@ std::optional<std::string> find_resource(const std::string& image,
   const auto address = u32_at(tree, at);
   const auto size = u32_at(tree, at + 4);
   if (!address || !size) return std::nullopt;
-  const std::string data = bytes_at_address(image, *layout, *address);
+  const std::string_view data = bytes_at_address(image, *layout, *address);
   if (data.size() < *size) return std::nullopt;
   return data.substr(0, *size);
 }
 
-std::optional<VersionResource> parse_version_resource(const std::string& data) {
+}  // namespace
+
+std::optional<std::string> find_resource(const std::string& image,
+                                         std::uint16_t type) {
+  const std::optional<std::string_view> bytes = resource_in(image, type);
+  if (!bytes) return std::nullopt;
+  return std::string(*bytes);
+}
+
+std::optional<VersionResource> parse_version_resource(std::string_view data) {
   const std::optional<Block> root = read_block(data, 0, data.size());
   if (!root || root->key != "VS_VERSION_INFO") return std::nullopt;
   VersionResource version;
@@ -324,10 +336,10 @@ std::optional<VersionResource> parse_version_resource(const std::string& data) {
 std::optional<PeResources> read_pe_resources(const std::string& image) {
   if (!read_layout(image)) return std::nullopt;
   PeResources resources;
-  if (const auto version = find_resource(image, kVersionResource)) {
+  if (const auto version = resource_in(image, kVersionResource)) {
     resources.version = parse_version_resource(*version);
   }
-  if (const auto manifest = find_resource(image, kManifestResource)) {
+  if (const auto manifest = resource_in(image, kManifestResource)) {
     read_manifest(*manifest, resources);
   }
   return resources;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -44,7 +45,7 @@ std::optional<std::string> find_resource(const std::string& image,
                                          std::uint16_t type);
 
 // A VS_VERSIONINFO block; nothing when it is no such block.
-std::optional<VersionResource> parse_version_resource(const std::string& data);
+std::optional<VersionResource> parse_version_resource(std::string_view data);
 
 // What `image` says of itself; nothing when it is no PE image.
 std::optional<PeResources> read_pe_resources(const std::string& image);
