@@ -15,7 +15,7 @@ namespace {
 namespace names = vcboot::variable_names;
 
 constexpr char kTooLong[] = "(expansion grows without bound)";
-constexpr char kTooManySteps[] = "(expansion does not end)";
+constexpr char kTooMuchWork[] = "(expansion does not end)";
 
 // A name that holds a blank or a double quote is the text between two
 // references (as in `%a% "%b%"`), tried as a name by the rules of the
@@ -56,7 +56,9 @@ class LaunchLint {
 
   LaunchPreview run() {
     LaunchPreview preview;
-    preview.exit_code = fetch(names::kExitCode);
+    // Read without creating it, so that a "%exitcode%" in the other values
+    // stays in the text when nothing binds it.
+    preview.exit_code = fetch(names::kExitCode, false);
     preview.exit_code_policy = exit_code_policy(preview.exit_code);
     if (!preview.exit_code.empty() &&
         preview.exit_code_policy == ExitCodePolicy::kDefault &&
@@ -97,8 +99,8 @@ class LaunchLint {
     }
   }
 
-  std::string fetch(const std::string& name) {
-    const FetchedValue value = simulation_.fetch(name);
+  std::string fetch(const std::string& name, bool create = true) {
+    const FetchedValue value = simulation_.fetch(name, create);
     missing_ = value.missing;
     for (const std::string& unresolved : value.unresolved) {
       if (!looks_like_a_name(unresolved)) continue;
@@ -119,17 +121,17 @@ class LaunchLint {
               " bytes): the bootstrap ends with \"" +
               vcboot::messages::kUnhandledExceptionText +
               "\" and starts nothing");
-    } else if (value.end == ExpansionEnd::kTooManySteps) {
+    } else if (value.end == ExpansionEnd::kTooMuchWork) {
       add("unbounded-expansion", name,
-          "\"" + name + "\": expansion does not end (more than " +
-              std::to_string(kMaxExpansionSteps) +
-              " references): the bootstrap ends with \"" +
+          "\"" + name + "\": expansion does not end (past " +
+              std::to_string(vcboot::kMaxExpansionWork) +
+              " bytes of work): the bootstrap ends with \"" +
               vcboot::messages::kUnhandledExceptionText +
               "\" and starts nothing");
     }
     unbounded_ = unbounded_ || last_unbounded_;
     if (value.end == ExpansionEnd::kTooLong) return kTooLong;
-    if (value.end == ExpansionEnd::kTooManySteps) return kTooManySteps;
+    if (value.end == ExpansionEnd::kTooMuchWork) return kTooMuchWork;
     return value.text;
   }
 
