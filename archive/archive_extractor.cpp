@@ -52,7 +52,13 @@ ArchiveExtractor::Step ArchiveExtractor::extract_record(File& archive) {
   if (type == chunk_format::kValueType) return extract_value(archive, name);
   if (type == chunk_format::kFileType) return extract_file(archive, name);
   // The stub record ends the walk; a record of any other type is skipped.
-  return type == chunk_format::kStubType ? Step::kStub : Step::kNext;
+  if (type != chunk_format::kStubType) return Step::kNext;
+  return stub_begins_the_file(archive) ? Step::kStub : Step::kDamaged;
+}
+
+bool ArchiveExtractor::stub_begins_the_file(File& archive) {
+  const auto image_end = stream_.skip_chunk(archive);  // the file name
+  return image_end && stream_.skip_chunk(archive) == std::uint64_t{0};
 }
 
 template <typename Payload>

@@ -294,11 +294,35 @@ TEST(RunSequence, FailedLaunchIsToldThenCleanedUpWithExitZero) {
   EXPECT_FALSE(platform.directory_exists(std::string(kTemp) + "VC9"));
 }
 
+// A suite that carries another package as a file, cut short right behind
+// it: the tail scan finds the carried package's tail chunk, and its walk
+// ends at the carried package's stub record.
+std::string suite_cut_behind_carried_package() {
+  StringSink carried_sink;
+  ChunkWriter carried(carried_sink);
+  carried.add_stub(test_support::make_pe_image(2048), "prerequisite.exe");
+  carried.add_file("installer", "Setup.exe", "MZ");
+  carried.add_value("executable", "%installer%");
+  carried.add_tail();
+  StringSink sink;
+  ChunkWriter writer(sink);
+  writer.add_stub(test_support::make_pe_image(1024), "suite.exe");
+  writer.add_chunk(carried_sink.bytes());
+  return sink.bytes().substr(0, writer.size() - 20);
+}
+
 // Only a complete extraction starts the installer. Damage sends the user for
 // a whole copy, told by the extraction and then by the run; a file that
 // could not be written is told once, with its own message.
 TEST(RunSequence, IncompleteArchiveStartsNothing) {
-  enum class Fault { kMissing, kMismatch, kBadLength, kRefusedName, kDiskFull };
+  enum class Fault {
+    kMissing,
+    kMismatch,
+    kBadLength,
+    kRefusedName,
+    kDiskFull,
+    kCutBehindACarriedPackage
+  };
   const std::string work = std::string(kTemp) + "VC1\\";
   const auto cannot_extract = [&](const std::string& name,
                                   const std::string& error) {
@@ -319,6 +343,7 @@ TEST(RunSequence, IncompleteArchiveStartsNothing) {
       {Fault::kDiskFull,
        {cannot_extract("readme.txt",
                        "There is not enough space on the disk.")}},
+      {Fault::kCutBehindACarriedPackage, {kInvalidArchive, kInvalidArchive}},
   };
   for (const auto& c : cases) {
     FakePlatform platform;
@@ -342,6 +367,9 @@ TEST(RunSequence, IncompleteArchiveStartsNothing) {
       bytes.replace(length_at, 4, "\xFF\xFF\xFF\x7F");
     }
     if (c.fault == Fault::kDiskFull) platform.set_write_capacity(50);
+    if (c.fault == Fault::kCutBehindACarriedPackage) {
+      bytes = suite_cut_behind_carried_package();
+    }
     if (c.fault != Fault::kMissing) platform.add_file(kModulePath, bytes);
     RunState state;
     EXPECT_EQ(run_installation(platform, state, ""), 0);

@@ -155,6 +155,25 @@ class DamagedPackages(PackageTestCase):
         self.assert_no_work_folder_left()
 
 
+    def test_a_suite_cut_short_behind_a_package_it_carries_starts_nothing(self):
+        carried = self.package(parameters="exit=0 carried")
+        carried.add_tail()
+        suite = self.package(parameters="exit=0 suite")
+        suite.add_file("", "prerequisite.exe", bytes(carried.data))
+        whole = bytes(suite.data)
+        # The download stops right behind the carried package, whose tail
+        # chunk is then the one nearest the end.
+        package = self.scratch / "package.exe"
+        package.write_bytes(whole[:whole.rfind(bytes(carried.data)) + len(carried.data)])
+
+        result = self.session.run(package, environment=self.environment)
+
+        self.assertEqual(result.boxes, [self.invalid_archive_box] * 2)
+        self.assertEqual(result.exit_code, 0)
+        self.assertIsNone(self.report("Setup.exe"), "an installer ran")
+        self.assert_no_work_folder_left()
+
+
 class Launching(PackageTestCase):
     def test_installer_missing_gives_spawn_failure_then_cleans_up(self):
         writer = PackageWriter(self.stub.read_bytes())

@@ -50,6 +50,8 @@ inline constexpr FindingKind kFindingKinds[] = {
      "a length field reaches before the start of the file", true},
     {"no-stub-record", Severity::kError,
      "the walk runs to the start of the file without a stub record", true},
+    {"stub-not-at-start", Severity::kError,
+     "the walk ends at a stub record that does not begin the file", true},
     {"refused-name", Severity::kError, "a file name the bootstrap refuses"},
     {"folder-in-name", Severity::kError,
      "a file name with a folder part, which the bootstrap cannot write"},

@@ -53,6 +53,16 @@ void LintContext::check_damage() {
           i, chunk.offset);
     }
   }
+  if (walk.end == WalkEnd::kStubNotAtStart) {
+    add("stub-not-at-start",
+        "the walk ends at a stub record at offset " +
+            std::to_string(walk.end_offset) +
+            " that does not begin the file: a download cut short behind a "
+            "package carried as a file, whose installer the bootstrap does "
+            "not start",
+        std::nullopt, walk.end_offset);
+    return;
+  }
   if (walk.end != WalkEnd::kReadFailure) return;
   if (walk.end_offset == 0) {
     add("no-stub-record",

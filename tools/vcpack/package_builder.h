@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "tools/vcpack/manifest.h"
 
@@ -23,6 +24,8 @@ struct BuildSummary {
   std::uint64_t size = 0;
   std::size_t file_records = 0;
   std::size_t value_records = 0;
+  // For the packager, one line each: what a download cut short could meet.
+  std::vector<std::string> warnings;
 };
 
 // Called with the path of the finished package, still under its temporary
