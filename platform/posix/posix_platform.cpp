@@ -50,23 +50,19 @@ bool is_private_folder(const std::string& folder) {
 
 }  // namespace
 
-std::string PosixPlatform::guard_folder() {
-  // $XDG_RUNTIME_DIR is the user's own folder for such things, when it is
-  // what it claims to be; else a folder of the user's under the temporary
-  // directory, made if missing.
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] == '/') {
-    const std::string folder = without_trailing_slashes(runtime);
+std::string guard_folder(const std::vector<std::string>& private_folders,
+                         const std::string& shared) {
+  for (const std::string& candidate : private_folders) {
+    if (candidate.empty() || candidate[0] != '/') continue;
+    const std::string folder = without_trailing_slashes(candidate);
     if (is_private_folder(folder)) return folder;
   }
-  const std::string folder =
-      temp_directory() + "vcboot-" + std::to_string(::geteuid());
+  const std::string folder = shared + "vcboot-" + std::to_string(::geteuid());
   ::mkdir(folder.c_str(), 0700);  // an existing one is checked below
   if (is_private_folder(folder)) return folder;
   // Another user's folder, a link or a folder others may write to: whoever
   // can write there could hold or remove the lock.
   errno = EACCES;
-  record_errno();
   return std::string();
 }
 
@@ -77,9 +73,18 @@ MutexResult PosixPlatform::create_instance_mutex(const std::string& name) {
   // and not inherited by the programs the run starts. Where no such folder
   // can be had (say, another user planted its name), the run goes on
   // without a guard, as on Windows when the mutex cannot be created. An
-  // empty lock file stays behind and serves the next run.
-  const std::string folder = guard_folder();
-  if (folder.empty()) return MutexResult::kUnavailable;
+  // empty lock file stays behind and serves the next run. The folder is
+  // the same for every run of the user, whatever its $TMPDIR: the user's
+  // runtime folder, as $XDG_RUNTIME_DIR names it or where systemd makes it,
+  // else one of the user's in /tmp.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string folder = guard_folder(
+      {runtime ? runtime : "", "/run/user/" + std::to_string(::geteuid())},
+      "/tmp/");
+  if (folder.empty()) {
+    record_errno();
+    return MutexResult::kUnavailable;
+  }
   const std::string path = folder + "/" + name + ".lock";
   const int fd =
       ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -17,6 +18,13 @@ namespace vcboot {
 // `path` without the '/' at its end ("/" stays): with one, lstat and
 // O_NOFOLLOW would follow a symbolic link in the last place.
 std::string without_trailing_slashes(const std::string& path);
+
+// Where the single-instance lock lives: the first of `private_folders` that
+// is a real folder of the user's with no rights for others, else
+// `<shared>vcboot-<uid>`, made with mode 0700 if missing and checked the same
+// way. Empty (errno set) when that one will not do either.
+std::string guard_folder(const std::vector<std::string>& private_folders,
+                         const std::string& shared);
 
 class PosixPlatform : public Platform {
  public:
@@ -55,10 +63,6 @@ class PosixPlatform : public Platform {
   }
 
  private:
-  // Where the single-instance lock lives; empty (the last error set) when
-  // there is no folder that only this user can write to.
-  std::string guard_folder();
-
   // The folder that create_new_directory made last, as lstat saw it then.
   struct MadeFolder {
     std::string path;  // without a '/' at its end

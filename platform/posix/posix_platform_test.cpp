@@ -97,12 +97,12 @@ TEST(PosixPlatform, SecondHolderOfTheMutexIsTurnedAway) {
             MutexResult::kAcquired);
 }
 
-// The lock goes in $XDG_RUNTIME_DIR when that is the user's private folder,
-// else in <temp>vcboot-<uid>, made 0700 if missing. A folder that anyone
-// else could write to gives no guard at all rather than one another user
-// could hold.
+// The lock goes in the first of the user's private runtime folders, else in
+// <shared>vcboot-<uid>, made 0700 if missing. A folder that anyone else
+// could write to gives no guard at all rather than one another user could
+// hold.
 TEST(PosixPlatform, GuardIsKeptWhereOnlyTheUserCanWrite) {
-  enum class Own { kMissing, kOpenToAll, kLink };  // <temp>vcboot-<uid>
+  enum class Own { kMissing, kOpenToAll, kLink };  // <shared>vcboot-<uid>
   const struct {
     const char* what;
     bool runtime_set;
@@ -126,19 +126,38 @@ TEST(PosixPlatform, GuardIsKeptWhereOnlyTheUserCanWrite) {
       fs::permissions(own, fs::perms::all);
     }
     if (c.own == Own::kLink) fs::create_directory_symlink(run, own);
-    const ScopedVariable runtime("XDG_RUNTIME_DIR",
-                                 c.runtime_set ? run.c_str() : nullptr);
-    const ScopedVariable tmpdir("TMPDIR", tmp.c_str());
-    PosixPlatform platform;
-    EXPECT_EQ(platform.create_instance_mutex("guard"),
-              c.guarded ? MutexResult::kAcquired : MutexResult::kUnavailable)
-        << c.what;
-    if (!c.guarded) continue;
-    const fs::path folder = c.runtime_set ? run : own;
-    EXPECT_TRUE(fs::is_regular_file(folder / "guard.lock")) << c.what;
+    const std::string folder =
+        guard_folder({"", "relative/run", (temp.path() / "absent").string(),
+                      c.runtime_set ? run.string() + "/" : ""},
+                     temp.slashed() + "tmp/");
+    if (!c.guarded) {
+      EXPECT_EQ(folder, "") << c.what;
+      continue;
+    }
+    EXPECT_EQ(folder, (c.runtime_set ? run : own).string()) << c.what;
     EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all,
               fs::perms::owner_all)
         << c.what;
+  }
+}
+
+// Without a runtime folder the guard lives in one place per user, so runs
+// started with different temporary directories still exclude each other.
+TEST(PosixPlatform, GuardDoesNotDependOnTheTemporaryDirectory) {
+  test_support::ScopedTempDir temp;
+  const ScopedVariable runtime("XDG_RUNTIME_DIR", nullptr);
+  const std::string name = "vcboot.test.tmpdir." + std::to_string(::getpid());
+  PosixPlatform first;
+  PosixPlatform second;
+  {
+    const ScopedVariable tmpdir("TMPDIR", temp.path().c_str());
+    EXPECT_EQ(first.create_instance_mutex(name), MutexResult::kAcquired);
+  }
+  EXPECT_EQ(second.create_instance_mutex(name), MutexResult::kAlreadyExists);
+  EXPECT_TRUE(fs::is_empty(temp.path()));
+  const std::string uid = std::to_string(::geteuid());
+  for (const std::string& folder : {"/run/user/" + uid, "/tmp/vcboot-" + uid}) {
+    fs::remove(folder + "/" + name + ".lock");
   }
 }
 
