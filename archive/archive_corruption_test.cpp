@@ -110,6 +110,7 @@ std::optional<Outcome> outcome_of(const Extraction& result,
     }
     case ExtractionEnd::kNotOpened:
     case ExtractionEnd::kFileNotWritten:
+    case ExtractionEnd::kStopped:
       break;
   }
   return std::nullopt;

@@ -30,6 +30,9 @@ enum class ExtractionEnd {
   // "Failed to extract file!": a file could not be created or written, or
   // its name is refused. The package itself may well be sound.
   kFileNotWritten,
+  // A stop request arrived (Platform::stop_signal): the walk ended between
+  // two records. Nothing was shown.
+  kStopped,
 };
 
 class ArchiveExtractor {
@@ -61,7 +64,7 @@ class ArchiveExtractor {
   bool read(File& archive, Payload& payload);
   Step extract_value(File& archive, const std::string& name);
   Step extract_file(File& archive, const std::string& key);
-  bool write_file(const std::string& path, const PayloadBuffer& content);
+  bool write_file(const std::string& file_name, const PayloadBuffer& content);
   // "File: <path>\rError: <system text of error>" under `caption`.
   void report(const char* caption, const std::string& path,
               std::uint32_t error);

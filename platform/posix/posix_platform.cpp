@@ -12,6 +12,8 @@
 #include <ctime>
 #include <string>
 
+#include "platform/posix/posix_signals.h"
+
 namespace vcboot {
 
 void PosixPlatform::show_message(const std::string& caption,
@@ -126,12 +128,36 @@ std::string without_trailing_slashes(const std::string& path) {
   return end == std::string::npos ? path.substr(0, 1) : path.substr(0, end + 1);
 }
 
+namespace {
+
+// Whether someone else could rename a folder made in `parent` and put one
+// of their own in its place: another user (root aside) owns it, or others
+// may write to it without the sticky bit, which keeps them to their own
+// names. No check of the work folder could then make the run safe, as the
+// installer itself may use the folder's path ("source").
+bool others_may_replace_folders_in(const std::string& parent) {
+  struct stat info {};
+  if (::stat(parent.c_str(), &info) != 0) return false;  // mkdir will tell
+  if (info.st_uid != ::geteuid() && info.st_uid != 0) return true;
+  return (info.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
+         (info.st_mode & S_ISVTX) == 0;
+}
+
+}  // namespace
+
 NewDirectory PosixPlatform::create_new_directory(const std::string& path) {
   // mkdir takes over nothing: a folder, a file or a symbolic link (even one
   // that leads nowhere) under the name gives EEXIST. Mode 0700: on a shared
   // /tmp nobody else may plant or swap files in it.
   made_folder_.reset();
   const std::string folder = without_trailing_slashes(path);
+  const std::size_t name_at = folder.find_last_of('/');
+  if (name_at != std::string::npos &&
+      others_may_replace_folders_in(folder.substr(0, name_at + 1))) {
+    errno = EACCES;
+    record_errno();
+    return NewDirectory::kFailed;
+  }
   if (::mkdir(folder.c_str(), 0700) != 0) {
     record_errno();
     return errno == EEXIST ? NewDirectory::kExists : NewDirectory::kFailed;
@@ -285,6 +311,12 @@ PosixPlatform::PosixPlatform() {
     std::free(folder);
   }
 }
+
+void PosixPlatform::catch_stop_signals() {
+  posix_signals::catch_stop_signals();
+}
+
+int PosixPlatform::stop_signal() { return posix_signals::stop_signal(); }
 
 Platform& native_platform() {
   static PosixPlatform platform;

@@ -40,6 +40,9 @@ class PosixPlatform : public Platform {
   bool set_current_directory(const std::string& path) override;
   NewDirectory create_new_directory(const std::string& path) override;
   bool enter_new_directory(const std::string& path) override;
+  std::string current_directory_prefix(const std::string&) const override {
+    return "./";
+  }
   std::string module_path() override;
   std::int64_t calendar_time() override;
   std::unique_ptr<File> open_for_reading(const std::string& path) override;
@@ -54,6 +57,8 @@ class PosixPlatform : public Platform {
   // nearest ("Invalid argument").
   std::uint32_t invalid_name_error() const override { return EINVAL; }
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
+  void catch_stop_signals() override;
+  int stop_signal() override;
 
   // Keeps errno as the last error, which later library calls could change;
   // returns false for use in `return`.

@@ -287,6 +287,42 @@ TEST(PosixPlatform, NewFolderIsMadeExclusivelyAndEnteredOnlyAsMade) {
   }
 }
 
+// A work folder is not made where someone else could rename it and put one
+// of their own in its place: in a folder others may write to without the
+// sticky bit, or another user's (root aside).
+TEST(PosixPlatform, NoFolderIsMadeWhereOthersCouldReplaceIt) {
+  const struct {
+    fs::perms mode;
+    bool another_owner;
+    bool made;
+  } cases[] = {
+      {fs::perms::owner_all, false, true},
+      {fs::perms::all | fs::perms::sticky_bit, false, true},
+      {fs::perms::all, false, false},
+      {fs::perms::owner_all | fs::perms::group_all, false, false},
+      {fs::perms::owner_all, true, false},
+  };
+  test_support::ScopedTempDir temp;
+  PosixPlatform platform;
+  int n = 0;
+  for (const auto& c : cases) {
+    if (c.another_owner && ::geteuid() != 0) continue;  // needs root
+    const fs::path parent = temp.path() / std::to_string(++n);
+    fs::create_directory(parent);
+    fs::permissions(parent, c.mode);
+    if (c.another_owner) {
+      ASSERT_EQ(::chown(parent.c_str(), 12345, 12345), 0);
+    }
+    EXPECT_EQ(platform.create_new_directory((parent / "VC1/").string()),
+              c.made ? NewDirectory::kCreated : NewDirectory::kFailed)
+        << n;
+    EXPECT_EQ(fs::exists(parent / "VC1"), c.made) << n;
+    if (!c.made) {
+      EXPECT_EQ(platform.last_error(), static_cast<std::uint32_t>(EACCES));
+    }
+  }
+}
+
 TEST(PosixPlatform, FolderOfAnotherUserIsNotEntered) {
   if (::geteuid() != 0)
     GTEST_SKIP() << "needs root to hand a folder to another user";

@@ -60,6 +60,21 @@ TEST(BootstrapProcess, ClosedStandardErrorTakesNoMessages) {
   EXPECT_EQ(fs::file_size(lock), 0u);
 }
 
+// A standard error whose reader has gone (SIGPIPE) loses the messages but
+// ends nothing: the run goes on and cleans up.
+TEST(BootstrapProcess, StandardErrorWithoutAReaderEndsNothing) {
+  test_support::ScopedTempDir temp;
+  fs::create_directory(temp.path() / "tmp");
+  const std::string status = (temp.path() / "status").string();
+  const test_support::ProgramResult result = test_support::run_installer(
+      {"/bin/sh", "-c",
+       "{ sleep 0.2; \"$0\"; echo $? > \"$1\"; } 2>&1 >/dev/null | true",
+       VCBOOT_BINARY, status},
+      (temp.path() / "tmp").string());
+  EXPECT_EQ(test_support::read_file(status), "0\n");
+  EXPECT_TRUE(fs::is_empty(temp.path() / "tmp"));
+}
+
 // Everything another user can do to the guard, done by "nobody": hold the
 // lock in the folder where the user's guard once went in a shared temporary
 // directory, made first and open to all, and bind the abstract socket name
