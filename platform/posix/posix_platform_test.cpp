@@ -62,8 +62,8 @@ class ScopedVariable {
 
 TEST(PosixPlatform, SecondHolderOfTheMutexIsTurnedAway) {
   test_support::ScopedTempDir temp;
-  const ScopedVariable runtime("XDG_RUNTIME_DIR", nullptr);
-  const ScopedVariable tmpdir("TMPDIR", temp.path().c_str());
+  fs::permissions(temp.path(), fs::perms::owner_all);
+  const ScopedVariable runtime("XDG_RUNTIME_DIR", temp.path().c_str());
   PosixPlatform platform;
   const std::string name = "vcboot.test." + std::to_string(::getpid());
   EXPECT_EQ(platform.create_instance_mutex(name), MutexResult::kAcquired);
