@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <iterator>
 
 namespace vcboot::posix_signals {
 namespace {
@@ -17,7 +18,7 @@ volatile std::sig_atomic_t g_running_child = 0;
 // What the program was started with, for its children; set once, before any
 // child is started.
 bool g_caught = false;
-bool g_caught_signal[2] = {false, false};  // per kStopSignals
+bool g_caught_signal[std::size(kStopSignals)] = {};
 struct sigaction g_pipe_at_start {};
 
 extern "C" void on_stop_signal(int signal) {
@@ -47,7 +48,7 @@ void catch_stop_signals() {
   handler.sa_mask = stop_signal_set();
   // Reads, writes and waits go on where the handler interrupted them.
   handler.sa_flags = SA_RESTART;
-  for (int i = 0; i < 2; ++i) {
+  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
     struct sigaction at_start {};
     if (::sigaction(kStopSignals[i], nullptr, &at_start) != 0 ||
         at_start.sa_handler == SIG_IGN) {
@@ -76,7 +77,7 @@ void StopSignalsBlocked::restore_in_child() const {
   if (g_caught) {
     struct sigaction by_default {};
     by_default.sa_handler = SIG_DFL;
-    for (int i = 0; i < 2; ++i) {
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
       if (g_caught_signal[i])
         ::sigaction(kStopSignals[i], &by_default, nullptr);
     }
