@@ -103,7 +103,7 @@ void FakePlatform::fail(FakeCall call, std::uint32_t error, int successes) {
 
 bool FakePlatform::should_fail(FakeCall call, const std::string& log_entry) {
   if (keep_log_) log_.push_back(log_entry);
-  if (stop_on_ && stop_on_->call == call && stop_on_->successes_left-- == 0) {
+  if (stop_on_ && stop_on_->call == call && stop_signal_ == 0) {
     stop_signal_ = stop_on_->signal;
   }
   const auto found = failures_.find(call);

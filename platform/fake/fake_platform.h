@@ -97,10 +97,10 @@ class FakePlatform : public Platform {
   // Names files in the current directory by ".\" rather than by its path,
   // as the POSIX backend does.
   void use_relative_prefix() { relative_prefix_ = true; }
-  // A stop request `signal` arrives when `call` is made (the call itself
-  // goes ahead) the `successes + 1`-th time.
-  void stop_on(FakeCall call, int signal, int successes = 0) {
-    stop_on_ = StopScript{call, signal, successes};
+  // A stop request `signal` arrives with the first call of this kind, which
+  // itself goes ahead.
+  void stop_on(FakeCall call, int signal) {
+    stop_on_ = StopScript{call, signal};
   }
 
   // --- Observation --------------------------------------------------------
@@ -176,7 +176,6 @@ class FakePlatform : public Platform {
   struct StopScript {
     FakeCall call;
     int signal = 0;
-    int successes_left = 0;
   };
 
   // Records the call; true (with the last error set) if it is to fail.
