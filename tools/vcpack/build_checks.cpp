@@ -9,9 +9,7 @@
 #include "tools/vcpack/host.h"
 #include "tools/vcpack/lint.h"
 #include "tools/vcpack/package_walk.h"
-#include "tools/vcpack/text_encoder.h"
 #include "tools/vcpack/tool_error.h"
-#include "tools/vcpack/utf8_path.h"
 #include "variables/well_known_names.h"
 
 namespace vcpack {

@@ -23,7 +23,6 @@
 #include "tools/vcpack/package_report.h"
 #include "tools/vcpack/stub_locator.h"
 #include "tools/vcpack/tool_error.h"
-#include "tools/vcpack/utf8_path.h"
 #include "util/messages.h"
 
 namespace vcpack {

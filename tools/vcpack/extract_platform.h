@@ -11,7 +11,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "tools/vcpack/folder_writer.h"
+#include "tools/vcpack/host.h"
 #include "tools/vcpack/recording_platform.h"
 #include "tools/vcpack/target_names.h"
 

@@ -1,6 +1,4 @@
 // vcpack: makes vcboot packages and shows what the bootstrap will do with them.
-#include "tools/vcpack/main.h"
-
 #include <CLI/CLI.hpp>
 #include <exception>
 #include <iostream>
@@ -8,6 +6,7 @@
 
 #include "tools/vcpack/build_arguments.h"
 #include "tools/vcpack/commands.h"
+#include "tools/vcpack/host.h"
 #include "tools/vcpack/tool_error.h"
 
 namespace {
@@ -184,9 +183,8 @@ int run_selected(const Commands& commands) {
   return vcpack::run_extract(commands.extract_options);
 }
 
-}  // namespace
-
-int vcpack::main_utf8(int argc, char** argv) {
+// The body of vcpack, which takes its arguments in UTF-8.
+int run_command_line(int argc, char** argv) {
   CLI::App app{"vcpack makes vcboot installer packages and inspects them.",
                "vcpack"};
   app.set_version_flag("--version", std::string("vcpack ") + VCPACK_VERSION);
@@ -216,3 +214,17 @@ int vcpack::main_utf8(int argc, char** argv) {
     return vcpack::kExitUsageOrIo;
   }
 }
+
+int run(int argc, vcpack::ArgumentChar** argv) {
+  vcpack::Utf8Arguments arguments(argc, argv);
+  return run_command_line(arguments.count(), arguments.values());
+}
+
+}  // namespace
+
+// vcpack.exe is linked with -municode: its arguments arrive in UTF-16.
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) { return run(argc, argv); }
+#else
+int main(int argc, char** argv) { return run(argc, argv); }
+#endif

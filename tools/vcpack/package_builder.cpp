@@ -8,11 +8,9 @@
 #include "archive/byte_sink.h"
 #include "archive/chunk_format.h"
 #include "archive/chunk_writer.h"
-#include "tools/vcpack/atomic_output_file.h"
 #include "tools/vcpack/host.h"
 #include "tools/vcpack/package_walk.h"
 #include "tools/vcpack/tool_error.h"
-#include "tools/vcpack/utf8_path.h"
 
 namespace vcpack {
 namespace {

@@ -7,7 +7,7 @@
 #include "archive/byte_sink.h"
 #include "archive/chunk_writer.h"
 #include "tests/support/scoped_temp_dir.h"
-#include "tools/vcpack/atomic_output_file.h"
+#include "tools/vcpack/host.h"
 #include "tools/vcpack/tool_error.h"
 
 namespace vcpack {

@@ -6,8 +6,8 @@
 
 #include "archive/chunk_format.h"
 #include "archive/chunk_stream.h"
+#include "tools/vcpack/host.h"
 #include "tools/vcpack/tool_error.h"
-#include "tools/vcpack/utf8_path.h"
 
 namespace vcpack {
 namespace {
