@@ -1,10 +1,12 @@
 // vcpack: makes vcboot packages and shows what the bootstrap will do with them.
+// All of its argument handling is here: each command's options and help
+// texts (CLI11), and how a failure becomes an exit code. The commands
+// themselves are in commands.cpp.
 #include <CLI/CLI.hpp>
 #include <exception>
 #include <iostream>
 #include <string>
 
-#include "tools/vcpack/build_arguments.h"
 #include "tools/vcpack/commands.h"
 #include "tools/vcpack/host.h"
 #include "tools/vcpack/tool_error.h"
@@ -165,6 +167,17 @@ void add_inspectors(CLI::App& app, Commands& commands) {
       ->required();
 }
 
+// The build options, with the record options (--file, --as, --value) put
+// back into the order in which they were given.
+vcpack::BuildOptions build_options_in_order(
+    const vcpack::BuildArguments& arguments, const CLI::App& build) {
+  std::vector<std::string> sequence;
+  for (const CLI::Option* option : build.parse_order()) {
+    sequence.push_back(option->get_name());
+  }
+  return vcpack::build_options_in_order(arguments, sequence);
+}
+
 void add_stubs(CLI::App& app, Commands& commands) {
   commands.stubs = app.add_subcommand(
       "stubs", "List the stubs that --stub finds by target name");
@@ -173,8 +186,8 @@ void add_stubs(CLI::App& app, Commands& commands) {
 
 int run_selected(const Commands& commands) {
   if (commands.build->parsed()) {
-    return vcpack::run_build(vcpack::build_options_in_order(
-        commands.build_arguments, *commands.build));
+    return vcpack::run_build(
+        build_options_in_order(commands.build_arguments, *commands.build));
   }
   if (commands.list->parsed()) return vcpack::run_list(commands.list_options);
   if (commands.stubs->parsed()) return vcpack::run_stubs();
