@@ -5,9 +5,8 @@
 #include <iostream>
 
 #include "platform/platform.h"
-#include "tools/vcpack/finding.h"
+#include "tools/vcpack/checks.h"
 #include "tools/vcpack/host.h"
-#include "tools/vcpack/lint.h"
 #include "tools/vcpack/package_walk.h"
 #include "tools/vcpack/tool_error.h"
 #include "variables/well_known_names.h"

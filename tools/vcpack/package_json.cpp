@@ -143,11 +143,11 @@ json finding_json(const Finding& finding) {
       {"message", finding.text}};
 }
 
-const char* policy_name(ExitCodePolicy policy) {
+const char* policy_name(vcboot::ExitCodePolicy policy) {
   switch (policy) {
-    case ExitCodePolicy::kInstaller:
+    case vcboot::ExitCodePolicy::kInstaller:
       return "installer";
-    case ExitCodePolicy::kPost:
+    case vcboot::ExitCodePolicy::kPost:
       return "post";
     default:
       return "default";

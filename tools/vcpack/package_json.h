@@ -5,7 +5,7 @@
 
 #include <ostream>
 
-#include "tools/vcpack/lint.h"
+#include "tools/vcpack/checks.h"
 #include "tools/vcpack/package_walk.h"
 
 namespace vcpack {

@@ -272,13 +272,13 @@ std::string exit_code_text(const PackageReview& review) {
   if (!review.preview) return "";
   const LaunchPreview& preview = *review.preview;
   switch (preview.exit_code_policy) {
-    case ExitCodePolicy::kInstaller:
+    case vcboot::ExitCodePolicy::kInstaller:
       return "Exit code: the installer's (\"exitcode\" = \"installer\"); 1603 "
              "when the bootstrap fails.\n";
-    case ExitCodePolicy::kPost:
+    case vcboot::ExitCodePolicy::kPost:
       return "Exit code: the post program's, or the installer's when none "
              "runs (\"exitcode\" = \"post\"); 1603 when the bootstrap fails.\n";
-    case ExitCodePolicy::kDefault:
+    case vcboot::ExitCodePolicy::kDefault:
       break;
   }
   if (preview.exit_code.empty()) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/vcpack/lint.h"
+#include "tools/vcpack/checks.h"
 #include "tools/vcpack/package_outcome.h"
 #include "tools/vcpack/package_walk.h"
 

@@ -11,7 +11,7 @@
 #include "archive/chunk_writer.h"
 #include "platform/fake/fake_platform.h"
 #include "tests/support/sample_package.h"
-#include "tools/vcpack/lint.h"
+#include "tools/vcpack/checks.h"
 #include "tools/vcpack/package_outcome.h"
 #include "tools/vcpack/package_report.h"
 #include "tools/vcpack/tool_error.h"

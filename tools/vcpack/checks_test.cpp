@@ -1,7 +1,8 @@
-#include "tools/vcpack/lint.h"
+#include "tools/vcpack/checks.h"
 
 #include <gtest/gtest.h>
 
+#include "tools/vcpack/launch_simulation.h"
 #include "tools/vcpack/target_names.h"
 
 namespace vcpack {

@@ -1,12 +1,25 @@
-// What vcpack's checks find in a package. `build` refuses errors (unless the
-// packager allows one by name), `list` and `verify` report both kinds, and
-// all three get them from one function (lint.h), so they never disagree.
+// The checks of a package, one function for build, list and verify, so they
+// never disagree: what the bootstrap makes of it, what it would start, and
+// every finding. `build` refuses errors (unless the packager allows one by
+// name), `list` and `verify` report both kinds.
+//
+// Damage is told first. A package that is not damaged is then checked for
+// what the bootstrap would do at run time: names it refuses or cannot write,
+// names that reach one file on the package's system, and the launch,
+// simulated on the bindings the package means to make (as if every name
+// were written, so that one bad name does not hide the other findings).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "bootstrap/exit_code.h"
+#include "tools/vcpack/package_outcome.h"
+#include "tools/vcpack/package_walk.h"
 
 namespace vcpack {
 
@@ -95,5 +108,36 @@ const char* severity_name(Severity severity);  // "error", "warning"
 // "vcpack: error: <text> [id]"; an error accepted with --allow is printed as
 // "vcpack: warning: <text> [id, allowed]".
 std::string finding_line(const Finding& finding, bool allowed = false);
+
+struct LaunchPreview {
+  std::string exit_code;  // the expanded "exitcode"
+  vcboot::ExitCodePolicy exit_code_policy = vcboot::ExitCodePolicy::kDefault;
+  // The work folder, a separator, the expanded "executable".
+  std::string installer;
+  std::string parameters;  // the expanded "parameters"
+  std::string post;        // the expanded "post"; empty: no post program
+  // An expansion given up (it grows without bound): the texts above say so.
+  bool unbounded = false;
+};
+
+struct PackageReview {
+  PackageOutcome outcome;
+  // The launch as the bootstrap would make it; none for a damaged package.
+  std::optional<LaunchPreview> preview;
+  std::vector<Finding> findings;  // errors and warnings, in the order found
+
+  std::size_t count(Severity severity) const;
+};
+
+// Names record `index` in the findings' texts. The default is "record #4
+// (file setup)"; build names the option or manifest line that made it.
+using RecordLabeler = std::function<std::string(std::size_t index)>;
+
+PackageReview review_package(const PackageWalk& walk,
+                             const RecordLabeler& labeler = nullptr);
+
+// The damage findings alone: what makes the bootstrap show "Invalid
+// Archive!" (no tail marker, a chunk that fails its digest check, ...).
+std::vector<Finding> damage_findings(const PackageWalk& walk);
 
 }  // namespace vcpack
