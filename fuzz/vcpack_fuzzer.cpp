@@ -29,7 +29,6 @@
 #include "tools/vcpack/package_outcome.h"
 #include "tools/vcpack/package_report.h"
 #include "tools/vcpack/pe_resources.h"
-#include "tools/vcpack/target_names.h"
 
 namespace vcpack::fuzzing {
 namespace {

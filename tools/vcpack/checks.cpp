@@ -6,8 +6,7 @@
 
 #include "tools/vcpack/display_text.h"
 #include "tools/vcpack/launch_simulation.h"
-#include "tools/vcpack/package_report.h"
-#include "tools/vcpack/target_names.h"
+#include "tools/vcpack/package_outcome.h"
 #include "util/messages.h"
 #include "util/text.h"
 #include "variables/expand_variables.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tools/vcpack/launch_simulation.h"
-#include "tools/vcpack/target_names.h"
+#include "tools/vcpack/package_outcome.h"
 
 namespace vcpack {
 namespace {

@@ -12,12 +12,6 @@
 
 namespace vcpack {
 
-// "tail", "value", "file", "stub", or the unknown type's text, quoted.
-std::string type_name(const WalkedRecord& record);
-
-// "#4 (file setup)": the record's number in read order and what it is.
-std::string record_label(const PackageWalk& walk, std::size_t index);
-
 // What the bootstrap does with record `index`: "binds executable", "writes
 // setup", "shadowed by #2", "the walk ends here", "not reached", ...
 std::string record_outcome(const PackageWalk& walk,
