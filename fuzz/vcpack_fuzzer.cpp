@@ -25,10 +25,9 @@
 #include "archive/chunk_writer.h"
 #include "platform/fake/fake_platform.h"
 #include "tools/vcpack/checks.h"
-#include "tools/vcpack/package_json.h"
 #include "tools/vcpack/package_outcome.h"
-#include "tools/vcpack/package_report.h"
 #include "tools/vcpack/pe_resources.h"
+#include "tools/vcpack/report.h"
 
 namespace vcpack::fuzzing {
 namespace {

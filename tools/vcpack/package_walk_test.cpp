@@ -13,7 +13,7 @@
 #include "tests/support/sample_package.h"
 #include "tools/vcpack/checks.h"
 #include "tools/vcpack/package_outcome.h"
-#include "tools/vcpack/package_report.h"
+#include "tools/vcpack/report.h"
 #include "tools/vcpack/tool_error.h"
 #include "util/messages.h"
 

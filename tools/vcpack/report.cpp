@@ -1,4 +1,4 @@
-#include "tools/vcpack/package_report.h"
+#include "tools/vcpack/report.h"
 
 #include "tools/vcpack/display_text.h"
 #include "util/messages.h"

@@ -1,8 +1,11 @@
-// The words vcpack uses about a walked package, shared by list, verify and
-// extract: record labels, the listing, and what the bootstrap starts.
+// What list and verify print about a package: the listing, what the
+// bootstrap starts, and the same as JSON. Names and values come from the
+// package and are shown escaped (display_text.h), so that none of its bytes
+// reaches a terminal as it is.
 #pragma once
 
 #include <cstddef>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,5 +30,14 @@ std::string walk_end_text(const PackageWalk& walk);
 // then the exit code the package returns. Whole lines.
 std::string launch_text(const PackageReview& review);
 std::string exit_code_text(const PackageReview& review);
+
+// The machine-readable forms of `vcpack list --json` and `vcpack verify
+// --json`; tools/vcpack/README.md documents them. Each writes one JSON
+// document to `out`, escaped to ASCII: names and values are the package's
+// bytes, and bytes that are not UTF-8 appear as U+FFFD.
+void write_package_json(std::ostream& out, const PackageWalk& walk,
+                        const PackageReview& review);
+void write_verify_json(std::ostream& out, const PackageWalk& walk,
+                       const PackageReview& review);
 
 }  // namespace vcpack

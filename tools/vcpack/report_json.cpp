@@ -1,9 +1,9 @@
-#include "tools/vcpack/package_json.h"
-
+// The JSON documents of report.h: `vcpack list --json` and `vcpack verify
+// --json`, made with nlohmann-json.
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "tools/vcpack/package_report.h"
+#include "tools/vcpack/report.h"
 #include "util/messages.h"
 
 namespace vcpack {
