@@ -35,7 +35,7 @@ class LintContext {
   bool windows() const { return outcome.target == TargetSystem::kWindows; }
   std::string label(std::size_t index) const;
 
-  // Adds a finding of kind `id` (finding.h), about the package as a whole
+  // Adds a finding of kind `id`, about the package as a whole
   // or about one record (with the record's offset).
   void add(const char* id, const std::string& text,
            std::optional<std::size_t> record = std::nullopt,

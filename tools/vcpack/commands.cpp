@@ -14,12 +14,11 @@
 #include "archive/archive_extractor.h"
 #include "platform/platform.h"
 #include "platform/platform_wrapper.h"
-#include "tools/vcpack/build_checks.h"
+#include "tools/vcpack/build.h"
 #include "tools/vcpack/checks.h"
 #include "tools/vcpack/display_text.h"
 #include "tools/vcpack/host.h"
 #include "tools/vcpack/manifest.h"
-#include "tools/vcpack/package_builder.h"
 #include "tools/vcpack/package_outcome.h"
 #include "tools/vcpack/report.h"
 #include "tools/vcpack/stub_locator.h"
@@ -244,7 +243,7 @@ int run_build(const BuildOptions& options) {
   spec.records.insert(spec.records.end(), options.records.begin(),
                       options.records.end());
   add_exit_code_record(options.exit_code, spec);
-  check_output(options, spec);
+  check_output(options.output, options.manifest, spec);
   encode_texts(options.encoding, spec);
 
   const BuildSummary summary =

@@ -16,7 +16,7 @@ struct BuildOptions {
   std::string stub;                 // empty: the manifest's
   std::vector<RecordSpec> records;  // from the command line, in order
   std::string output;
-  // Identifiers of errors accepted on purpose (--allow); see finding.h.
+  // Identifiers of errors accepted on purpose (--allow); see checks.h.
   std::vector<std::string> allowed;
   // The code page that stored names and values are converted to from
   // UTF-8 (--encoding); empty: stored as given.

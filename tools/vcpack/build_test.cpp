@@ -1,4 +1,4 @@
-#include "tools/vcpack/package_builder.h"
+#include "tools/vcpack/build.h"
 
 #include <gtest/gtest.h>
 
