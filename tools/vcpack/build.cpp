@@ -154,7 +154,7 @@ std::string error_names() {
   std::string list;
   for (const FindingKind& kind : kFindingKinds) {
     if (kind.severity != Severity::kError || kind.damage) continue;
-    list += (list.empty() ? "" : ", ") + std::string(kind.id);
+    list += (list.empty() ? "" : ", ") + std::string(kind.name);
   }
   return list;
 }
@@ -295,9 +295,9 @@ void review_built_package(const std::string& path, const PackageSpec& spec,
   });
   std::size_t errors = 0;
   for (const Finding& finding : review.findings) {
-    const bool accepted =
-        std::find(allowed.begin(), allowed.end(), finding.id) != allowed.end();
-    if (finding.severity == Severity::kError && !accepted) ++errors;
+    const bool accepted = std::find(allowed.begin(), allowed.end(),
+                                    finding.name()) != allowed.end();
+    if (finding.severity() == Severity::kError && !accepted) ++errors;
     std::cerr << finding_line(finding, accepted) << "\n";
   }
   if (errors > 0) {

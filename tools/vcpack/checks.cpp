@@ -37,11 +37,10 @@ class LintContext {
 
   // Adds a finding of kind `id`, about the package as a whole
   // or about one record (with the record's offset).
-  void add(const char* id, const std::string& text,
+  void add(FindingId id, const std::string& text,
            std::optional<std::size_t> record = std::nullopt,
            std::optional<std::uint64_t> offset = std::nullopt);
-  void add_for_record(const char* id, std::size_t index,
-                      const std::string& text);
+  void add_for_record(FindingId id, std::size_t index, const std::string& text);
 
   // Damage: what makes the bootstrap show "Invalid Archive!".
   void check_damage();
@@ -76,26 +75,25 @@ std::string LintContext::label(std::size_t index) const {
   return labeler_ ? labeler_(index) : "record " + record_label(walk, index);
 }
 
-void LintContext::add(const char* id, const std::string& text,
+void LintContext::add(FindingId id, const std::string& text,
                       std::optional<std::size_t> record,
                       std::optional<std::uint64_t> offset) {
-  const FindingKind* kind = find_kind(id);
-  review.findings.push_back(
-      {id, kind ? kind->severity : Severity::kError, record, offset, text});
+  review.findings.push_back({id, record, offset, text});
 }
 
-void LintContext::add_for_record(const char* id, std::size_t index,
+void LintContext::add_for_record(FindingId id, std::size_t index,
                                  const std::string& text) {
   add(id, text, index, walk.records[index].offset);
 }
 
 void LintContext::check_damage() {
   if (walk.end == WalkEnd::kNoTail) {
-    add("no-tail-marker", "no tail marker: " + walk.path + " holds no package");
+    add(FindingId::kNoTailMarker,
+        "no tail marker: " + walk.path + " holds no package");
     return;
   }
   if (walk.end == WalkEnd::kInsideStub) {
-    add("ends-inside-stub",
+    add(FindingId::kEndsInsideStub,
         "no tail chunk: " + walk.path +
             " ends inside its stub (cut short, or with no archive at all), or "
             "its tail chunk is damaged");
@@ -104,7 +102,7 @@ void LintContext::check_damage() {
   for (std::size_t i = 0; i < walk.records.size(); ++i) {
     for (const ChunkRead& chunk : walk.records[i].chunks) {
       if (chunk.verified) continue;
-      add("digest-mismatch",
+      add(FindingId::kDigestMismatch,
           label(i) + ": the chunk at offset " + std::to_string(chunk.offset) +
               " (" + std::to_string(chunk.payload_size) +
               "-byte payload) fails its digest check",
@@ -113,11 +111,11 @@ void LintContext::check_damage() {
   }
   if (walk.end != WalkEnd::kReadFailure) return;
   if (walk.end_offset == 0) {
-    add("no-stub-record",
+    add(FindingId::kNoStubRecord,
         "no stub record: the walk runs to the start of the file", std::nullopt,
         0);
   } else {
-    add("bad-length",
+    add(FindingId::kBadLength,
         "the chunk ending at offset " + std::to_string(walk.end_offset) +
             " cannot be read: its length field reaches before the start of "
             "the file",
@@ -133,7 +131,7 @@ void LintContext::track_file(std::size_t index) {
     const std::size_t other = writer->second;
     const std::string& other_name = walk.records[other].file_name;
     if (other_name == name) {
-      add_for_record("same-file", index,
+      add_for_record(FindingId::kSameFile, index,
                      label(index) + " stores " + quoted(name) + ", as " +
                          label(other) +
                          " does; the bootstrap writes both, and this one's "
@@ -141,7 +139,7 @@ void LintContext::track_file(std::size_t index) {
     } else {
       const WrittenFile* file = file_written_by(intended, index);
       add_for_record(
-          "same-file", index,
+          FindingId::kSameFile, index,
           label(index) + " stores " + quoted(name) + ", which on Windows is " +
               quoted(other_name) + " of " + label(other) +
               " (case and trailing dots and blanks do not count); the "
@@ -162,7 +160,7 @@ void LintContext::check_short_name(std::size_t index) {
       const std::size_t first = found->second.first;
       const std::size_t others = found->second.count - 1;
       add_for_record(
-          "short-name-alias", index,
+          FindingId::kShortNameAlias, index,
           label(index) +
               ": on a Windows volume that makes 8.3 short names, this may "
               "be the short name of " +
@@ -217,7 +215,7 @@ void check_text_encoding(LintContext& lint, std::size_t index) {
   for (std::size_t i = 1; i < parts.size(); ++i)
     list += (i + 1 == parts.size() ? " and " : ", ") + parts[i];
   lint.add_for_record(
-      "utf8-text", index,
+      FindingId::kUtf8Text, index,
       lint.label(index) + ": its " + list +
           " holds UTF-8 text beyond ASCII, which the Windows bootstrap reads "
           "as bytes of the user's ANSI code page; build with --encoding and "
@@ -236,7 +234,7 @@ void check_file_name(LintContext& lint, std::size_t index) {
   switch (name_problem(name, lint.outcome.target)) {
     case NameProblem::kRefused:
       lint.add_for_record(
-          "refused-name", index,
+          FindingId::kRefusedName, index,
           lint.label(index) + ": the bootstrap refuses the file name " +
               quoted(name) +
               " (empty, absolute, with a ':' or a zero byte, with an empty, "
@@ -246,14 +244,14 @@ void check_file_name(LintContext& lint, std::size_t index) {
       return;
     case NameProblem::kFolderPart:
       lint.add_for_record(
-          "folder-in-name", index,
+          FindingId::kFolderInName, index,
           lint.label(index) + ": the file name " + quoted(name) +
               " has a folder part, and the bootstrap makes no folders, so it "
               "cannot write the file" +
               stop);
       return;
     case NameProblem::kTooLong:
-      lint.add_for_record("name-too-long", index,
+      lint.add_for_record(FindingId::kNameTooLong, index,
                           lint.label(index) + ": the file name is " +
                               std::to_string(name.size()) +
                               " bytes long, and no system takes more than " +
@@ -265,7 +263,7 @@ void check_file_name(LintContext& lint, std::size_t index) {
   if (lint.windows() &&
       name.size() + kTypicalWorkFolderPath > kMaxWindowsPath) {
     lint.add_for_record(
-        "long-path", index,
+        FindingId::kLongPath, index,
         lint.label(index) + ": the name is " + std::to_string(name.size()) +
             " bytes; behind a work folder path of " +
             std::to_string(kTypicalWorkFolderPath) +
@@ -281,7 +279,7 @@ void check_file_name(LintContext& lint, std::size_t index) {
 void check_record(LintContext& lint, std::size_t index) {
   const WalkedRecord& record = lint.walk.records[index];
   if (record.type == RecordType::kOther) {
-    lint.add_for_record("unknown-record-type", index,
+    lint.add_for_record(FindingId::kUnknownRecordType, index,
                         lint.label(index) +
                             " has a type the bootstrap does not know; it is "
                             "skipped");
@@ -289,7 +287,7 @@ void check_record(LintContext& lint, std::size_t index) {
   const bool binds = record.type == RecordType::kValue ||
                      (record.type == RecordType::kFile && !record.name.empty());
   if (binds && is_bootstrap_variable(record.name)) {
-    lint.add_for_record("binds-bootstrap-variable", index,
+    lint.add_for_record(FindingId::kBindsBootstrapVariable, index,
                         lint.label(index) + " binds \"" + record.name +
                             "\", which the bootstrap sets itself: it is "
                             "ignored");
@@ -352,7 +350,7 @@ class LaunchLint {
     if (!preview.exit_code.empty() &&
         preview.exit_code_policy == vcboot::ExitCodePolicy::kDefault &&
         !last_unbounded_) {
-      add("unknown-exit-code", names::kExitCode,
+      add(FindingId::kUnknownExitCode, names::kExitCode,
           "\"exitcode\" is " + quoted(preview.exit_code) +
               ", which the bootstrap does not know (it knows \"" +
               vcboot::exit_code_values::kInstaller + "\" and \"" +
@@ -365,7 +363,7 @@ class LaunchLint {
         std::string(kWorkFolderPlaceholder) + separator_ + executable;
     preview.parameters = fetch(names::kParameters);
     if (occurs_unquoted(preview.parameters, kWorkFolderPlaceholder)) {
-      add("unquoted-source", names::kParameters,
+      add(FindingId::kUnquotedSource, names::kParameters,
           "\"parameters\" holds %source% outside double quotes: a work "
           "folder path with a blank in it (TEMP at C:\\Users Temp) reaches "
           "the installer as two or more arguments");
@@ -378,8 +376,7 @@ class LaunchLint {
 
  private:
   // The finding is about the record that binds `variable`, if one does.
-  void add(const char* id, const std::string& variable,
-           const std::string& text) {
+  void add(FindingId id, const std::string& variable, const std::string& text) {
     const Binding* binding = find_binding(lint_.intended, variable);
     if (binding != nullptr && binding->record) {
       lint_.add_for_record(id, *binding->record, text);
@@ -393,25 +390,25 @@ class LaunchLint {
     missing_ = value.missing;
     for (const std::string& unresolved : value.unresolved) {
       if (!looks_like_a_name(unresolved)) continue;
-      add("unresolved-reference", name,
+      add(FindingId::kUnresolvedReference, name,
           "\"" + name + "\" refers to " + quoted("%" + unresolved + "%") +
               ", which nothing binds; it stays in the text as it is");
     }
     for (const std::string& cyclic : value.cyclic) {
-      add("reference-cycle", name,
+      add(FindingId::kReferenceCycle, name,
           "\"" + name + "\" leads to a reference cycle through " +
               quoted("%" + cyclic + "%") + ", which stays in the text");
     }
     last_unbounded_ = value.end != ExpansionEnd::kDone;
     if (value.end == ExpansionEnd::kTooLong) {
-      add("unbounded-expansion", name,
+      add(FindingId::kUnboundedExpansion, name,
           "\"" + name + "\": expansion grows without bound (past " +
               std::to_string(vcboot::kMaxExpandedSize) +
               " bytes): the bootstrap ends with \"" +
               vcboot::messages::kUnhandledExceptionText +
               "\" and starts nothing");
     } else if (value.end == ExpansionEnd::kTooManySteps) {
-      add("unbounded-expansion", name,
+      add(FindingId::kUnboundedExpansion, name,
           "\"" + name + "\": expansion does not end (more than " +
               std::to_string(kMaxExpansionSteps) +
               " references): the bootstrap ends with \"" +
@@ -427,7 +424,7 @@ class LaunchLint {
   void check_installer(const std::string& executable) {
     if (last_unbounded_) return;
     if (missing_ || executable.empty()) {
-      add("no-executable", names::kExecutable,
+      add(FindingId::kNoExecutable, names::kExecutable,
           std::string(missing_ ? "no \"executable\""
                                : "\"executable\" is empty") +
               ": the bootstrap would ask the shell to open the work folder "
@@ -436,7 +433,7 @@ class LaunchLint {
     }
     const WrittenFile* file = find_file(lint_.intended, executable);
     if (file == nullptr) {
-      add("installer-not-packaged", names::kExecutable,
+      add(FindingId::kInstallerNotPackaged, names::kExecutable,
           "the installer " + quoted(executable) +
               " is not among the files the package writes");
       return;
@@ -453,7 +450,7 @@ class LaunchLint {
       format = "a Windows program, which a POSIX system does not run";
     }
     if (!format.empty()) {
-      lint_.add_for_record("installer-format", file->record,
+      lint_.add_for_record(FindingId::kInstallerFormat, file->record,
                            "the installer " + quoted(executable) +
                                ", written by " + lint_.label(file->record) +
                                ", is " + format);
@@ -468,7 +465,7 @@ class LaunchLint {
     const std::string name = local ? post.substr(in_work_folder.size()) : post;
     if (!local && is_absolute(post, lint_.outcome.target)) return;
     if (find_file(lint_.intended, name) != nullptr) return;
-    add("post-not-packaged", names::kPost,
+    add(FindingId::kPostNotPackaged, names::kPost,
         "\"post\" names " + quoted(post) +
             ", which is no file of the package and no absolute path: unless "
             "the system finds it on its search path, the bootstrap skips it "
@@ -492,9 +489,9 @@ std::optional<LaunchPreview> check_launch(LintContext& lint) {
 
 }  // namespace
 
-const FindingKind* find_kind(const std::string& id) {
+const FindingKind* find_kind(const std::string& name) {
   for (const FindingKind& kind : kFindingKinds) {
-    if (id == kind.id) return &kind;
+    if (name == kind.name) return &kind;
   }
   return nullptr;
 }
@@ -505,14 +502,15 @@ const char* severity_name(Severity severity) {
 
 std::string finding_line(const Finding& finding, bool allowed) {
   return std::string("vcpack: ") +
-         severity_name(allowed ? Severity::kWarning : finding.severity) + ": " +
-         finding.text + " [" + finding.id + (allowed ? ", allowed]" : "]");
+         severity_name(allowed ? Severity::kWarning : finding.severity()) +
+         ": " + finding.text + " [" + finding.name() +
+         (allowed ? ", allowed]" : "]");
 }
 
 std::size_t PackageReview::count(Severity severity) const {
   return static_cast<std::size_t>(std::count_if(
       findings.begin(), findings.end(), [severity](const Finding& finding) {
-        return finding.severity == severity;
+        return finding.severity() == severity;
       }));
 }
 

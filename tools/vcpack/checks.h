@@ -32,81 +32,111 @@ enum class Severity {
   kWarning,
 };
 
-struct Finding {
-  // A stable identifier, such as "folder-in-name"; see kFindingKinds.
-  std::string id;
-  Severity severity = Severity::kWarning;
-  // The record it is about, in the walk's order, and the offset of that
-  // record or of the chunk concerned; none for the package as a whole.
-  std::optional<std::size_t> record;
-  std::optional<std::uint64_t> offset;
-  std::string text;  // one line, with the record's label in front
+// Every kind of finding, errors first: the code names a kind by its
+// FindingId, so that a kind without an entry below cannot be named at all.
+enum class FindingId {
+  kNoTailMarker,
+  kEndsInsideStub,
+  kDigestMismatch,
+  kBadLength,
+  kNoStubRecord,
+  kRefusedName,
+  kFolderInName,
+  kNameTooLong,
+  kNoExecutable,
+  kInstallerNotPackaged,
+  kUnboundedExpansion,
+  kLongPath,
+  kSameFile,
+  kShortNameAlias,
+  kUtf8Text,
+  kUnknownRecordType,
+  kBindsBootstrapVariable,
+  kUnresolvedReference,
+  kReferenceCycle,
+  kInstallerFormat,
+  kPostNotPackaged,
+  kUnquotedSource,
+  kUnknownExitCode,
+  kCount  // not a kind but their number: a new kind goes before it
 };
 
 struct FindingKind {
-  const char* id;
+  FindingId id;
+  // The stable identifier that vcpack prints and --allow takes, such as
+  // "folder-in-name". The manual's table of findings lists the same, in
+  // this order (checks_test.cpp holds them to it).
+  const char* name;
   Severity severity;
-  const char* summary;  // for the manual
   // Damage: the package as written is not what the bootstrap can read. A
   // package that build has just written holds none, so --allow takes none.
   bool damage = false;
 };
 
-// Every identifier a finding may carry, errors first.
 inline constexpr FindingKind kFindingKinds[] = {
-    {"no-tail-marker", Severity::kError, "no tail marker: no package", true},
-    {"ends-inside-stub", Severity::kError,
-     "the package ends inside the stub: cut short, or no archive at all", true},
-    {"digest-mismatch", Severity::kError, "a chunk fails its digest check",
-     true},
-    {"bad-length", Severity::kError,
-     "a length field reaches before the start of the file", true},
-    {"no-stub-record", Severity::kError,
-     "the walk runs to the start of the file without a stub record", true},
-    {"refused-name", Severity::kError, "a file name the bootstrap refuses"},
-    {"folder-in-name", Severity::kError,
-     "a file name with a folder part, which the bootstrap cannot write"},
-    {"name-too-long", Severity::kError,
-     "a file name longer than the system takes"},
-    {"no-executable", Severity::kError, "\"executable\" is missing or empty"},
-    {"installer-not-packaged", Severity::kError,
-     "\"executable\" names no file of the package"},
-    {"unbounded-expansion", Severity::kError,
-     "an expansion grows without bound, or does not end"},
-    {"long-path", Severity::kWarning,
-     "Windows: a file name that fits only in a short work folder path"},
-    {"same-file", Severity::kWarning,
-     "two stored names reach one file on the package's system"},
-    {"short-name-alias", Severity::kWarning,
-     "Windows: a name in the form of an 8.3 short name of another file"},
-    {"utf8-text", Severity::kWarning,
-     "Windows: names or values in UTF-8, read in the ANSI code page"},
-    {"unknown-record-type", Severity::kWarning,
-     "a record type the bootstrap skips"},
-    {"binds-bootstrap-variable", Severity::kWarning,
-     "a binding of \"source\" or \"commandline\", which is ignored"},
-    {"unresolved-reference", Severity::kWarning,
-     "a %name% reference that nothing binds"},
-    {"reference-cycle", Severity::kWarning,
-     "a %name% reference that leads back to itself"},
-    {"installer-format", Severity::kWarning,
-     "an installer in another format than the stub's system runs"},
-    {"post-not-packaged", Severity::kWarning,
-     "\"post\" names no file of the package and no absolute path"},
-    {"unquoted-source", Severity::kWarning,
-     "%source% outside double quotes in \"parameters\""},
-    {"unknown-exit-code", Severity::kWarning,
-     "an \"exitcode\" value the bootstrap does not know"},
+    {FindingId::kNoTailMarker, "no-tail-marker", Severity::kError, true},
+    {FindingId::kEndsInsideStub, "ends-inside-stub", Severity::kError, true},
+    {FindingId::kDigestMismatch, "digest-mismatch", Severity::kError, true},
+    {FindingId::kBadLength, "bad-length", Severity::kError, true},
+    {FindingId::kNoStubRecord, "no-stub-record", Severity::kError, true},
+    {FindingId::kRefusedName, "refused-name", Severity::kError},
+    {FindingId::kFolderInName, "folder-in-name", Severity::kError},
+    {FindingId::kNameTooLong, "name-too-long", Severity::kError},
+    {FindingId::kNoExecutable, "no-executable", Severity::kError},
+    {FindingId::kInstallerNotPackaged, "installer-not-packaged",
+     Severity::kError},
+    {FindingId::kUnboundedExpansion, "unbounded-expansion", Severity::kError},
+    {FindingId::kLongPath, "long-path", Severity::kWarning},
+    {FindingId::kSameFile, "same-file", Severity::kWarning},
+    {FindingId::kShortNameAlias, "short-name-alias", Severity::kWarning},
+    {FindingId::kUtf8Text, "utf8-text", Severity::kWarning},
+    {FindingId::kUnknownRecordType, "unknown-record-type", Severity::kWarning},
+    {FindingId::kBindsBootstrapVariable, "binds-bootstrap-variable",
+     Severity::kWarning},
+    {FindingId::kUnresolvedReference, "unresolved-reference",
+     Severity::kWarning},
+    {FindingId::kReferenceCycle, "reference-cycle", Severity::kWarning},
+    {FindingId::kInstallerFormat, "installer-format", Severity::kWarning},
+    {FindingId::kPostNotPackaged, "post-not-packaged", Severity::kWarning},
+    {FindingId::kUnquotedSource, "unquoted-source", Severity::kWarning},
+    {FindingId::kUnknownExitCode, "unknown-exit-code", Severity::kWarning},
 };
 
-// The kind of `id`, or null.
-const FindingKind* find_kind(const std::string& id);
+// Each FindingId has its entry, at the place of its value.
+constexpr bool every_kind_in_place() {
+  std::size_t place = 0;
+  for (const FindingKind& kind : kFindingKinds) {
+    if (static_cast<std::size_t>(kind.id) != place++) return false;
+  }
+  return place == static_cast<std::size_t>(FindingId::kCount);
+}
+static_assert(every_kind_in_place(),
+              "kFindingKinds must hold every FindingId, in its order");
+
+inline const FindingKind& kind_of(FindingId id) {
+  return kFindingKinds[static_cast<std::size_t>(id)];
+}
+
+// The kind whose identifier is `name` (as --allow gives it), or null.
+const FindingKind* find_kind(const std::string& name);
+
+struct Finding {
+  FindingId id = FindingId::kNoTailMarker;
+  // The record it is about, in the walk's order, and the offset of that
+  // record or of the chunk concerned; none for the package as a whole.
+  std::optional<std::size_t> record;
+  std::optional<std::uint64_t> offset;
+  std::string text;  // one line, with the record's label in front
+
+  const char* name() const { return kind_of(id).name; }
+  Severity severity() const { return kind_of(id).severity; }
+};
 
 const char* severity_name(Severity severity);  // "error", "warning"
 
 // The line vcpack prints for a finding on standard error:
-// "vcpack: error: <text> [id]"; an error accepted with --allow is printed as
-// "vcpack: warning: <text> [id, allowed]".
+// "vcpack: error: <text> [name]"; an error accepted with --allow is printed
+// as "vcpack: warning: <text> [name, allowed]".
 std::string finding_line(const Finding& finding, bool allowed = false);
 
 struct LaunchPreview {

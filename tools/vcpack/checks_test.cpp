@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "tools/vcpack/launch_simulation.h"
 #include "tools/vcpack/package_outcome.h"
+#include "util/text.h"
 
 namespace vcpack {
 namespace {
@@ -88,6 +91,29 @@ TEST(ShortNameAlias, ShortNameMeetsTheLongNamesThatCouldOwnIt) {
               row.alias)
         << row.short_name << " / " << row.long_name;
   }
+}
+
+// The manual's table of findings names every kind with its severity, in the
+// order of kFindingKinds, and nothing else: "| `name` | severity | what |".
+TEST(FindingKinds, TheManualListsEveryKindInOrder) {
+  std::ifstream manual(VCPACK_MANUAL);
+  ASSERT_TRUE(manual) << VCPACK_MANUAL;
+  std::vector<std::string> listed;
+  bool in_table = false;
+  for (std::string line; std::getline(manual, line);) {
+    if (vcboot::starts_with(line, "#")) in_table = line == "## Findings";
+    if (!in_table || !vcboot::starts_with(line, "| `")) continue;
+    const std::size_t name_end = line.find("` | ", 3);
+    const std::size_t severity_end = line.find(" |", name_end + 4);
+    ASSERT_NE(severity_end, std::string::npos) << line;
+    listed.push_back(line.substr(3, name_end - 3) + " " +
+                     line.substr(name_end + 4, severity_end - name_end - 4));
+  }
+  std::vector<std::string> kinds;
+  for (const FindingKind& kind : kFindingKinds)
+    kinds.push_back(std::string(kind.name) + " " +
+                    severity_name(kind.severity));
+  EXPECT_EQ(listed, kinds);
 }
 
 }  // namespace

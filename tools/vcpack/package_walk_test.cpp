@@ -128,7 +128,7 @@ TEST_F(PackageWalkTest, ShadowingAndOverwritingFollowTheBootstrap) {
   expect_outcome_matches_extraction(walk);
   std::vector<std::string> ids;
   for (const Finding& finding : review_package(walk).findings)
-    ids.push_back(finding.id);
+    ids.push_back(finding.name());
   const std::vector<std::string> expected = {"binds-bootstrap-variable",
                                              "unknown-record-type", "same-file",
                                              "no-executable"};
@@ -189,7 +189,7 @@ TEST_F(PackageWalkTest, FolderPartEndsTheWalkWhereTheWriteFails) {
   expect_outcome_matches_extraction(walk);
   const PackageReview review = review_package(walk);
   ASSERT_EQ(review.findings.size(), 1u);
-  EXPECT_EQ(review.findings[0].id, "folder-in-name");
+  EXPECT_EQ(review.findings[0].id, FindingId::kFolderInName);
   EXPECT_EQ(review.findings[0].offset, walk.records[2].offset);
 }
 
@@ -230,7 +230,7 @@ TEST_F(PackageWalkTest, WalkWithoutStubRunsToTheStart) {
   EXPECT_EQ(walk.end_offset, 0u);
   const std::vector<Finding> problems = damage_findings(walk);
   ASSERT_EQ(problems.size(), 1u);
-  EXPECT_EQ(problems[0].id, "no-stub-record");
+  EXPECT_EQ(problems[0].id, FindingId::kNoStubRecord);
   expect_outcome_matches_extraction(walk);
 }
 

@@ -136,8 +136,8 @@ json stub_json(const PackageWalk& walk) {
 
 json finding_json(const Finding& finding) {
   return {
-      {"id", finding.id},
-      {"severity", severity_name(finding.severity)},
+      {"id", finding.name()},
+      {"severity", severity_name(finding.severity())},
       {"record", finding.record ? json(*finding.record + 1) : json(nullptr)},
       {"offset", finding.offset ? json(*finding.offset) : json(nullptr)},
       {"message", finding.text}};
