@@ -287,14 +287,14 @@ void encode_texts(const std::string& code_page, PackageSpec& spec) {
   }
 }
 
-void review_built_package(const std::string& path, const PackageSpec& spec,
-                          const std::vector<std::string>& allowed) {
+void check_built_package(const std::string& path, const PackageSpec& spec,
+                         const std::vector<std::string>& allowed) {
   const PackageWalk walk = walk_package(host_platform(), path);
-  const PackageReview review = review_package(walk, [&spec](std::size_t index) {
-    return built_record_label(spec, index);
-  });
+  const CheckedPackage checked = check_package(
+      walk,
+      [&spec](std::size_t index) { return built_record_label(spec, index); });
   std::size_t errors = 0;
-  for (const Finding& finding : review.findings) {
+  for (const Finding& finding : checked.findings) {
     const bool accepted = std::find(allowed.begin(), allowed.end(),
                                     finding.name()) != allowed.end();
     if (finding.severity() == Severity::kError && !accepted) ++errors;

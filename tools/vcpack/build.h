@@ -57,10 +57,10 @@ void add_exit_code_record(const std::string& policy, PackageSpec& spec);
 // not know, a refusal for a text it cannot hold.
 void encode_texts(const std::string& code_page, PackageSpec& spec);
 
-// Reviews the package at `path`, made from `spec`, and prints its findings
+// Checks the package at `path`, made from `spec`, and prints its findings
 // under the names of the options or manifest lines that made the records.
 // Throws a refusal when an error is left that `allowed` does not name.
-void review_built_package(const std::string& path, const PackageSpec& spec,
-                          const std::vector<std::string>& allowed);
+void check_built_package(const std::string& path, const PackageSpec& spec,
+                         const std::vector<std::string>& allowed);
 
 }  // namespace vcpack

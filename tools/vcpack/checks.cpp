@@ -21,13 +21,13 @@ using vcboot::starts_with;
 
 // What the checks share while they look at one package: the walk, both
 // outcomes, the labels, and the findings made.
-class LintContext {
+class Checker {
  public:
-  LintContext(const PackageWalk& walk, PackageReview& review,
-              const RecordLabeler& labeler);
+  Checker(const PackageWalk& walk, CheckedPackage& checked,
+          const RecordLabeler& labeler);
 
   const PackageWalk& walk;
-  PackageReview& review;
+  CheckedPackage& checked;
   const PackageOutcome& outcome;  // what the bootstrap does
   // What the package means to do: every name written, as if it could be.
   const PackageOutcome intended;
@@ -63,30 +63,30 @@ class LintContext {
   std::unordered_map<std::string, LongNames> long_names_;
 };
 
-LintContext::LintContext(const PackageWalk& walk_, PackageReview& review_,
-                         const RecordLabeler& labeler)
+Checker::Checker(const PackageWalk& walk_, CheckedPackage& checked_,
+                 const RecordLabeler& labeler)
     : walk(walk_),
-      review(review_),
-      outcome(review_.outcome = resolve_outcome(walk_)),
+      checked(checked_),
+      outcome(checked_.outcome = resolve_outcome(walk_)),
       intended(resolve_outcome(walk_, true)),
       labeler_(labeler) {}
 
-std::string LintContext::label(std::size_t index) const {
+std::string Checker::label(std::size_t index) const {
   return labeler_ ? labeler_(index) : "record " + record_label(walk, index);
 }
 
-void LintContext::add(FindingId id, const std::string& text,
-                      std::optional<std::size_t> record,
-                      std::optional<std::uint64_t> offset) {
-  review.findings.push_back({id, record, offset, text});
+void Checker::add(FindingId id, const std::string& text,
+                  std::optional<std::size_t> record,
+                  std::optional<std::uint64_t> offset) {
+  checked.findings.push_back({id, record, offset, text});
 }
 
-void LintContext::add_for_record(FindingId id, std::size_t index,
-                                 const std::string& text) {
+void Checker::add_for_record(FindingId id, std::size_t index,
+                             const std::string& text) {
   add(id, text, index, walk.records[index].offset);
 }
 
-void LintContext::check_damage() {
+void Checker::check_damage() {
   if (walk.end == WalkEnd::kNoTail) {
     add(FindingId::kNoTailMarker,
         "no tail marker: " + walk.path + " holds no package");
@@ -123,7 +123,7 @@ void LintContext::check_damage() {
   }
 }
 
-void LintContext::track_file(std::size_t index) {
+void Checker::track_file(std::size_t index) {
   const std::string& name = walk.records[index].file_name;
   const auto [writer, added] =
       writers_.emplace(file_key(name, outcome.target), index);
@@ -152,7 +152,7 @@ void LintContext::track_file(std::size_t index) {
   if (windows()) check_short_name(index);
 }
 
-void LintContext::check_short_name(std::size_t index) {
+void Checker::check_short_name(std::size_t index) {
   const std::string& name = walk.records[index].file_name;
   if (const auto family = short_name_family(name)) {
     const auto found = long_names_.find(*family);
@@ -200,8 +200,8 @@ bool holds_utf8_beyond_ascii(const std::string& text) {
   return beyond;
 }
 
-void check_text_encoding(LintContext& lint, std::size_t index) {
-  const WalkedRecord& record = lint.walk.records[index];
+void check_text_encoding(Checker& checker, std::size_t index) {
+  const WalkedRecord& record = checker.walk.records[index];
   std::vector<std::string> parts;
   const bool is_file = record.type == RecordType::kFile;
   if (is_file && holds_utf8_beyond_ascii(record.file_name))
@@ -214,28 +214,28 @@ void check_text_encoding(LintContext& lint, std::size_t index) {
   std::string list = parts[0];
   for (std::size_t i = 1; i < parts.size(); ++i)
     list += (i + 1 == parts.size() ? " and " : ", ") + parts[i];
-  lint.add_for_record(
+  checker.add_for_record(
       FindingId::kUtf8Text, index,
-      lint.label(index) + ": its " + list +
+      checker.label(index) + ": its " + list +
           " holds UTF-8 text beyond ASCII, which the Windows bootstrap reads "
           "as bytes of the user's ANSI code page; build with --encoding and "
           "the users' code page, such as CP1252");
 }
 
 // What a file record's name does on the package's system.
-void check_file_name(LintContext& lint, std::size_t index) {
-  const WalkedRecord& record = lint.walk.records[index];
+void check_file_name(Checker& checker, std::size_t index) {
+  const WalkedRecord& record = checker.walk.records[index];
   const std::string& name = record.file_name;
-  const bool stops_here = index == lint.outcome.acted_on;
+  const bool stops_here = index == checker.outcome.acted_on;
   const std::string stop =
       stops_here ? std::string("; the bootstrap stops there with \"") +
                        messages::kFailedToExtractFile + "\""
                  : "";
-  switch (name_problem(name, lint.outcome.target)) {
+  switch (name_problem(name, checker.outcome.target)) {
     case NameProblem::kRefused:
-      lint.add_for_record(
+      checker.add_for_record(
           FindingId::kRefusedName, index,
-          lint.label(index) + ": the bootstrap refuses the file name " +
+          checker.label(index) + ": the bootstrap refuses the file name " +
               quoted(name) +
               " (empty, absolute, with a ':' or a zero byte, with an empty, "
               "\".\" or \"..\" part or one ending in a dot or a blank, or a "
@@ -243,28 +243,29 @@ void check_file_name(LintContext& lint, std::size_t index) {
               stop);
       return;
     case NameProblem::kFolderPart:
-      lint.add_for_record(
+      checker.add_for_record(
           FindingId::kFolderInName, index,
-          lint.label(index) + ": the file name " + quoted(name) +
+          checker.label(index) + ": the file name " + quoted(name) +
               " has a folder part, and the bootstrap makes no folders, so it "
               "cannot write the file" +
               stop);
       return;
     case NameProblem::kTooLong:
-      lint.add_for_record(FindingId::kNameTooLong, index,
-                          lint.label(index) + ": the file name is " +
-                              std::to_string(name.size()) +
-                              " bytes long, and no system takes more than " +
-                              std::to_string(kMaxNameBytes) + " bytes" + stop);
+      checker.add_for_record(FindingId::kNameTooLong, index,
+                             checker.label(index) + ": the file name is " +
+                                 std::to_string(name.size()) +
+                                 " bytes long, and no system takes more than " +
+                                 std::to_string(kMaxNameBytes) + " bytes" +
+                                 stop);
       return;
     case NameProblem::kNone:
       break;
   }
-  if (lint.windows() &&
+  if (checker.windows() &&
       name.size() + kTypicalWorkFolderPath > kMaxWindowsPath) {
-    lint.add_for_record(
+    checker.add_for_record(
         FindingId::kLongPath, index,
-        lint.label(index) + ": the name is " + std::to_string(name.size()) +
+        checker.label(index) + ": the name is " + std::to_string(name.size()) +
             " bytes; behind a work folder path of " +
             std::to_string(kTypicalWorkFolderPath) +
             " bytes (the standard one of a user name of 20 characters) it "
@@ -272,34 +273,34 @@ void check_file_name(LintContext& lint, std::size_t index) {
             "the " +
             std::to_string(kMaxWindowsPath) + " bytes of a Windows path");
   }
-  lint.track_file(index);
+  checker.track_file(index);
 }
 
 // Records the bootstrap skips or whose binding it ignores.
-void check_record(LintContext& lint, std::size_t index) {
-  const WalkedRecord& record = lint.walk.records[index];
+void check_record(Checker& checker, std::size_t index) {
+  const WalkedRecord& record = checker.walk.records[index];
   if (record.type == RecordType::kOther) {
-    lint.add_for_record(FindingId::kUnknownRecordType, index,
-                        lint.label(index) +
-                            " has a type the bootstrap does not know; it is "
-                            "skipped");
+    checker.add_for_record(FindingId::kUnknownRecordType, index,
+                           checker.label(index) +
+                               " has a type the bootstrap does not know; it is "
+                               "skipped");
   }
   const bool binds = record.type == RecordType::kValue ||
                      (record.type == RecordType::kFile && !record.name.empty());
   if (binds && is_bootstrap_variable(record.name)) {
-    lint.add_for_record(FindingId::kBindsBootstrapVariable, index,
-                        lint.label(index) + " binds \"" + record.name +
-                            "\", which the bootstrap sets itself: it is "
-                            "ignored");
+    checker.add_for_record(FindingId::kBindsBootstrapVariable, index,
+                           checker.label(index) + " binds \"" + record.name +
+                               "\", which the bootstrap sets itself: it is "
+                               "ignored");
   }
 }
 
-void check_records(LintContext& lint) {
-  for (std::size_t i = 0; i < lint.intended.acted_on; ++i) {
-    const WalkedRecord& record = lint.walk.records[i];
-    if (lint.windows()) check_text_encoding(lint, i);
-    check_record(lint, i);
-    if (record.type == RecordType::kFile) check_file_name(lint, i);
+void check_records(Checker& checker) {
+  for (std::size_t i = 0; i < checker.intended.acted_on; ++i) {
+    const WalkedRecord& record = checker.walk.records[i];
+    if (checker.windows()) check_text_encoding(checker, i);
+    check_record(checker, i);
+    if (record.type == RecordType::kFile) check_file_name(checker, i);
   }
 }
 
@@ -336,12 +337,12 @@ bool is_absolute(const std::string& path, TargetSystem target) {
          (path.size() >= 2 && path[1] == ':');
 }
 
-class LaunchLint {
+class LaunchChecker {
  public:
-  LaunchLint(LintContext& lint)
-      : lint_(lint),
-        simulation_(lint.intended),
-        separator_(lint.windows() ? '\\' : '/') {}
+  LaunchChecker(Checker& checker)
+      : checker_(checker),
+        simulation_(checker.intended),
+        separator_(checker.windows() ? '\\' : '/') {}
 
   LaunchPreview run() {
     LaunchPreview preview;
@@ -377,11 +378,11 @@ class LaunchLint {
  private:
   // The finding is about the record that binds `variable`, if one does.
   void add(FindingId id, const std::string& variable, const std::string& text) {
-    const Binding* binding = find_binding(lint_.intended, variable);
+    const Binding* binding = find_binding(checker_.intended, variable);
     if (binding != nullptr && binding->record) {
-      lint_.add_for_record(id, *binding->record, text);
+      checker_.add_for_record(id, *binding->record, text);
     } else {
-      lint_.add(id, text);
+      checker_.add(id, text);
     }
   }
 
@@ -431,29 +432,29 @@ class LaunchLint {
               "itself");
       return;
     }
-    const WrittenFile* file = find_file(lint_.intended, executable);
+    const WrittenFile* file = find_file(checker_.intended, executable);
     if (file == nullptr) {
       add(FindingId::kInstallerNotPackaged, names::kExecutable,
           "the installer " + quoted(executable) +
               " is not among the files the package writes");
       return;
     }
-    const std::string& head = lint_.walk.records[file->record].content_head;
+    const std::string& head = checker_.walk.records[file->record].content_head;
     std::string format;
-    if (lint_.windows() && starts_with(head,
-                                       "\x7f"
-                                       "ELF")) {
+    if (checker_.windows() && starts_with(head,
+                                          "\x7f"
+                                          "ELF")) {
       format = "an ELF program, which Windows does not run";
-    } else if (lint_.windows() && starts_with(head, "#!")) {
+    } else if (checker_.windows() && starts_with(head, "#!")) {
       format = "a script (#!), which Windows does not run";
-    } else if (!lint_.windows() && starts_with(head, "MZ")) {
+    } else if (!checker_.windows() && starts_with(head, "MZ")) {
       format = "a Windows program, which a POSIX system does not run";
     }
     if (!format.empty()) {
-      lint_.add_for_record(FindingId::kInstallerFormat, file->record,
-                           "the installer " + quoted(executable) +
-                               ", written by " + lint_.label(file->record) +
-                               ", is " + format);
+      checker_.add_for_record(
+          FindingId::kInstallerFormat, file->record,
+          "the installer " + quoted(executable) + ", written by " +
+              checker_.label(file->record) + ", is " + format);
     }
   }
 
@@ -463,8 +464,8 @@ class LaunchLint {
         std::string(kWorkFolderPlaceholder) + separator_;
     const bool local = starts_with(post, in_work_folder);
     const std::string name = local ? post.substr(in_work_folder.size()) : post;
-    if (!local && is_absolute(post, lint_.outcome.target)) return;
-    if (find_file(lint_.intended, name) != nullptr) return;
+    if (!local && is_absolute(post, checker_.outcome.target)) return;
+    if (find_file(checker_.intended, name) != nullptr) return;
     add(FindingId::kPostNotPackaged, names::kPost,
         "\"post\" names " + quoted(post) +
             ", which is no file of the package and no absolute path: unless "
@@ -472,7 +473,7 @@ class LaunchLint {
             "without a word");
   }
 
-  LintContext& lint_;
+  Checker& checker_;
   LaunchSimulation simulation_;
   const char separator_;
   bool missing_ = false;         // the last variable fetched was not bound
@@ -482,9 +483,9 @@ class LaunchLint {
 
 // The launch, simulated: its findings, and what it would start; none when
 // the package is damaged.
-std::optional<LaunchPreview> check_launch(LintContext& lint) {
-  if (lint.intended.stop == WalkStop::kDamage) return std::nullopt;
-  return LaunchLint(lint).run();
+std::optional<LaunchPreview> check_launch(Checker& checker) {
+  if (checker.intended.stop == WalkStop::kDamage) return std::nullopt;
+  return LaunchChecker(checker).run();
 }
 
 }  // namespace
@@ -507,7 +508,7 @@ std::string finding_line(const Finding& finding, bool allowed) {
          (allowed ? ", allowed]" : "]");
 }
 
-std::size_t PackageReview::count(Severity severity) const {
+std::size_t CheckedPackage::count(Severity severity) const {
   return static_cast<std::size_t>(std::count_if(
       findings.begin(), findings.end(), [severity](const Finding& finding) {
         return finding.severity() == severity;
@@ -515,21 +516,21 @@ std::size_t PackageReview::count(Severity severity) const {
 }
 
 std::vector<Finding> damage_findings(const PackageWalk& walk) {
-  PackageReview review;
-  LintContext lint(walk, review, nullptr);
-  lint.check_damage();
-  return review.findings;
+  CheckedPackage checked;
+  Checker checker(walk, checked, nullptr);
+  checker.check_damage();
+  return checked.findings;
 }
 
-PackageReview review_package(const PackageWalk& walk,
+CheckedPackage check_package(const PackageWalk& walk,
                              const RecordLabeler& labeler) {
-  PackageReview review;
-  LintContext lint(walk, review, labeler);
-  lint.check_damage();
-  if (!review.findings.empty()) return review;
-  check_records(lint);
-  review.preview = check_launch(lint);
-  return review;
+  CheckedPackage checked;
+  Checker checker(walk, checked, labeler);
+  checker.check_damage();
+  if (!checked.findings.empty()) return checked;
+  check_records(checker);
+  checked.preview = check_launch(checker);
+  return checked;
 }
 
 }  // namespace vcpack

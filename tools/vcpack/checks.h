@@ -150,7 +150,7 @@ struct LaunchPreview {
   bool unbounded = false;
 };
 
-struct PackageReview {
+struct CheckedPackage {
   PackageOutcome outcome;
   // The launch as the bootstrap would make it; none for a damaged package.
   std::optional<LaunchPreview> preview;
@@ -163,7 +163,7 @@ struct PackageReview {
 // (file setup)"; build names the option or manifest line that made it.
 using RecordLabeler = std::function<std::string(std::size_t index)>;
 
-PackageReview review_package(const PackageWalk& walk,
+CheckedPackage check_package(const PackageWalk& walk,
                              const RecordLabeler& labeler = nullptr);
 
 // The damage findings alone: what makes the bootstrap show "Invalid

@@ -49,7 +49,7 @@ TEST_F(ReferenceScan, ReportsCyclesInsteadOfLooping) {
 }
 
 TEST(ReferenceScanDepth, DeepChainEndsWithoutExhaustingTheStack) {
-  // A package can nest its values this deep; the lint must survive it.
+  // A package can nest its values this deep; the checker must survive it.
   vcboot::VariableTable table;
   const int depth = 100000;
   for (int i = 0; i < depth; ++i) {

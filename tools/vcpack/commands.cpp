@@ -120,12 +120,12 @@ std::size_t chunks_read(const PackageWalk& walk) {
   return count;
 }
 
-void print_launch(const PackageReview& review) {
-  if (!review.outcome.launches) {
-    std::cout << launch_text(review);
+void print_launch(const CheckedPackage& checked) {
+  if (!checked.outcome.launches) {
+    std::cout << launch_text(checked);
     return;
   }
-  const LaunchPreview& preview = *review.preview;
+  const LaunchPreview& preview = *checked.preview;
   std::cout << "The bootstrap would start:\n"
             << "  installer:  " << escaped(preview.installer) << "\n"
             << "  parameters: "
@@ -139,7 +139,7 @@ void print_launch(const PackageReview& review) {
               << " <installer exit code>"
               << "  (in " << kWorkFolderPlaceholder << ")\n";
   }
-  std::cout << exit_code_text(review);
+  std::cout << exit_code_text(checked);
 }
 
 void print_findings(const std::vector<Finding>& findings) {
@@ -248,7 +248,7 @@ int run_build(const BuildOptions& options) {
 
   const BuildSummary summary =
       build_package(spec, options.output, [&](const std::string& path) {
-        review_built_package(path, spec, options.allowed);
+        check_built_package(path, spec, options.allowed);
       });
   std::cout << "Wrote " << options.output << ": " << summary.size << " bytes, "
             << summary.file_records << " file and " << summary.value_records
@@ -259,34 +259,34 @@ int run_build(const BuildOptions& options) {
 // vcpack list: the records as the bootstrap meets them, and what they do.
 int run_list(const ListOptions& options) {
   const PackageWalk walk = walk_package(host_platform(), options.package);
-  const PackageReview review = review_package(walk);
+  const CheckedPackage checked = check_package(walk);
   if (options.json) {
-    write_package_json(std::cout, walk, review);
+    write_package_json(std::cout, walk, checked);
   } else {
-    std::cout << listing_text(walk, review);
+    std::cout << listing_text(walk, checked);
   }
-  print_findings(review.findings);
-  return review.count(Severity::kError) > 0 ? kExitRefused : kExitOk;
+  print_findings(checked.findings);
+  return checked.count(Severity::kError) > 0 ? kExitRefused : kExitOk;
 }
 
 // vcpack verify: every digest the bootstrap checks, and the checks of what
 // it would do.
 int run_verify(const VerifyOptions& options) {
   const PackageWalk walk = walk_package(host_platform(), options.package);
-  const PackageReview review = review_package(walk);
+  const CheckedPackage checked = check_package(walk);
   if (options.json) {
-    write_verify_json(std::cout, walk, review);
-  } else if (!review.preview) {
+    write_verify_json(std::cout, walk, checked);
+  } else if (!checked.preview) {
     std::cout << "Package " << walk.path << ": damaged or invalid.\n";
   } else {
     std::cout << "Package " << walk.path << ": " << chunks_read(walk)
               << " chunks in " << walk.records.size()
               << " records read and verified; " << walk_end_text(walk) << ".\n";
-    print_launch(review);
+    print_launch(checked);
   }
-  print_findings(review.findings);
-  const bool failed = review.count(Severity::kError) > 0 ||
-                      (options.strict && review.count(Severity::kWarning) > 0);
+  print_findings(checked.findings);
+  const bool failed = checked.count(Severity::kError) > 0 ||
+                      (options.strict && checked.count(Severity::kWarning) > 0);
   return failed ? kExitRefused : kExitOk;
 }
 

@@ -185,8 +185,9 @@ std::string stub_section(const PackageWalk& walk) {
 
 }  // namespace
 
-std::string listing_text(const PackageWalk& walk, const PackageReview& review) {
-  const PackageOutcome& outcome = review.outcome;
+std::string listing_text(const PackageWalk& walk,
+                         const CheckedPackage& checked) {
+  const PackageOutcome& outcome = checked.outcome;
   std::string text =
       "Package " + walk.path + ": " + std::to_string(walk.file_size) + " bytes";
   if (walk.end == WalkEnd::kInsideStub) {
@@ -198,7 +199,7 @@ std::string listing_text(const PackageWalk& walk, const PackageReview& review) {
   text += "; the tail chunk ends at offset " + std::to_string(*walk.tail_end) +
           ".\n\n";
   text += records_section(walk, outcome) + "\n";
-  text += launch_text(review) + "\n";
+  text += launch_text(checked) + "\n";
   text += bindings_section(outcome) + "\n" + files_section(outcome) + "\n";
   text += trailing_section(walk) + stub_section(walk);
   return text;
@@ -221,11 +222,11 @@ std::string walk_end_text(const PackageWalk& walk) {
   }
 }
 
-std::string launch_text(const PackageReview& review) {
-  const PackageOutcome& outcome = review.outcome;
+std::string launch_text(const CheckedPackage& checked) {
+  const PackageOutcome& outcome = checked.outcome;
   if (outcome.launches) {
     return "The archive is complete: the bootstrap starts the installer.\n" +
-           exit_code_text(review);
+           exit_code_text(checked);
   }
   const bool name_stop = outcome.stop == WalkStop::kRefusedName ||
                          outcome.stop == WalkStop::kUnwritableName;
@@ -238,9 +239,9 @@ std::string launch_text(const PackageReview& review) {
          vcboot::messages::kInvalidArchiveCaption + "\" and starts nothing.\n";
 }
 
-std::string exit_code_text(const PackageReview& review) {
-  if (!review.preview) return "";
-  const LaunchPreview& preview = *review.preview;
+std::string exit_code_text(const CheckedPackage& checked) {
+  if (!checked.preview) return "";
+  const LaunchPreview& preview = *checked.preview;
   switch (preview.exit_code_policy) {
     case vcboot::ExitCodePolicy::kInstaller:
       return "Exit code: the installer's (\"exitcode\" = \"installer\"); 1603 "

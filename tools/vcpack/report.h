@@ -21,23 +21,24 @@ std::string record_outcome(const PackageWalk& walk,
                            const PackageOutcome& outcome, std::size_t index);
 
 // The whole human-readable listing of `vcpack list`.
-std::string listing_text(const PackageWalk& walk, const PackageReview& review);
+std::string listing_text(const PackageWalk& walk,
+                         const CheckedPackage& checked);
 
 // "the walk ends at the stub record at offset 0", or why it ended elsewhere.
 std::string walk_end_text(const PackageWalk& walk);
 
 // Whether the bootstrap starts the installer, and if not, what it shows;
 // then the exit code the package returns. Whole lines.
-std::string launch_text(const PackageReview& review);
-std::string exit_code_text(const PackageReview& review);
+std::string launch_text(const CheckedPackage& checked);
+std::string exit_code_text(const CheckedPackage& checked);
 
 // The machine-readable forms of `vcpack list --json` and `vcpack verify
 // --json`; tools/vcpack/README.md documents them. Each writes one JSON
 // document to `out`, escaped to ASCII: names and values are the package's
 // bytes, and bytes that are not UTF-8 appear as U+FFFD.
 void write_package_json(std::ostream& out, const PackageWalk& walk,
-                        const PackageReview& review);
+                        const CheckedPackage& checked);
 void write_verify_json(std::ostream& out, const PackageWalk& walk,
-                       const PackageReview& review);
+                       const CheckedPackage& checked);
 
 }  // namespace vcpack
