@@ -100,7 +100,7 @@ void Checker::check_damage() {
     return;
   }
   for (std::size_t i = 0; i < walk.records.size(); ++i) {
-    for (const ChunkRead& chunk : walk.records[i].chunks) {
+    for (const WalkedChunk& chunk : walk.records[i].chunks) {
       if (chunk.verified) continue;
       add(FindingId::kDigestMismatch,
           label(i) + ": the chunk at offset " + std::to_string(chunk.offset) +

@@ -179,7 +179,7 @@ class Walker {
 
 bool WalkedRecord::verified() const {
   return std::all_of(chunks.begin(), chunks.end(),
-                     [](const ChunkRead& chunk) { return chunk.verified; });
+                     [](const WalkedChunk& chunk) { return chunk.verified; });
 }
 
 std::optional<std::size_t> PackageWalk::first_damaged_record() const {

@@ -21,7 +21,7 @@ json record_json(const PackageWalk& walk, const PackageOutcome& outcome,
                  std::size_t index) {
   const WalkedRecord& record = walk.records[index];
   json chunks = json::array();
-  for (const ChunkRead& chunk : record.chunks) {
+  for (const WalkedChunk& chunk : record.chunks) {
     chunks.push_back({{"offset", chunk.offset},
                       {"payload_size", chunk.payload_size},
                       {"verified", chunk.verified}});
