@@ -44,10 +44,10 @@ SweepPackage make_sweep_package() {
   ChunkWriter writer(sink);
   writer.add_chunk(
       test_support::filler_bytes(300, 1));  // the bootstrap's image
-  package.stub_lengths.push_back(writer.size() - 20);
+  package.stub_lengths.push_back(static_cast<std::size_t>(writer.size() - 20));
   writer.add_chunk("setup.exe");
-  package.stub_lengths.push_back(writer.size() - 20);
-  package.first_read = writer.size();
+  package.stub_lengths.push_back(static_cast<std::size_t>(writer.size() - 20));
+  package.first_read = static_cast<std::size_t>(writer.size());
   writer.add_chunk("stub");
   writer.add_chunk("stub");
   package.files = {{"Setup.exe", test_support::filler_bytes(900, 2)},
@@ -58,7 +58,7 @@ SweepPackage make_sweep_package() {
   package.bindings = {{"installer", "Setup.exe"},
                       {"executable", "%installer%"}};
   writer.add_tail();
-  package.tail_end = writer.size();
+  package.tail_end = static_cast<std::size_t>(writer.size());
   writer.add_trailing(std::string(8, '\0'));
   package.bytes = sink.bytes();
   return package;

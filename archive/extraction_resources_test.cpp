@@ -44,7 +44,7 @@ std::string package_for(WayOut way) {
   writer.add_file(
       "", way == WayOut::kFailedCreate ? "missing/readme.txt" : "readme.txt",
       "read me");
-  const std::uint64_t tail_start = writer.size();
+  const auto tail_start = static_cast<std::size_t>(writer.size());
   writer.add_tail();
   std::string bytes = sink.bytes();
   if (way == WayOut::kNoTail) bytes.resize(tail_start);

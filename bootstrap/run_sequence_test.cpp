@@ -373,7 +373,7 @@ TEST(RunSequence, IncompleteArchiveStartsNothing) {
     writer.add_stub(test_support::make_pe_image(1024), "setup.exe");
     // Read last, after the installer and the values that start it.
     writer.add_chunk(std::string(100, 'r'));
-    const std::size_t length_at = writer.size() - 20;
+    const auto length_at = static_cast<std::size_t>(writer.size()) - 20;
     writer.add_chunk(c.fault == Fault::kRefusedName ? "Setup.exe."
                                                     : "readme.txt");
     writer.add_chunk("");

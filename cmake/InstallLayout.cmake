@@ -24,4 +24,9 @@ else()
   set(VCBOOT_INSTALL_DOCDIR ${CMAKE_INSTALL_DOCDIR})
   set(VCBOOT_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/vcboot)
   string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" VCBOOT_STUB_TARGET)
+  # The i686 preset builds with -m32 on an x86-64 machine, which CMake
+  # reports as the processor.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64)$")
+    string(TOLOWER "${CMAKE_SYSTEM_NAME}-i686" VCBOOT_STUB_TARGET)
+  endif()
 endif()

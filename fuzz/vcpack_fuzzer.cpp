@@ -24,13 +24,10 @@
 #include "archive/byte_sink.h"
 #include "archive/chunk_writer.h"
 #include "platform/fake/fake_platform.h"
-#include "tools/vcpack/finding.h"
-#include "tools/vcpack/lint.h"
-#include "tools/vcpack/package_json.h"
+#include "tools/vcpack/checks.h"
 #include "tools/vcpack/package_outcome.h"
-#include "tools/vcpack/package_report.h"
 #include "tools/vcpack/pe_resources.h"
-#include "tools/vcpack/target_names.h"
+#include "tools/vcpack/report.h"
 
 namespace vcpack::fuzzing {
 namespace {
@@ -97,14 +94,14 @@ bool ascii(const std::string& text) {
   return true;
 }
 
-void check_reports(const PackageWalk& walk, const PackageReview& review) {
+void check_reports(const PackageWalk& walk, const CheckedPackage& checked) {
   std::ostringstream json;
-  write_package_json(json, walk, review);
-  write_verify_json(json, walk, review);
+  write_package_json(json, walk, checked);
+  write_verify_json(json, walk, checked);
   require(ascii(json.str()), "a JSON report that is not pure ASCII");
-  std::string text = listing_text(walk, review) + walk_end_text(walk) +
-                     launch_text(review) + exit_code_text(review);
-  for (const Finding& finding : review.findings) text += finding_line(finding);
+  std::string text = listing_text(walk, checked) + walk_end_text(walk) +
+                     launch_text(checked) + exit_code_text(checked);
+  for (const Finding& finding : checked.findings) text += finding_line(finding);
   for (const Finding& finding : damage_findings(walk)) {
     text += finding_line(finding);
   }
@@ -158,15 +155,15 @@ void check_outcome_is_extraction(vcboot::FakePlatform& platform,
 }
 
 // Reads `package` as list and verify do, and checks what they make of it.
-void check_package(const std::string& package) {
+void read_as_vcpack_does(const std::string& package) {
   vcboot::FakePlatform platform;
   platform.keep_log(false);
   platform.add_directory(kWorkFolder);
   platform.add_file(kPackage, package);
   const PackageWalk walk = walk_package(platform, kPackage);
-  const PackageReview review = review_package(walk);
-  check_reports(walk, review);
-  check_outcome_is_extraction(platform, walk, review.outcome);
+  const CheckedPackage checked = check_package(walk);
+  check_reports(walk, checked);
+  check_outcome_is_extraction(platform, walk, checked.outcome);
 }
 
 // The input read as the texts of a sound package, every digest right, so
@@ -206,8 +203,8 @@ std::string sound_package(const std::string& bytes) {
 void fuzz_one(const std::string& bytes) {
   // A stub image on its own, whatever the package around it says.
   read_pe_resources(bytes);
-  check_package(bytes);
-  check_package(sound_package(bytes));
+  read_as_vcpack_does(bytes);
+  read_as_vcpack_does(sound_package(bytes));
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ std::string expand_variables(const std::string& text,
                              const VariableTable& table);
 
 // Told of every reference an expansion leaves in the text, as it meets them,
-// so that a tool can lint what the bootstrap would start with the very same
+// so that a tool can check what the bootstrap would start with the very same
 // scanning rules.
 class ExpansionObserver {
  public:

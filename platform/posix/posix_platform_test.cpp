@@ -216,6 +216,28 @@ TEST(PosixPlatform, FilesReadWriteAndSeekLikeTheWin32Calls) {
             "6789");  // stayed at 6, short at the end
 }
 
+TEST(PosixPlatform, OffsetsPastTwoGibibytesReachTheFile) {
+  // A sparse file: only the seek matters, which a 32-bit off_t would cut.
+  constexpr std::int64_t kFar = (std::int64_t{1} << 31) + 5;
+  test_support::ScopedTempDir temp;
+  PosixPlatform platform;
+  const std::string path = temp.slashed() + "sparse";
+  {
+    auto out = platform.create_for_writing(path);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(out->seek(kFar, File::Origin::kBegin), std::uint64_t{kFar});
+    std::size_t done = 0;
+    ASSERT_TRUE(out->write("!", 1, &done));
+  }
+  auto in = platform.open_for_reading(path);
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(in->seek(-1, File::Origin::kEnd), std::uint64_t{kFar});
+  char byte = 0;
+  std::size_t done = 0;
+  EXPECT_TRUE(in->read(&byte, 1, &done));
+  EXPECT_EQ(std::string(&byte, done), "!");
+}
+
 TEST(PosixPlatform, WriteOfManyPiecesArrivesWholeAndInOrder) {
   // Large writes go to the system in pieces; the file must not show where.
   const std::string content = test_support::filler_bytes((1 << 20) + 3, 11);

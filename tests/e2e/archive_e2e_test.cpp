@@ -80,7 +80,8 @@ TEST(ArchiveProcess, DamagedPackageIsAnInvalidArchiveTwice) {
   options.stub_image = bootstrap_image();
   test_support::SamplePackage sample =
       test_support::make_sample_package(options);
-  sample.bytes[sample.tail_end - 1000] ^= 0x20;  // in "LogoSmall.bmp"
+  sample.bytes[static_cast<std::size_t>(sample.tail_end) - 1000] ^=
+      0x20;  // in "LogoSmall.bmp"
   test_support::ScopedTempDir temp;
   const test_support::ProgramResult result = run_package(temp, sample.bytes);
   EXPECT_EQ(result.exit_code, 0);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <type_traits>
 
 namespace vcboot::test_support {
 namespace {
@@ -28,12 +29,20 @@ bool admit(std::size_t size) {
 
 // The definition that this file's replacement hides: AddressSanitizer's,
 // which tells a block from new[] freed by delete, or else the standard
-// library's. Looked up by its mangled name (x86-64: size_t is 'm').
-static_assert(sizeof(std::size_t) == sizeof(unsigned long),
-              "the mangled names below spell size_t as unsigned long");
-template <typename Function>
-Function next(const char* mangled_name) {
+// library's. Looked up by its mangled name, in which '#' stands for size_t's
+// letter: 'm' (unsigned long, x86-64) or 'j' (unsigned int, i686).
+constexpr char kSizeLetter = std::is_same_v<std::size_t, unsigned long>  ? 'm'
+                             : std::is_same_v<std::size_t, unsigned int> ? 'j'
+                                                                         : '\0';
+static_assert(kSizeLetter != '\0', "size_t is neither unsigned long nor int");
+template <typename Function, std::size_t N>
+Function next(const char (&pattern)[N]) {
   static_assert(sizeof(Function) == sizeof(void*), "a plain function pointer");
+  // On the stack: this runs inside operator new, which must not recurse.
+  char mangled_name[N];
+  for (std::size_t i = 0; i < N; ++i) {
+    mangled_name[i] = pattern[i] == '#' ? kSizeLetter : pattern[i];
+  }
   void* const found = ::dlsym(RTLD_NEXT, mangled_name);
   if (found == nullptr) std::abort();
   return reinterpret_cast<Function>(found);
@@ -69,23 +78,23 @@ std::size_t AllocationMeter::refused() const { return refused_requests; }
 namespace meter = vcboot::test_support;
 
 void* operator new(std::size_t size) {
-  static const auto next = meter::next<meter::New>("_Znwm");
+  static const auto next = meter::next<meter::New>("_Znw#");
   if (!meter::admit(size)) throw std::bad_alloc();
   return next(size);
 }
 void* operator new[](std::size_t size) {
-  static const auto next = meter::next<meter::New>("_Znam");
+  static const auto next = meter::next<meter::New>("_Zna#");
   if (!meter::admit(size)) throw std::bad_alloc();
   return next(size);
 }
 void* operator new(std::size_t size, const std::nothrow_t& tag) noexcept {
   static const auto next =
-      meter::next<meter::NothrowNew>("_ZnwmRKSt9nothrow_t");
+      meter::next<meter::NothrowNew>("_Znw#RKSt9nothrow_t");
   return meter::admit(size) ? next(size, tag) : nullptr;
 }
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
   static const auto next =
-      meter::next<meter::NothrowNew>("_ZnamRKSt9nothrow_t");
+      meter::next<meter::NothrowNew>("_Zna#RKSt9nothrow_t");
   return meter::admit(size) ? next(size, tag) : nullptr;
 }
 void operator delete(void* block) noexcept {
@@ -97,11 +106,11 @@ void operator delete[](void* block) noexcept {
   next(block);
 }
 void operator delete(void* block, std::size_t size) noexcept {
-  static const auto next = meter::next<meter::SizedDelete>("_ZdlPvm");
+  static const auto next = meter::next<meter::SizedDelete>("_ZdlPv#");
   next(block, size);
 }
 void operator delete[](void* block, std::size_t size) noexcept {
-  static const auto next = meter::next<meter::SizedDelete>("_ZdaPvm");
+  static const auto next = meter::next<meter::SizedDelete>("_ZdaPv#");
   next(block, size);
 }
 void operator delete(void* block, const std::nothrow_t& tag) noexcept {

@@ -6,7 +6,7 @@
 // program. They hand every request on to the definitions they hide
 // (AddressSanitizer's where it runs, so it still sees every block and the
 // form that must free it), and outside a meter's lifetime they only pass
-// through. Linux on x86-64 only, which is where the native tests run.
+// through. Linux only, where the native tests run (x86-64 and i686).
 #pragma once
 
 #include <cstddef>

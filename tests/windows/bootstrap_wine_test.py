@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The real Windows bootstrap (the win64 build) run end to end under Wine."""
+"""The real Windows bootstrap (the win32 and the win64 build) run end to end
+under Wine."""
 
 import sys
 import time

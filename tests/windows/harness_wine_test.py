@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""The Wine harness itself: exact command lines, exit codes, time limits."""
+"""The Wine harness itself: exact command lines, exit codes, time limits,
+and runs that never happened."""
 
+import dataclasses
 import sys
 import time
 
 import wine_testing
-from wine_harness import HarnessError
+from wine_harness import HarnessError, WinePrefix, WineSession
 from wine_testing import WineTestCase, read_report
 
 
@@ -40,6 +42,27 @@ class TimeLimit(WineTestCase):
             process.finish(seconds=3)
         self.assertLess(time.monotonic() - started, 3 + 10)
         self.assertFalse(process.running)
+
+
+class LoaderThatRunsNothing(WineTestCase):
+    # wine64 without 32-bit Wine does this with an i386 program: nothing,
+    # and exit code 0. The check is the harness's own: it runs once, in the
+    # win32 run, where that happens.
+    targets = ("win32",)
+
+    def test_a_run_without_the_programs_load_fails(self):
+        silent = dataclasses.replace(self.tools, loader="/bin/true", loader32="/bin/true")
+        session = WineSession(self.prefix, self.display, silent, self.scratch)
+        runs = {
+            "with a display": lambda: session.run(self.program("record_run.exe")),
+            "console": lambda: WinePrefix(self.prefix.path, silent).run_console_program(
+                self.program("record_run.exe"), [], self.scratch),
+        }
+        for name, run in runs.items():
+            with self.subTest(run=name):
+                with self.assertRaisesRegex(HarnessError,
+                                            r"/bin/true ended \(exit code 0\) without running"):
+                    run()
 
 
 if __name__ == "__main__":

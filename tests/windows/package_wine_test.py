@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Whole packages run by the real Windows bootstrap (win64 build) under Wine:
+"""Whole packages run by the real Windows bootstrap (win32 and win64 builds)
+under Wine:
 extraction, launching, the single-instance guard and the clean-up."""
 
 import re

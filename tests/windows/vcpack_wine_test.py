@@ -43,6 +43,8 @@ class Run:
 
 class VcpackOnWindows(WineTestCase):
     needs_display = False
+    # vcpack.exe is an x86-64 program only; the win32 build makes the stub.
+    targets = ("win64",)
 
     def setUp(self):
         super().setUp()

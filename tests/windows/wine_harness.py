@@ -2,6 +2,12 @@
 """Runs Windows programs under Wine on a private X display and answers their
 message boxes, for the tests of the Windows build and for scripts/demo.
 
+Each program is started by the loader of its own architecture, read from its
+PE header: /usr/lib/wine/wine for i386, wine64 for x86-64. (wine64 given an
+i386 program without 32-bit Wine prints nothing and exits 0.) A run counts
+only when Wine's trace (WINEDEBUG=trace+loaddll) shows that the program's
+image was loaded; an exit code alone proves nothing.
+
 A message box's caption is its window's name (read with xdotool); its text
 comes from Wine's own trace (WINEDEBUG=trace+msgbox) on standard error. There
 is no window manager, so a box is closed by giving it the focus and pressing
@@ -43,16 +49,53 @@ class HarnessError(AssertionError):
     """A program under test could not be run to its end: the test fails."""
 
 
+# The PE header's machine types, and where Debian puts the loader of each.
+MACHINE_I386 = 0x14C
+MACHINE_AMD64 = 0x8664
+LOADER_32 = "/usr/lib/wine/wine"
+
+
 @dataclass(frozen=True)
 class WineTools:
-    loader: str  # wine64, the loader that runs x86-64 programs
+    loader: str  # wine64: x86-64 programs, and the prefix's own tools
     server: str  # wineserver, to end every process of a prefix
     xvfb: str
     xdotool: str
+    loader32: Optional[str] = None  # /usr/lib/wine/wine: i386 programs
+
+    def loader_for(self, program: Path) -> str:
+        """The loader of `program`'s architecture."""
+        machine = pe_machine(program)
+        if machine == MACHINE_AMD64:
+            return self.loader
+        if machine != MACHINE_I386:
+            found = "no PE header" if machine is None else f"machine type {machine:#x}"
+            raise HarnessError(f"{program} is no i386 or x86-64 Windows program ({found})")
+        if self.loader32 is None:
+            raise HarnessError(f"{program} is an i386 program, and 32-bit Wine "
+                               f"({LOADER_32}, Debian's wine32:i386) is not installed")
+        return self.loader32
+
+
+def pe_machine(program: Path) -> Optional[int]:
+    """The machine type in `program`'s PE header; None when it has none."""
+    try:
+        with open(program, "rb") as file:
+            dos_header = file.read(64)
+            if len(dos_header) < 64 or dos_header[:2] != b"MZ":
+                return None
+            file.seek(int.from_bytes(dos_header[60:64], "little"))
+            signature = file.read(6)
+    except OSError as error:
+        raise HarnessError(f"cannot read {program}: {error}") from error
+    if len(signature) < 6 or signature[:4] != b"PE\0\0":
+        return None
+    return int.from_bytes(signature[4:6], "little")
 
 
 def find_tools() -> tuple[Optional[WineTools], list[str]]:
-    """The tools, or None and the names of those that are missing."""
+    """The tools, or None and the names of those that are missing. The 32-bit
+    loader is optional here: only i386 programs need it."""
     found = {
         "wine64": _first_program("VCBOOT_WINE_LOADER", "/usr/lib/wine/wine64", "wine64"),
         "wineserver": _first_program("VCBOOT_WINESERVER", "/usr/lib/wine/wineserver",
@@ -63,14 +106,18 @@ def find_tools() -> tuple[Optional[WineTools], list[str]]:
     missing = [name for name, path in found.items() if path is None]
     if missing:
         return None, missing
-    return WineTools(found["wine64"], found["wineserver"], found["Xvfb"], found["xdotool"]), []
+    # Not looked up on the PATH: Debian's /usr/bin/wine is a script that
+    # falls back to wine64.
+    loader32 = _first_program("VCBOOT_WINE_LOADER32", LOADER_32, None)
+    return WineTools(found["wine64"], found["wineserver"], found["Xvfb"], found["xdotool"],
+                     loader32), []
 
 
-def _first_program(variable: str, usual_path: str, name: str) -> Optional[str]:
+def _first_program(variable: str, usual_path: str, name: Optional[str]) -> Optional[str]:
     for candidate in (os.environ.get(variable), usual_path):
         if candidate and os.access(candidate, os.X_OK):
             return candidate
-    return shutil.which(name)
+    return shutil.which(name) if name else None
 
 
 def _die_with_parent() -> None:
@@ -217,12 +264,18 @@ class WinePrefix:
                             seconds: float = 120) -> subprocess.CompletedProcess:
         """Runs a console program to its end without a display, in `cwd`
         (Windows sees the folder that maps to it), and returns its exit code
-        and what it wrote. Unix variables in `environment` reach it as they
-        are; LC_ALL tells Wine how the arguments are encoded."""
+        and what it wrote (Wine's trace taken out). Unix variables in
+        `environment` reach it as they are; LC_ALL tells Wine how the
+        arguments are encoded."""
         full_environment = self.environment()
         full_environment.update(environment or {})
-        return _run_tool([self._tools.loader, str(program), *arguments], full_environment,
-                         seconds, cwd)
+        full_environment["WINEDEBUG"] = "-all,trace+loaddll"
+        loader = self._tools.loader_for(program)
+        done = _run_tool([loader, str(program), *arguments], full_environment, seconds, cwd)
+        check_loaded(done.stderr, self.windows_path(program), loader, done.returncode)
+        done.stderr = "".join(line for line in done.stderr.splitlines(keepends=True)
+                              if not _LOADDLL_LINE.match(line))
+        return done
 
     def user_variable(self, name: str) -> Optional[tuple[str, str]]:
         """(type, data) of `name` in the Windows user's environment
@@ -285,6 +338,8 @@ class RunResult:
 
 
 _MSGBOX_TRACE = re.compile(r'trace:msgbox:MSGBOX_OnInit L"(.*)"(\.\.\.)?$')
+_LOADDLL_LINE = re.compile(r"^[0-9a-f]+:trace:loaddll:")
+_LOADED_TRACE = re.compile(r':trace:loaddll:\w+ Loaded L"((?:[^"\\]|\\.)*)"(\.\.\.)? at ')
 _TRUNCATED_MARK = "\u2026[cut short by Wine's trace]"
 
 
@@ -298,6 +353,20 @@ def message_box_texts(trace: str) -> list[str]:
             # Wine stops a traced string at about 300 characters.
             texts.append(text + _TRUNCATED_MARK if match.group(2) else text)
     return texts
+
+
+def check_loaded(trace: str, windows_path: str, loader: str, exit_code: int) -> None:
+    """Fails unless Wine's loaddll trace shows the image at `windows_path`
+    loaded: a loader may end, and exit 0, without running the program."""
+    wanted = windows_path.lower()
+    for match in _LOADED_TRACE.finditer(trace):
+        loaded = decode_wine_string(match.group(1)).lower()
+        # Wine cuts a long string short, after about 300 characters.
+        if loaded == wanted or (match.group(2) and wanted.startswith(loaded)):
+            return
+    raise HarnessError(f"{loader} ended (exit code {exit_code}) without running "
+                       f"{windows_path}: Wine's trace shows no load of it; "
+                       f"standard error (end): {trace[-2000:]!r}")
 
 
 def decode_wine_string(escaped: str) -> str:
@@ -340,8 +409,9 @@ class WineSession:
 
     def start(self, program: Path, arguments: Sequence[str] = (),
               environment: Optional[dict] = None) -> "WineProcess":
-        """Starts `program` with wine64, which quotes `arguments` its own way."""
-        return self._start([str(program), *arguments], program.name, environment)
+        """Starts `program` with the loader of its architecture, which quotes
+        `arguments` its own way."""
+        return self._start(program, arguments, program.name, environment)
 
     def start_command_line(self, command_line: str,
                            environment: Optional[dict] = None) -> "WineProcess":
@@ -351,7 +421,7 @@ class WineSession:
             raise HarnessError("no launch_command_line.exe was given to the session")
         environment = dict(environment or {})
         environment["VCBOOT_TEST_COMMAND_LINE"] = command_line
-        return self._start([str(self._launcher)], command_line, environment)
+        return self._start(self._launcher, (), command_line, environment)
 
     def run(self, program: Path, arguments: Sequence[str] = (),
             environment: Optional[dict] = None, seconds: float = 60) -> RunResult:
@@ -367,19 +437,21 @@ class WineSession:
             process.kill()
         self.prefix.kill_server()
 
-    def _start(self, arguments: list[str], label: str,
+    def _start(self, program: Path, arguments: Sequence[str], label: str,
                environment: Optional[dict]) -> "WineProcess":
         self._count += 1
         full_environment = self.prefix.environment(self._display.name)
         full_environment.update(environment or {})
-        full_environment["WINEDEBUG"] = "-all,trace+msgbox"
+        full_environment["WINEDEBUG"] = "-all,trace+msgbox,trace+loaddll"
         stderr_path = self._scratch / f"wine-{self._count}.stderr"
+        loader = self._tools.loader_for(program)
         with open(stderr_path, "wb") as stderr:
-            popen = subprocess.Popen([self._tools.loader, *arguments], env=full_environment,
+            popen = subprocess.Popen([loader, str(program), *arguments], env=full_environment,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=stderr, start_new_session=True,
                                      preexec_fn=_die_with_parent)
-        process = WineProcess(self, popen, label, stderr_path)
+        process = WineProcess(self, popen, label, stderr_path,
+                              (loader, self.prefix.windows_path(program)))
         self._running.append(process)
         return process
 
@@ -416,11 +488,12 @@ class WineProcess:
     """A Windows program started by a `WineSession`."""
 
     def __init__(self, session: WineSession, popen: subprocess.Popen, label: str,
-                 stderr_path: Path):
+                 stderr_path: Path, started: tuple[str, str]):
         self._session = session
         self._popen = popen
         self._label = label
         self._stderr_path = stderr_path
+        self._started = started  # (loader, the program's Windows path)
         self._captions: list[str] = []
         self._pressed: dict[int, float] = {}  # window -> when Return was pressed
 
@@ -466,6 +539,8 @@ class WineProcess:
             time.sleep(POLL_SECONDS)
         self._session._forget(self)
         trace = self._trace()
+        loader, program = self._started
+        check_loaded(trace, program, loader, self._popen.returncode)
         return RunResult(self._popen.returncode, list(self._captions),
                          message_box_texts(trace), trace)
 
@@ -559,7 +634,7 @@ def main() -> int:
                         help="time limit for the program (default: %(default)s)")
     parser.add_argument("program", type=Path, help="the Windows program (a Linux path)")
     parser.add_argument("arguments", nargs=argparse.REMAINDER,
-                        help="its arguments, which wine64 quotes its own way")
+                        help="its arguments, which Wine quotes its own way")
     options = parser.parse_args()
     try:
         with tempfile.TemporaryDirectory(prefix="wine-harness.") as scratch:

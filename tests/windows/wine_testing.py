@@ -1,18 +1,24 @@
 """Test-case base and entry point for the tests that run the Windows build
 under Wine.
 
-CTest runs each case as its own process: `<suite>.py <Class.test>`. The
-settings come from the environment that CTest gives:
+CTest runs each case as its own process: `<suite>.py <Class.test>`, once
+for each Windows build in the case's `targets`. The settings come from the
+environment that CTest gives:
 
-  VCBOOT_WIN64_BIN_DIR  the win64 build's bin folder: vcboot.exe, vcpack.exe
-                        and the test programs (WINDOWS_PROGRAMS)
-  VCBOOT_NATIVE_BIN_DIR the native build's bin folder, with the Linux vcpack
-  VCBOOT_WINE_PREFIX    the Wine prefix shared by every case of a test run
-  VCBOOT_SOURCE_DIR     the source tree, for the texts the program shows
+  VCBOOT_WINDOWS_TARGET  win32 or win64: the build whose programs run
+  VCBOOT_WINDOWS_BIN_DIR that build's bin folder: vcboot.exe and the test
+                         programs (programs_of; vcpack.exe in win64 only)
+  VCBOOT_NATIVE_BIN_DIR  the native build's bin folder, with the Linux vcpack
+  VCBOOT_WINE_PREFIX     the Wine prefix shared by every case of a test run
+  VCBOOT_SOURCE_DIR      the source tree, for the texts the program shows
+  VCBOOT_I386_UNAVAILABLE set (by scripts/test) when this machine cannot run
+                         i386 code: why
 
 Where Wine, Xvfb or xdotool is missing, a case prints "skipped: Wine not
-installed" and exits with SKIP_EXIT_CODE, which CTest reports as skipped.
-Everything else that is missing (the Windows programs above all) fails.
+installed" and exits with SKIP_EXIT_CODE, which CTest reports as skipped; a
+win32 case does the same where 32-bit Wine is missing or the machine cannot
+run i386 code. Everything else that is missing (the Windows programs above
+all) fails.
 """
 
 from __future__ import annotations
@@ -26,11 +32,17 @@ from dataclasses import dataclass
 from pathlib import Path
 from types import ModuleType
 
-from wine_harness import Display, HarnessError, WinePrefix, WineSession, find_tools
+from wine_harness import LOADER_32, Display, HarnessError, WinePrefix, WineSession, find_tools
 
 SKIP_EXIT_CODE = 77
-WINDOWS_PROGRAMS = ("vcboot.exe", "vcpack.exe", "launch_command_line.exe", "record_run.exe",
-                    "format_check.exe")
+TARGETS = ("win32", "win64")
+
+
+def programs_of(target: str) -> list[str]:
+    """The programs of a Windows build that the cases run; the i686 build
+    makes no vcpack.exe."""
+    programs = ["vcboot.exe", "launch_command_line.exe", "record_run.exe", "format_check.exe"]
+    return programs + ["vcpack.exe"] if target == "win64" else programs
 
 
 def setting(name: str) -> Path:
@@ -77,12 +89,19 @@ class WineTestCase(unittest.TestCase):
     programs, which show no window, do without the display and session."""
 
     needs_display = True
+    # The Windows builds whose programs the case runs.
+    targets = TARGETS
 
     def setUp(self) -> None:
         tools, missing = find_tools()
         if tools is None:
             raise HarnessError(f"missing {', '.join(missing)}")
-        self.bin_dir = setting("VCBOOT_WIN64_BIN_DIR")
+        self.tools = tools
+        self.target = os.environ.get("VCBOOT_WINDOWS_TARGET", "")
+        if self.target not in self.targets:
+            raise HarnessError(f"VCBOOT_WINDOWS_TARGET is {self.target!r}, "
+                               f"not one of {', '.join(self.targets)}")
+        self.bin_dir = setting("VCBOOT_WINDOWS_BIN_DIR")
         self.source_dir = setting("VCBOOT_SOURCE_DIR")
         self.prefix = WinePrefix(setting("VCBOOT_WINE_PREFIX"), tools)
         if not self.prefix.is_ready():
@@ -98,10 +117,10 @@ class WineTestCase(unittest.TestCase):
         if not self.needs_display:
             self.addCleanup(self.prefix.kill_server)
             return
-        display = Display(tools, self.scratch / "xvfb.log")
-        display.start()
-        self.addCleanup(display.stop)
-        self.session = WineSession(self.prefix, display, tools, self.scratch,
+        self.display = Display(tools, self.scratch / "xvfb.log")
+        self.display.start()
+        self.addCleanup(self.display.stop)
+        self.session = WineSession(self.prefix, self.display, tools, self.scratch,
                                    launcher=self.bin_dir / "launch_command_line.exe")
         self.addCleanup(self.session.close)
 
@@ -117,49 +136,66 @@ class WineTestCase(unittest.TestCase):
                       if entry.is_dir() and re.fullmatch(r"VC-?\d+", entry.name))
 
 
-def _test_names(module: ModuleType) -> list[str]:
+def _test_names(module: ModuleType, target: str) -> list[str]:
     names = []
     loader = unittest.TestLoader()
     for value in vars(module).values():
-        if isinstance(value, type) and issubclass(value, WineTestCase) and value.__module__ == module.__name__:
+        if (isinstance(value, type) and issubclass(value, WineTestCase)
+                and value.__module__ == module.__name__ and target in value.targets):
             names += [f"{value.__name__}.{name}" for name in loader.getTestCaseNames(value)]
     return names
 
 
-def _skip_reason() -> str:
-    _, missing = find_tools()
-    return f"skipped: Wine not installed (missing {', '.join(missing)})" if missing else ""
+def _skip_reason(target: str) -> str:
+    tools, missing = find_tools()
+    if tools is None:
+        return f"skipped: Wine not installed (missing {', '.join(missing)})"
+    if target != "win32":
+        return ""
+    unavailable = os.environ.get("VCBOOT_I386_UNAVAILABLE")
+    if unavailable:
+        return f"skipped: this machine cannot run i386 code ({unavailable})"
+    if tools.loader32 is None:
+        return f"skipped: 32-bit Wine not installed (missing {LOADER_32}: wine32:i386)"
+    return ""
 
 
-def _missing_programs() -> list[str]:
-    bin_dir = setting("VCBOOT_WIN64_BIN_DIR")
-    return [str(bin_dir / name) for name in WINDOWS_PROGRAMS if not (bin_dir / name).is_file()]
+def _missing_programs(target: str) -> list[str]:
+    bin_dir = setting("VCBOOT_WINDOWS_BIN_DIR")
+    return [str(bin_dir / name) for name in programs_of(target)
+            if not (bin_dir / name).is_file()]
 
 
 def main(module: ModuleType) -> int:
-    """`--list` prints the cases for CTest; `--setup-prefix` makes the shared
-    prefix afresh; otherwise the named cases run."""
+    """`--list TARGET` prints the cases for CTest; `--setup-prefix` makes
+    the shared prefix afresh; otherwise the named cases run against the
+    build that VCBOOT_WINDOWS_TARGET names."""
     arguments = sys.argv[1:]
-    if arguments == ["--list"]:
-        print("\n".join(_test_names(module)))
+    if len(arguments) == 2 and arguments[0] == "--list":
+        print("\n".join(_test_names(module, arguments[1])))
         return 0
-    reason = _skip_reason()
+    target = os.environ.get("VCBOOT_WINDOWS_TARGET", "win64")
+    reason = _skip_reason(target)
     if reason:
         print(reason)
         return SKIP_EXIT_CODE
-    missing = _missing_programs()
-    if missing:
-        print("The Windows programs are not built (cmake --workflow --preset win64): "
-              + ", ".join(missing))
-        return 1
     if arguments == ["--setup-prefix"]:
         tools, _ = find_tools()
         WinePrefix(setting("VCBOOT_WINE_PREFIX"), tools).create()
         return 0
+    missing = _missing_programs(target)
+    if missing:
+        print(f"The Windows programs are not built (cmake --workflow --preset {target}): "
+              + ", ".join(missing))
+        return 1
     program = unittest.main(module=module, argv=[sys.argv[0], "-v", *arguments], exit=False)
     return 0 if program.result.wasSuccessful() else 1
 
 
 if __name__ == "__main__":
-    # On its own: says why the Wine tests would be skipped, if they would.
-    print(_skip_reason())
+    # On its own: says why the Wine tests of each named build would be
+    # skipped, if they would.
+    for name in sys.argv[1:]:
+        reason = _skip_reason(name)
+        if reason:
+            print(f"{name}: {reason}")

@@ -1,30 +1,30 @@
-// The four commands of vcpack: build writes a package; list, verify and
+// The five commands of vcpack: build writes a package; list, verify and
 // extract read one as the bootstrap would, extract with the bootstrap's own
-// extraction into a folder of the user's choice.
+// extraction into a folder of the user's choice; stubs lists the stubs that
+// --stub finds by name.
 #include "tools/vcpack/commands.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include "archive/archive_extractor.h"
 #include "platform/platform.h"
-#include "tools/vcpack/build_checks.h"
+#include "platform/platform_wrapper.h"
+#include "tools/vcpack/build.h"
+#include "tools/vcpack/checks.h"
 #include "tools/vcpack/display_text.h"
-#include "tools/vcpack/extract_platform.h"
-#include "tools/vcpack/finding.h"
 #include "tools/vcpack/host.h"
-#include "tools/vcpack/lint.h"
 #include "tools/vcpack/manifest.h"
-#include "tools/vcpack/package_builder.h"
-#include "tools/vcpack/package_json.h"
 #include "tools/vcpack/package_outcome.h"
-#include "tools/vcpack/package_report.h"
+#include "tools/vcpack/report.h"
 #include "tools/vcpack/stub_locator.h"
 #include "tools/vcpack/tool_error.h"
-#include "tools/vcpack/utf8_path.h"
 #include "util/messages.h"
+#include "util/text.h"
 
 namespace vcpack {
 namespace {
@@ -32,18 +32,100 @@ namespace {
 namespace fs = std::filesystem;
 namespace messages = vcboot::messages;
 
+// "KEY=PATH" or "PATH"; a path holding "=" is given as "=PATH".
+RecordSpec file_from_argument(const std::string& argument, std::size_t index) {
+  const std::string origin = "--file #" + std::to_string(index + 1);
+  const std::size_t equals = argument.find('=');
+  if (equals == std::string::npos) return file_record(argument, "", origin);
+  return file_record(argument.substr(equals + 1), argument.substr(0, equals),
+                     origin);
+}
+
+RecordSpec value_from_argument(const std::string& argument, std::size_t index) {
+  const std::size_t equals = argument.find('=');
+  if (equals == std::string::npos) {
+    throw usage_or_io_error("--value needs NAME=TEXT, got \"" + argument +
+                            "\"");
+  }
+  return value_record(argument.substr(0, equals), argument.substr(equals + 1),
+                      "--value #" + std::to_string(index + 1));
+}
+
+struct RecordedMessage {
+  std::string caption;
+  std::string text;
+};
+
+// The platform that `vcpack extract` runs the bootstrap's own extraction
+// on. It passes every call to the host's, but keeps the message boxes
+// instead of showing them, starts no program, and writes only into the
+// folder given, through FolderWriter. A name with a folder part on the
+// package's system is not written, as the bootstrap could not write it
+// either; for a Windows package, a name that differs from one written
+// before only in case or trailing dots and blanks reaches that file, as it
+// would on Windows.
+class ExtractPlatform : public vcboot::PlatformWrapper {
+ public:
+  // `folder` ends with '/', as the extraction's work folder does.
+  ExtractPlatform(vcboot::Platform& target, const std::string& folder,
+                  TargetSystem system)
+      : PlatformWrapper(target),
+        folder_(folder),
+        writer_(folder),
+        system_(system) {}
+
+  const std::vector<RecordedMessage>& messages() const { return messages_; }
+
+  void show_message(const std::string& caption,
+                    const std::string& text) override {
+    messages_.push_back({caption, text});
+  }
+  // vcpack inspects packages and never runs what they carry.
+  std::unique_ptr<vcboot::Process> start_program(
+      const vcboot::LaunchRequest&) override {
+    return nullptr;
+  }
+
+  std::unique_ptr<vcboot::File> create_for_writing(
+      const std::string& path) override {
+    wrote_ = true;
+    const std::string name =
+        vcboot::starts_with(path, folder_) ? path.substr(folder_.size()) : path;
+    if (has_folder_part(name, system_)) {
+      error_ = ENOENT;  // what the bootstrap meets: no such folder
+      return nullptr;
+    }
+    const auto spelling = spellings_.emplace(file_key(name, system_), name);
+    return writer_.create(spelling.first->second, &error_);
+  }
+
+  // After the first file, the codes of the files' own failures.
+  std::uint32_t last_error() override {
+    return wrote_ ? error_ : PlatformWrapper::last_error();
+  }
+
+ private:
+  std::vector<RecordedMessage> messages_;
+  std::string folder_;
+  FolderWriter writer_;
+  TargetSystem system_;
+  std::unordered_map<std::string, std::string> spellings_;  // by file key
+  std::uint32_t error_ = 0;
+  bool wrote_ = false;
+};
+
 std::size_t chunks_read(const PackageWalk& walk) {
   std::size_t count = 0;
   for (const WalkedRecord& record : walk.records) count += record.chunks.size();
   return count;
 }
 
-void print_launch(const PackageReview& review) {
-  if (!review.outcome.launches) {
-    std::cout << launch_text(review);
+void print_launch(const CheckedPackage& checked) {
+  if (!checked.outcome.launches) {
+    std::cout << launch_text(checked);
     return;
   }
-  const LaunchPreview& preview = *review.preview;
+  const LaunchPreview& preview = *checked.preview;
   std::cout << "The bootstrap would start:\n"
             << "  installer:  " << escaped(preview.installer) << "\n"
             << "  parameters: "
@@ -57,7 +139,7 @@ void print_launch(const PackageReview& review) {
               << " <installer exit code>"
               << "  (in " << kWorkFolderPlaceholder << ")\n";
   }
-  std::cout << exit_code_text(review);
+  std::cout << exit_code_text(checked);
 }
 
 void print_findings(const std::vector<Finding>& findings) {
@@ -118,6 +200,38 @@ void locate_stub_of(PackageSpec& spec) {
 
 }  // namespace
 
+BuildOptions build_options_in_order(const BuildArguments& arguments,
+                                    const std::vector<std::string>& sequence) {
+  BuildOptions options = arguments.options;
+  std::size_t files = 0, names = 0, values = 0;
+  // The --file that a --as names: the record just before it, if a file.
+  std::size_t last_file = 0;
+  bool can_name = false;
+  for (const std::string& option : sequence) {
+    if (option == "--file") {
+      options.records.push_back(
+          file_from_argument(arguments.files.at(files), files));
+      ++files;
+      last_file = options.records.size() - 1;
+      can_name = true;
+    } else if (option == "--value") {
+      options.records.push_back(
+          value_from_argument(arguments.values.at(values), values));
+      ++values;
+      can_name = false;
+    } else if (option == "--as") {
+      const std::string& name = arguments.stored_names.at(names++);
+      if (!can_name) {
+        throw usage_or_io_error("--as " + name +
+                                " must follow the --file it names");
+      }
+      options.records[last_file].stored_name = name;
+      can_name = false;
+    }
+  }
+  return options;
+}
+
 // vcpack build: the manifest's records, then the command line's.
 int run_build(const BuildOptions& options) {
   check_allowed(options.allowed);
@@ -129,12 +243,12 @@ int run_build(const BuildOptions& options) {
   spec.records.insert(spec.records.end(), options.records.begin(),
                       options.records.end());
   add_exit_code_record(options.exit_code, spec);
-  check_output(options, spec);
+  check_output(options.output, options.manifest, spec);
   encode_texts(options.encoding, spec);
 
   const BuildSummary summary =
       build_package(spec, options.output, [&](const std::string& path) {
-        review_built_package(path, spec, options.allowed);
+        check_built_package(path, spec, options.allowed);
       });
   for (const std::string& warning : summary.warnings) {
     std::cerr << "vcpack: warning: " << warning << "\n";
@@ -148,34 +262,34 @@ int run_build(const BuildOptions& options) {
 // vcpack list: the records as the bootstrap meets them, and what they do.
 int run_list(const ListOptions& options) {
   const PackageWalk walk = walk_package(host_platform(), options.package);
-  const PackageReview review = review_package(walk);
+  const CheckedPackage checked = check_package(walk);
   if (options.json) {
-    write_package_json(std::cout, walk, review);
+    write_package_json(std::cout, walk, checked);
   } else {
-    std::cout << listing_text(walk, review);
+    std::cout << listing_text(walk, checked);
   }
-  print_findings(review.findings);
-  return review.count(Severity::kError) > 0 ? kExitRefused : kExitOk;
+  print_findings(checked.findings);
+  return checked.count(Severity::kError) > 0 ? kExitRefused : kExitOk;
 }
 
 // vcpack verify: every digest the bootstrap checks, and the checks of what
 // it would do.
 int run_verify(const VerifyOptions& options) {
   const PackageWalk walk = walk_package(host_platform(), options.package);
-  const PackageReview review = review_package(walk);
+  const CheckedPackage checked = check_package(walk);
   if (options.json) {
-    write_verify_json(std::cout, walk, review);
-  } else if (!review.preview) {
+    write_verify_json(std::cout, walk, checked);
+  } else if (!checked.preview) {
     std::cout << "Package " << walk.path << ": damaged or invalid.\n";
   } else {
     std::cout << "Package " << walk.path << ": " << chunks_read(walk)
               << " chunks in " << walk.records.size()
               << " records read and verified; " << walk_end_text(walk) << ".\n";
-    print_launch(review);
+    print_launch(checked);
   }
-  print_findings(review.findings);
-  const bool failed = review.count(Severity::kError) > 0 ||
-                      (options.strict && review.count(Severity::kWarning) > 0);
+  print_findings(checked.findings);
+  const bool failed = checked.count(Severity::kError) > 0 ||
+                      (options.strict && checked.count(Severity::kWarning) > 0);
   return failed ? kExitRefused : kExitOk;
 }
 

@@ -1,6 +1,7 @@
-// The four commands of vcpack. Each returns the process exit code, prints its
-// report on standard output and its warnings on standard error, and throws a
-// ToolError for a failure that ends it (see tool_error.h for the codes).
+// The five commands of vcpack and their options, as main.cpp parses them.
+// Each command returns the process exit code, prints its report on standard
+// output and its warnings on standard error, and throws a ToolError for a
+// failure that ends it (see tool_error.h for the codes).
 #pragma once
 
 #include <string>
@@ -15,7 +16,7 @@ struct BuildOptions {
   std::string stub;                 // empty: the manifest's
   std::vector<RecordSpec> records;  // from the command line, in order
   std::string output;
-  // Identifiers of errors accepted on purpose (--allow); see finding.h.
+  // Identifiers of errors accepted on purpose (--allow); see checks.h.
   std::vector<std::string> allowed;
   // The code page that stored names and values are converted to from
   // UTF-8 (--encoding); empty: stored as given.
@@ -23,6 +24,22 @@ struct BuildOptions {
   // "installer" or "post": a last value record "exitcode" (--exit-code).
   std::string exit_code;
 };
+
+// What the parser collected for `vcpack build`, one list per record option
+// (--file, --as, --value).
+struct BuildArguments {
+  BuildOptions options;                   // everything but the records
+  std::vector<std::string> files;         // "[KEY=]PATH"
+  std::vector<std::string> stored_names;  // --as NAME, for the --file before it
+  std::vector<std::string> values;        // "NAME=TEXT"
+};
+
+// The build options of `arguments`, with the records made in the order of
+// `sequence`: the option names ("--file", "--as", "--value", others ignored)
+// in command-line order. Throws a usage error for a --as without a --file
+// before it, a second --as for one file, or a --value without "=".
+BuildOptions build_options_in_order(const BuildArguments& arguments,
+                                    const std::vector<std::string>& sequence);
 
 struct ListOptions {
   std::string package;

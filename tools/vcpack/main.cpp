@@ -1,13 +1,14 @@
 // vcpack: makes vcboot packages and shows what the bootstrap will do with them.
-#include "tools/vcpack/main.h"
-
+// All of its argument handling is here: each command's options and help
+// texts (CLI11), and how a failure becomes an exit code. The commands
+// themselves are in commands.cpp.
 #include <CLI/CLI.hpp>
 #include <exception>
 #include <iostream>
 #include <string>
 
-#include "tools/vcpack/build_arguments.h"
 #include "tools/vcpack/commands.h"
+#include "tools/vcpack/host.h"
 #include "tools/vcpack/tool_error.h"
 
 namespace {
@@ -166,6 +167,17 @@ void add_inspectors(CLI::App& app, Commands& commands) {
       ->required();
 }
 
+// The build options, with the record options (--file, --as, --value) put
+// back into the order in which they were given.
+vcpack::BuildOptions build_options_in_order(
+    const vcpack::BuildArguments& arguments, const CLI::App& build) {
+  std::vector<std::string> sequence;
+  for (const CLI::Option* option : build.parse_order()) {
+    sequence.push_back(option->get_name());
+  }
+  return vcpack::build_options_in_order(arguments, sequence);
+}
+
 void add_stubs(CLI::App& app, Commands& commands) {
   commands.stubs = app.add_subcommand(
       "stubs", "List the stubs that --stub finds by target name");
@@ -174,8 +186,8 @@ void add_stubs(CLI::App& app, Commands& commands) {
 
 int run_selected(const Commands& commands) {
   if (commands.build->parsed()) {
-    return vcpack::run_build(vcpack::build_options_in_order(
-        commands.build_arguments, *commands.build));
+    return vcpack::run_build(
+        build_options_in_order(commands.build_arguments, *commands.build));
   }
   if (commands.list->parsed()) return vcpack::run_list(commands.list_options);
   if (commands.stubs->parsed()) return vcpack::run_stubs();
@@ -184,9 +196,8 @@ int run_selected(const Commands& commands) {
   return vcpack::run_extract(commands.extract_options);
 }
 
-}  // namespace
-
-int vcpack::main_utf8(int argc, char** argv) {
+// The body of vcpack, which takes its arguments in UTF-8.
+int run_command_line(int argc, char** argv) {
   CLI::App app{"vcpack makes vcboot installer packages and inspects them.",
                "vcpack"};
   app.set_version_flag("--version", std::string("vcpack ") + VCPACK_VERSION);
@@ -216,3 +227,17 @@ int vcpack::main_utf8(int argc, char** argv) {
     return vcpack::kExitUsageOrIo;
   }
 }
+
+int run(int argc, vcpack::ArgumentChar** argv) {
+  vcpack::Utf8Arguments arguments(argc, argv);
+  return run_command_line(arguments.count(), arguments.values());
+}
+
+}  // namespace
+
+// vcpack.exe is linked with -municode: its arguments arrive in UTF-16.
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) { return run(argc, argv); }
+#else
+int main(int argc, char** argv) { return run(argc, argv); }
+#endif

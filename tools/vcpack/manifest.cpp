@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "tools/vcpack/display_text.h"
+#include "tools/vcpack/host.h"
 #include "tools/vcpack/tool_error.h"
-#include "tools/vcpack/utf8_path.h"
 
 namespace vcpack {
 namespace {

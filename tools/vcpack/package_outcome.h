@@ -5,10 +5,13 @@
 // still free (so the record nearer the end wins, and "source" and
 // "commandline", set before the walk, always win), and writes each file
 // record's file in turn (so of two records with one file name, the one
-// nearer the start, read later, leaves its content). File names are compared
-// as the package's system compares them (target_names.h). The installer is
+// nearer the start, read later, leaves its content). The installer is
 // started only when the walk reaches the stub record with nothing damaged
 // and every file written.
+//
+// File names are judged as the system the package is made for sees them,
+// not the one that made it. The stub tells the system: a PE image ("MZ") is
+// a Windows program, anything else a POSIX one.
 #pragma once
 
 #include <cstddef>
@@ -18,11 +21,55 @@
 #include <vector>
 
 #include "tools/vcpack/package_walk.h"
-#include "tools/vcpack/target_names.h"
 #include "variables/variable_table.h"
 #include "variables/well_known_names.h"
 
 namespace vcpack {
+
+// File names on the package's system.
+
+enum class TargetSystem { kWindows, kPosix };
+
+// The longest file name either system writes: 255 bytes (NTFS counts UTF-16
+// units, and an ANSI byte never makes more than one).
+inline constexpr std::size_t kMaxNameBytes = 255;
+
+// On Windows a file's path is at most 259 bytes for the narrow file calls
+// the bootstrap makes. A work folder in the standard temporary folder of a
+// user name of up to 20 characters ("C:\Users\<name>\AppData\Local\Temp\"
+// and "VC<n>\") takes up to 65 of them.
+inline constexpr std::size_t kMaxWindowsPath = 259;
+inline constexpr std::size_t kTypicalWorkFolderPath = 65;
+
+// Names with the same key reach the same file on `target`: on Windows case
+// and trailing dots and blanks do not count (see vcboot::windows_file_key);
+// on POSIX only empty and "." components are no part of a name.
+std::string file_key(const std::string& name, TargetSystem target);
+
+// Whether `name` reaches into a folder on `target`: '/' everywhere, '\' on
+// Windows only (on POSIX it is a byte of the name like any other). The
+// bootstrap makes no folders, so such a name is never written.
+bool has_folder_part(const std::string& name, TargetSystem target);
+
+// 8.3 short names. Where a Windows volume makes them, a file whose name is no
+// valid 8.3 name gets a second one, made from the first characters of its
+// name and extension, a '~' and a number or a hash ("PROGRA~1",
+// "SETU~A34.EXE"); opening that name opens the file. Which short name a file
+// gets depends on the volume (short names may be off), on the other names
+// in the folder and, past a few alike, on a hash that Windows does not
+// document and Wine makes differently. What vcpack can tell is whether a
+// stored name has the form of a short name, and which long names could own
+// it: a short name always begins with the first two characters of its long
+// name's base and ends with the first three of its extension (upper case,
+// blanks and dots left out, characters 8.3 names cannot hold as '_').
+//
+// The part both share: "SE.EXE" for "SETU~A34.EXE" and for "Setup
+// Program.exe". None when `name` has no short-name form, or when it is a
+// valid 8.3 name itself and so gets no generated short name.
+std::optional<std::string> short_name_family(const std::string& name);
+std::optional<std::string> generated_short_name_family(const std::string& name);
+
+// The package's outcome.
 
 // What vcpack shows for the values that only a run of the bootstrap knows.
 inline constexpr char kWorkFolderPlaceholder[] = "<work folder>";
@@ -108,6 +155,15 @@ const WrittenFile* find_file(const PackageOutcome& outcome,
 // The file that record `index` writes, or null.
 const WrittenFile* file_written_by(const PackageOutcome& outcome,
                                    std::size_t index);
+
+// "#4": a record's number in read order.
+std::string record_number(std::size_t index);
+
+// "tail", "value", "file", "stub", or the unknown type's text, quoted.
+std::string type_name(const WalkedRecord& record);
+
+// "#4 (file setup)": the record's number in read order and what it is.
+std::string record_label(const PackageWalk& walk, std::size_t index);
 
 // Why the bootstrap refuses or cannot write a stored file name on `target`.
 // Its refusals (vcboot::is_safe_file_name) come first, as in the bootstrap.

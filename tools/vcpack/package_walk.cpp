@@ -6,8 +6,8 @@
 
 #include "archive/chunk_format.h"
 #include "archive/chunk_stream.h"
+#include "tools/vcpack/host.h"
 #include "tools/vcpack/tool_error.h"
-#include "tools/vcpack/utf8_path.h"
 
 namespace vcpack {
 namespace {
@@ -181,7 +181,7 @@ class Walker {
 
 bool WalkedRecord::verified() const {
   return std::all_of(chunks.begin(), chunks.end(),
-                     [](const ChunkRead& chunk) { return chunk.verified; });
+                     [](const WalkedChunk& chunk) { return chunk.verified; });
 }
 
 std::optional<std::size_t> PackageWalk::first_damaged_record() const {

@@ -16,7 +16,8 @@
 
 namespace vcpack {
 
-struct ChunkRead {
+// One chunk as met (vcboot::ChunkRead is how the read of it ended).
+struct WalkedChunk {
   std::uint64_t offset = 0;        // the chunk's first byte
   std::uint64_t payload_size = 0;  // its length field
   bool verified = false;           // the stored digest matches the payload
@@ -35,7 +36,7 @@ struct WalkedRecord {
   std::string file_name;           // file record: its stored name
   std::uint64_t content_size = 0;  // file content or value text bytes
   std::string content_head;        // file record: its first bytes, up to 4
-  std::vector<ChunkRead> chunks;
+  std::vector<WalkedChunk> chunks;
   // False when a failed read cut the record short.
   bool complete = true;
   // Met after a damaged chunk: the bootstrap stops before it.

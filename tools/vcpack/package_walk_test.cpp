@@ -11,9 +11,9 @@
 #include "archive/chunk_writer.h"
 #include "platform/fake/fake_platform.h"
 #include "tests/support/sample_package.h"
-#include "tools/vcpack/lint.h"
+#include "tools/vcpack/checks.h"
 #include "tools/vcpack/package_outcome.h"
-#include "tools/vcpack/package_report.h"
+#include "tools/vcpack/report.h"
 #include "tools/vcpack/tool_error.h"
 #include "util/messages.h"
 
@@ -127,8 +127,8 @@ TEST_F(PackageWalkTest, ShadowingAndOverwritingFollowTheBootstrap) {
   EXPECT_EQ(outcome.files[0].record, 6u);  // nearer the start, written last
   expect_outcome_matches_extraction(walk);
   std::vector<std::string> ids;
-  for (const Finding& finding : review_package(walk).findings)
-    ids.push_back(finding.id);
+  for (const Finding& finding : check_package(walk).findings)
+    ids.push_back(finding.name());
   const std::vector<std::string> expected = {"binds-bootstrap-variable",
                                              "unknown-record-type", "same-file",
                                              "no-executable"};
@@ -155,8 +155,8 @@ TEST_F(PackageWalkTest, RefusedNameEndsTheBootstrapsWork) {
   expect_outcome_matches_extraction(walk);
   // The launch is checked as the package means it, every name written: the
   // installer is bound by record #5, which the bootstrap never reaches.
-  const PackageReview review = review_package(walk);
-  EXPECT_EQ(review.preview->installer, "<work folder>\\setup.exe");
+  const CheckedPackage checked = check_package(walk);
+  EXPECT_EQ(checked.preview->installer, "<work folder>\\setup.exe");
   const std::vector<std::string> expected = {
       "record #3 (value commandline) binds \"commandline\", which the "
       "bootstrap sets itself: it is ignored",
@@ -169,8 +169,8 @@ TEST_F(PackageWalkTest, RefusedNameEndsTheBootstrapsWork) {
       "(empty, absolute, with a ':' or a zero byte, with an empty, \".\" or "
       "\"..\" part or one ending in a dot or a blank, or a device name such "
       "as NUL)"};
-  EXPECT_EQ(texts(review.findings), expected);
-  EXPECT_EQ(review.count(Severity::kError), 2u);
+  EXPECT_EQ(texts(checked.findings), expected);
+  EXPECT_EQ(checked.count(Severity::kError), 2u);
 }
 
 TEST_F(PackageWalkTest, FolderPartEndsTheWalkWhereTheWriteFails) {
@@ -187,10 +187,10 @@ TEST_F(PackageWalkTest, FolderPartEndsTheWalkWhereTheWriteFails) {
   EXPECT_EQ(outcome.acted_on, 2u);
   EXPECT_EQ(find_binding(outcome, "doc")->value, "doc\\readme.txt");
   expect_outcome_matches_extraction(walk);
-  const PackageReview review = review_package(walk);
-  ASSERT_EQ(review.findings.size(), 1u);
-  EXPECT_EQ(review.findings[0].id, "folder-in-name");
-  EXPECT_EQ(review.findings[0].offset, walk.records[2].offset);
+  const CheckedPackage checked = check_package(walk);
+  ASSERT_EQ(checked.findings.size(), 1u);
+  EXPECT_EQ(checked.findings[0].id, FindingId::kFolderInName);
+  EXPECT_EQ(checked.findings[0].offset, walk.records[2].offset);
 }
 
 TEST_F(PackageWalkTest, DamageIsNamedAndSteppedOver) {
@@ -211,12 +211,12 @@ TEST_F(PackageWalkTest, DamageIsNamedAndSteppedOver) {
   EXPECT_TRUE(walk.records[3].after_damage);  // "a", read past the damage
   EXPECT_EQ(walk.records[3].name, "a");
   EXPECT_EQ(walk.end, WalkEnd::kStub);
-  const std::vector<Finding> problems = damage_findings(walk);
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems[0].text.find("#3 (value b)"), std::string::npos)
-      << problems[0].text;
-  EXPECT_EQ(problems[0].offset, bad_offset);
-  EXPECT_FALSE(review_package(walk).preview);  // nothing to start
+  const std::vector<Finding> findings = damage_findings(walk);
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_NE(findings[0].text.find("#3 (value b)"), std::string::npos)
+      << findings[0].text;
+  EXPECT_EQ(findings[0].offset, bad_offset);
+  EXPECT_FALSE(check_package(walk).preview);  // nothing to start
   expect_outcome_matches_extraction(walk);
 }
 
@@ -228,9 +228,9 @@ TEST_F(PackageWalkTest, WalkWithoutStubRunsToTheStart) {
   const PackageWalk walk = walk_package(platform_, kPackage);
   EXPECT_EQ(walk.end, WalkEnd::kReadFailure);
   EXPECT_EQ(walk.end_offset, 0u);
-  const std::vector<Finding> problems = damage_findings(walk);
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_EQ(problems[0].id, "no-stub-record");
+  const std::vector<Finding> findings = damage_findings(walk);
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_EQ(findings[0].id, FindingId::kNoStubRecord);
   expect_outcome_matches_extraction(walk);
 }
 
@@ -245,7 +245,7 @@ TEST_F(PackageWalkTest, PreviewFetchesInTheBootstrapsOrder) {
     writer.add_tail();
   });
   const PackageWalk walk = walk_package(platform_, kPackage);
-  const LaunchPreview preview = *review_package(walk).preview;
+  const LaunchPreview preview = *check_package(walk).preview;
   EXPECT_EQ(preview.installer, "<work folder>\\");
   EXPECT_EQ(preview.parameters, "");
   EXPECT_EQ(preview.post, "[|]");

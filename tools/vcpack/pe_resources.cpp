@@ -99,11 +99,11 @@ std::string_view bytes_at_address(std::string_view image,
 }
 
 // The target of the entry of the directory at `at` in `tree` that `wanted`
-// names (any entry when `wanted` is empty). Entries name types, names or
+// names (any entry when `wanted` is null). Entries name types, names or
 // languages by number, or by a string that none of the looked-for resources
 // use.
 std::optional<std::uint32_t> entry_target(std::string_view tree, std::size_t at,
-                                          std::optional<std::uint16_t> wanted) {
+                                          const std::uint16_t* wanted) {
   const auto named = u16_at(tree, at + 12);
   const auto numbered = u16_at(tree, at + 14);
   if (!named || !numbered) return std::nullopt;
@@ -289,13 +289,15 @@ std::optional<std::string_view> resource_in(std::string_view image,
           .substr(0, layout->resource_size);
   // Type, then name, then language: two directories, then the data entry.
   std::size_t at = 0;
-  std::optional<std::uint16_t> wanted = type;
+  // A pointer, not an optional: GCC 12 at -O3 and -Os takes the optional's
+  // value, read only when set, for an uninitialised one.
+  const std::uint16_t* wanted = &type;
   for (int level = 0; level < 3; ++level) {
     const std::optional<std::uint32_t> target = entry_target(tree, at, wanted);
     const bool subdirectory = target && (*target & kSubdirectoryBit) != 0;
     if (!target || subdirectory != (level < 2)) return std::nullopt;
     at = *target & ~kSubdirectoryBit;
-    wanted = std::nullopt;
+    wanted = nullptr;
   }
   const auto address = u32_at(tree, at);
   const auto size = u32_at(tree, at + 4);

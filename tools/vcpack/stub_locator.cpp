@@ -10,7 +10,6 @@
 #include "tools/vcpack/host.h"
 #include "tools/vcpack/pe_resources.h"
 #include "tools/vcpack/tool_error.h"
-#include "tools/vcpack/utf8_path.h"
 
 namespace vcpack {
 namespace {

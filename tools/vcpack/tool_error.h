@@ -10,7 +10,7 @@ namespace vcpack {
 // Exit codes shared by every command.
 inline constexpr int kExitOk = 0;
 // build: an input the bootstrap could not use; list/verify/extract: a damaged
-// or invalid package; verify --strict: lint findings.
+// or invalid package; verify --strict: checker findings.
 inline constexpr int kExitRefused = 1;
 // A usage error, or an input/output error (a package that cannot be opened,
 // an output that cannot be written).

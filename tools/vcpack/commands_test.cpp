@@ -1,4 +1,4 @@
-#include "tools/vcpack/build_arguments.h"
+#include "tools/vcpack/commands.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,12 @@
-#include "tools/vcpack/lint.h"
+#include "tools/vcpack/checks.h"
 
 #include <gtest/gtest.h>
 
-#include "tools/vcpack/target_names.h"
+#include <fstream>
+
+#include "tools/vcpack/launch_simulation.h"
+#include "tools/vcpack/package_outcome.h"
+#include "util/text.h"
 
 namespace vcpack {
 namespace {
@@ -45,7 +49,7 @@ TEST_F(ReferenceScan, ReportsCyclesInsteadOfLooping) {
 }
 
 TEST(ReferenceScanDepth, DeepChainEndsWithoutExhaustingTheStack) {
-  // A package can nest its values this deep; the lint must survive it.
+  // A package can nest its values this deep; the checker must survive it.
   vcboot::VariableTable table;
   const int depth = 50000;
   for (int i = 0; i < depth; ++i) {
@@ -87,6 +91,29 @@ TEST(ShortNameAlias, ShortNameMeetsTheLongNamesThatCouldOwnIt) {
               row.alias)
         << row.short_name << " / " << row.long_name;
   }
+}
+
+// The manual's table of findings names every kind with its severity, in the
+// order of kFindingKinds, and nothing else: "| `name` | severity | what |".
+TEST(FindingKinds, TheManualListsEveryKindInOrder) {
+  std::ifstream manual(VCPACK_MANUAL);
+  ASSERT_TRUE(manual) << VCPACK_MANUAL;
+  std::vector<std::string> listed;
+  bool in_table = false;
+  for (std::string line; std::getline(manual, line);) {
+    if (vcboot::starts_with(line, "#")) in_table = line == "## Findings";
+    if (!in_table || !vcboot::starts_with(line, "| `")) continue;
+    const std::size_t name_end = line.find("` | ", 3);
+    const std::size_t severity_end = line.find(" |", name_end + 4);
+    ASSERT_NE(severity_end, std::string::npos) << line;
+    listed.push_back(line.substr(3, name_end - 3) + " " +
+                     line.substr(name_end + 4, severity_end - name_end - 4));
+  }
+  std::vector<std::string> kinds;
+  for (const FindingKind& kind : kFindingKinds)
+    kinds.push_back(std::string(kind.name) + " " +
+                    severity_name(kind.severity));
+  EXPECT_EQ(listed, kinds);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
-#include "tools/vcpack/package_json.h"
-
+// The JSON documents of report.h: `vcpack list --json` and `vcpack verify
+// --json`, made with nlohmann-json.
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "tools/vcpack/package_report.h"
+#include "tools/vcpack/report.h"
 #include "util/messages.h"
 
 namespace vcpack {
@@ -21,7 +21,7 @@ json record_json(const PackageWalk& walk, const PackageOutcome& outcome,
                  std::size_t index) {
   const WalkedRecord& record = walk.records[index];
   json chunks = json::array();
-  for (const ChunkRead& chunk : record.chunks) {
+  for (const WalkedChunk& chunk : record.chunks) {
     chunks.push_back({{"offset", chunk.offset},
                       {"payload_size", chunk.payload_size},
                       {"verified", chunk.verified}});
@@ -138,27 +138,27 @@ json stub_json(const PackageWalk& walk) {
 
 json finding_json(const Finding& finding) {
   return {
-      {"id", finding.id},
-      {"severity", severity_name(finding.severity)},
+      {"id", finding.name()},
+      {"severity", severity_name(finding.severity())},
       {"record", finding.record ? json(*finding.record + 1) : json(nullptr)},
       {"offset", finding.offset ? json(*finding.offset) : json(nullptr)},
       {"message", finding.text}};
 }
 
-const char* policy_name(ExitCodePolicy policy) {
+const char* policy_name(vcboot::ExitCodePolicy policy) {
   switch (policy) {
-    case ExitCodePolicy::kInstaller:
+    case vcboot::ExitCodePolicy::kInstaller:
       return "installer";
-    case ExitCodePolicy::kPost:
+    case vcboot::ExitCodePolicy::kPost:
       return "post";
     default:
       return "default";
   }
 }
 
-json launch_json(const PackageReview& review) {
-  if (!review.preview) return nullptr;
-  const LaunchPreview& preview = *review.preview;
+json launch_json(const CheckedPackage& checked) {
+  if (!checked.preview) return nullptr;
+  const LaunchPreview& preview = *checked.preview;
   return {{"installer", preview.installer},
           {"parameters", preview.parameters},
           {"post", preview.post},
@@ -181,8 +181,8 @@ const char* stop_name(WalkStop stop) {
 }
 
 // Where the bootstrap's walk stops and what the user then sees.
-json stop_json(const PackageReview& review) {
-  const PackageOutcome& outcome = review.outcome;
+json stop_json(const CheckedPackage& checked) {
+  const PackageOutcome& outcome = checked.outcome;
   if (outcome.launches) return nullptr;
   const bool name = outcome.stop == WalkStop::kRefusedName ||
                     outcome.stop == WalkStop::kUnwritableName;
@@ -192,9 +192,9 @@ json stop_json(const PackageReview& review) {
                            : vcboot::messages::kInvalidArchiveCaption}};
 }
 
-const char* result_name(const PackageReview& review) {
-  if (review.count(Severity::kError) > 0) return "errors";
-  return review.count(Severity::kWarning) > 0 ? "warnings" : "sound";
+const char* result_name(const CheckedPackage& checked) {
+  if (checked.count(Severity::kError) > 0) return "errors";
+  return checked.count(Severity::kWarning) > 0 ? "warnings" : "sound";
 }
 
 // One JSON document written as dump(2) writes it, escaped to ASCII so that
@@ -257,15 +257,15 @@ json walk_end_json(const PackageWalk& walk) {
 }  // namespace
 
 void write_package_json(std::ostream& out, const PackageWalk& walk,
-                        const PackageReview& review) {
-  const PackageOutcome& outcome = review.outcome;
+                        const CheckedPackage& checked) {
+  const PackageOutcome& outcome = checked.outcome;
   DocumentWriter document(out);
   document.member("package", walk.path);
   document.member("size", walk.file_size);
   document.member("tail_end",
                   walk.tail_end ? json(*walk.tail_end) : json(nullptr));
   document.member("archive_complete", outcome.launches);
-  document.member("stop", stop_json(review));
+  document.member("stop", stop_json(checked));
   document.member("walk_end", walk_end_json(walk));
   document.list("records", walk.records.size(),
                 [&](std::size_t i) { return record_json(walk, outcome, i); });
@@ -274,17 +274,17 @@ void write_package_json(std::ostream& out, const PackageWalk& walk,
   });
   document.list("files", outcome.files.size(),
                 [&](std::size_t i) { return file_json(outcome.files[i]); });
-  document.member("launch", launch_json(review));
+  document.member("launch", launch_json(checked));
   document.member("trailing", trailing_json(walk));
   document.member("stub", stub_json(walk));
-  document.list("problems", review.findings.size(), [&](std::size_t i) {
-    return finding_json(review.findings[i]);
+  document.list("findings", checked.findings.size(), [&](std::size_t i) {
+    return finding_json(checked.findings[i]);
   });
   document.end();
 }
 
 void write_verify_json(std::ostream& out, const PackageWalk& walk,
-                       const PackageReview& review) {
+                       const CheckedPackage& checked) {
   std::size_t chunks = 0;
   for (const WalkedRecord& record : walk.records)
     chunks += record.chunks.size();
@@ -293,14 +293,14 @@ void write_verify_json(std::ostream& out, const PackageWalk& walk,
   document.member("records_read", walk.records.size());
   document.member("chunks_read", chunks);
   document.member("walk_end", walk_end_json(walk));
-  document.member("installer_starts", review.outcome.launches);
-  document.member("stop", stop_json(review));
-  document.member("launch", launch_json(review));
-  document.member("result", result_name(review));
-  document.member("errors", review.count(Severity::kError));
-  document.member("warnings", review.count(Severity::kWarning));
-  document.list("findings", review.findings.size(), [&](std::size_t i) {
-    return finding_json(review.findings[i]);
+  document.member("installer_starts", checked.outcome.launches);
+  document.member("stop", stop_json(checked));
+  document.member("launch", launch_json(checked));
+  document.member("result", result_name(checked));
+  document.member("errors", checked.count(Severity::kError));
+  document.member("warnings", checked.count(Severity::kWarning));
+  document.list("findings", checked.findings.size(), [&](std::size_t i) {
+    return finding_json(checked.findings[i]);
   });
   document.end();
 }

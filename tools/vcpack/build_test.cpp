@@ -1,4 +1,4 @@
-#include "tools/vcpack/package_builder.h"
+#include "tools/vcpack/build.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include "archive/byte_sink.h"
 #include "archive/chunk_writer.h"
 #include "tests/support/scoped_temp_dir.h"
-#include "tools/vcpack/atomic_output_file.h"
+#include "tools/vcpack/host.h"
 #include "tools/vcpack/tool_error.h"
 
 namespace vcpack {

@@ -1,4 +1,4 @@
-#include "tools/vcpack/package_report.h"
+#include "tools/vcpack/report.h"
 
 #include "tools/vcpack/display_text.h"
 #include "util/messages.h"
@@ -6,14 +6,10 @@
 namespace vcpack {
 namespace {
 
-std::string number(std::size_t index) {
-  return "#" + std::to_string(index + 1);
-}
-
 std::string numbers(const std::vector<std::size_t>& indices) {
   std::string text;
   for (std::size_t index : indices)
-    text += (text.empty() ? "" : ", ") + number(index);
+    text += (text.empty() ? "" : ", ") + record_number(index);
   return text;
 }
 
@@ -24,7 +20,7 @@ std::string binding_effect(const PackageOutcome& outcome,
   if (binding == nullptr) return "";
   if (binding->record == index) return "binds " + shown(name);
   if (!binding->record) return shown(name) + " is set by the bootstrap";
-  return shown(name) + " shadowed by " + number(*binding->record);
+  return shown(name) + " shadowed by " + record_number(*binding->record);
 }
 
 std::string file_effect(const PackageOutcome& outcome,
@@ -33,7 +29,7 @@ std::string file_effect(const PackageOutcome& outcome,
   if (const WrittenFile* file = file_written_by(outcome, index)) {
     if (file->name != record.file_name) effect += " into " + shown(file->name);
     if (file->record != index) {
-      effect += ", then overwritten by " + number(file->record);
+      effect += ", then overwritten by " + record_number(file->record);
     }
   }
   if (!record.name.empty())
@@ -114,7 +110,7 @@ std::string bindings_section(const PackageOutcome& outcome) {
                                : "; shadows " + numbers(binding.shadowed))});
       continue;
     }
-    std::string from = "from " + number(*binding.record);
+    std::string from = "from " + record_number(*binding.record);
     if (!binding.shadowed.empty())
       from += "; shadows " + numbers(binding.shadowed);
     rows.push_back({shown(binding.name), "= " + quoted(binding.value), from});
@@ -128,7 +124,7 @@ std::string files_section(const PackageOutcome& outcome) {
     return "Files written into the work folder: none\n";
   std::vector<std::vector<std::string>> rows;
   for (const WrittenFile& file : outcome.files) {
-    std::string from = "content of " + number(file.record);
+    std::string from = "content of " + record_number(file.record);
     if (!file.replaced.empty())
       from += "; overwrites " + numbers(file.replaced);
     rows.push_back({shown(file.name), from});
@@ -189,34 +185,9 @@ std::string stub_section(const PackageWalk& walk) {
 
 }  // namespace
 
-std::string type_name(const WalkedRecord& record) {
-  switch (record.type) {
-    case RecordType::kTail:
-      return "tail";
-    case RecordType::kValue:
-      return "value";
-    case RecordType::kFile:
-      return "file";
-    case RecordType::kStub:
-      return "stub";
-    default:
-      return quoted(record.type_text);
-  }
-}
-
-std::string record_label(const PackageWalk& walk, std::size_t index) {
-  const WalkedRecord& record = walk.records[index];
-  std::string label = number(index) + " (" + type_name(record);
-  if (record.type == RecordType::kFile) {
-    label += " " + shown(record.file_name);
-  } else if (record.type != RecordType::kTail) {
-    label += " " + shown(record.name);
-  }
-  return label + ")";
-}
-
-std::string listing_text(const PackageWalk& walk, const PackageReview& review) {
-  const PackageOutcome& outcome = review.outcome;
+std::string listing_text(const PackageWalk& walk,
+                         const CheckedPackage& checked) {
+  const PackageOutcome& outcome = checked.outcome;
   std::string text =
       "Package " + walk.path + ": " + std::to_string(walk.file_size) + " bytes";
   if (walk.end == WalkEnd::kInsideStub) {
@@ -228,7 +199,7 @@ std::string listing_text(const PackageWalk& walk, const PackageReview& review) {
   text += "; the tail chunk ends at offset " + std::to_string(*walk.tail_end) +
           ".\n\n";
   text += records_section(walk, outcome) + "\n";
-  text += launch_text(review) + "\n";
+  text += launch_text(checked) + "\n";
   text += bindings_section(outcome) + "\n" + files_section(outcome) + "\n";
   text += trailing_section(walk) + stub_section(walk);
   return text;
@@ -254,16 +225,16 @@ std::string walk_end_text(const PackageWalk& walk) {
   }
 }
 
-std::string launch_text(const PackageReview& review) {
-  const PackageOutcome& outcome = review.outcome;
+std::string launch_text(const CheckedPackage& checked) {
+  const PackageOutcome& outcome = checked.outcome;
   if (outcome.launches) {
     return "The archive is complete: the bootstrap starts the installer.\n" +
-           exit_code_text(review);
+           exit_code_text(checked);
   }
   const bool name_stop = outcome.stop == WalkStop::kRefusedName ||
                          outcome.stop == WalkStop::kUnwritableName;
   if (name_stop) {
-    return "The walk stops at " + number(outcome.acted_on) +
+    return "The walk stops at " + record_number(outcome.acted_on) +
            ", a file the bootstrap cannot write: it shows \"" +
            vcboot::messages::kFailedToExtractFile + "\" and starts nothing.\n";
   }
@@ -271,17 +242,17 @@ std::string launch_text(const PackageReview& review) {
          vcboot::messages::kInvalidArchiveCaption + "\" and starts nothing.\n";
 }
 
-std::string exit_code_text(const PackageReview& review) {
-  if (!review.preview) return "";
-  const LaunchPreview& preview = *review.preview;
+std::string exit_code_text(const CheckedPackage& checked) {
+  if (!checked.preview) return "";
+  const LaunchPreview& preview = *checked.preview;
   switch (preview.exit_code_policy) {
-    case ExitCodePolicy::kInstaller:
+    case vcboot::ExitCodePolicy::kInstaller:
       return "Exit code: the installer's (\"exitcode\" = \"installer\"); 1603 "
              "when the bootstrap fails.\n";
-    case ExitCodePolicy::kPost:
+    case vcboot::ExitCodePolicy::kPost:
       return "Exit code: the post program's, or the installer's when none "
              "runs (\"exitcode\" = \"post\"); 1603 when the bootstrap fails.\n";
-    case ExitCodePolicy::kDefault:
+    case vcboot::ExitCodePolicy::kDefault:
       break;
   }
   if (preview.exit_code.empty()) {

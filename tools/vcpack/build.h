@@ -1,0 +1,68 @@
+// What `vcpack build` does: it makes a package from a PackageSpec, the stub
+// record, the records in the order given, and the tail chunk, with nothing
+// that depends on the time or on the file system's order, so the same
+// inputs give the same bytes. Around that it refuses an output that would
+// replace one of its inputs, adds the exit-code record, converts texts to a
+// code page, and checks the finished package with the very checks of list
+// and verify (checks.h) before it takes the output's name.
+//
+// What the bootstrap could not read is refused before a byte is written: a
+// payload of 2^29 bytes or more, a package of 4 GiB or more, an input that
+// cannot be read, and a stub that is no bootstrap (it lacks the tail marker
+// text, which every bootstrap holds as a constant) or is a package already.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/vcpack/manifest.h"
+
+namespace vcpack {
+
+struct BuildSummary {
+  std::uint64_t size = 0;
+  std::size_t file_records = 0;
+  std::size_t value_records = 0;
+  // For the packager, one line each: what a download cut short could meet.
+  std::vector<std::string> warnings;
+};
+
+// Called with the path of the finished package, still under its temporary
+// name; throws to leave nothing written.
+using PackageCheck = std::function<void(const std::string& path)>;
+
+// Writes the package to `output` through a temporary file beside it. Throws
+// a refusal (exit 1) for the inputs above, a usage or I/O error (exit 2) for
+// a missing stub or an output that cannot be written, and whatever `check`
+// throws.
+BuildSummary build_package(const PackageSpec& spec, const std::string& output,
+                           const PackageCheck& check = nullptr);
+
+// Throws a usage error for an empty output, a folder, or a file that is the
+// manifest (empty: none), the stub or an input file.
+void check_output(const std::string& output, const std::string& manifest,
+                  const PackageSpec& spec);
+
+// Throws a usage error unless every identifier names an error (checks.h)
+// that is no damage.
+void check_allowed(const std::vector<std::string>& allowed);
+
+// Adds the value record "exitcode" = `policy` ("installer" or "post") last,
+// so that it wins over any other; nothing for an empty policy.
+void add_exit_code_record(const std::string& policy, PackageSpec& spec);
+
+// Converts every stored name, key, variable name and value of `spec` from
+// UTF-8 to `code_page`. Throws a usage error for a code page the system does
+// not know, a refusal for a text it cannot hold.
+void encode_texts(const std::string& code_page, PackageSpec& spec);
+
+// Checks the package at `path`, made from `spec`, and prints its findings
+// under the names of the options or manifest lines that made the records.
+// Throws a refusal when an error is left that `allowed` does not name.
+void check_built_package(const std::string& path, const PackageSpec& spec,
+                         const std::vector<std::string>& allowed);
+
+}  // namespace vcpack
