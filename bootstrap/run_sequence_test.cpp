@@ -328,7 +328,7 @@ std::string suite_cut_behind_carried_package() {
   ChunkWriter writer(sink);
   writer.add_stub(test_support::make_pe_image(1024), "suite.exe");
   writer.add_chunk(carried_sink.bytes());
-  return sink.bytes().substr(0, writer.size() - 20);
+  return sink.bytes().substr(0, static_cast<std::size_t>(writer.size() - 20));
 }
 
 // Only a complete extraction starts the installer. Damage sends the user for
