@@ -31,8 +31,9 @@ constexpr std::size_t kAllocationAllowance = 1024;
 // A package of about 2 KB: the stub, two files, a value and the tail.
 struct SweepPackage {
   std::string bytes;
-  std::size_t first_read = 0;  // the stub's key chunk: nothing before is read
-  std::size_t tail_end = 0;    // trailing bytes follow
+  std::size_t first_read = 0;  // the stub's key chunk: before it only
+  std::vector<std::size_t> stub_lengths;  // these length fields are read
+  std::size_t tail_end = 0;               // trailing bytes follow
   Files files;
   VariableTable::Entries bindings;
 };
@@ -43,7 +44,9 @@ SweepPackage make_sweep_package() {
   ChunkWriter writer(sink);
   writer.add_chunk(
       test_support::filler_bytes(300, 1));  // the bootstrap's image
+  package.stub_lengths.push_back(static_cast<std::size_t>(writer.size() - 20));
   writer.add_chunk("setup.exe");
+  package.stub_lengths.push_back(static_cast<std::size_t>(writer.size() - 20));
   package.first_read = static_cast<std::size_t>(writer.size());
   writer.add_chunk("stub");
   writer.add_chunk("stub");
@@ -107,15 +110,21 @@ std::optional<Outcome> outcome_of(const Extraction& result,
     }
     case ExtractionEnd::kNotOpened:
     case ExtractionEnd::kFileNotWritten:
+    case ExtractionEnd::kStopped:
       break;
   }
   return std::nullopt;
 }
 
-// Damage outside the walk (the stub's image and file name, which are never
-// read, and the bytes behind the tail) changes nothing; damage that the walk
-// meets, the stub's key and type chunks included, never leaves it complete.
+// Damage outside the walk (the stub's image and file name with their
+// digests, which are never read, and the bytes behind the tail) changes
+// nothing; damage that the walk meets, the stub's key and type chunks and
+// the length fields that tell where its record begins included, never leaves
+// it complete.
 bool walk_meets(std::size_t at, const SweepPackage& package) {
+  for (const std::size_t length_at : package.stub_lengths) {
+    if (at >= length_at && at < length_at + 4) return true;
+  }
   return at >= package.first_read && at < package.tail_end;
 }
 

@@ -28,7 +28,11 @@ ExtractionEnd ArchiveExtractor::extract(std::string archive_path) {
   }
   tail_read_ = false;
   Step step = Step::kNext;
-  while (step == Step::kNext) step = extract_record(*archive);
+  while (step == Step::kNext) {
+    // Between two records, so that a stop writes nothing more.
+    if (platform_.stop_signal() != 0) return ExtractionEnd::kStopped;
+    step = extract_record(*archive);
+  }
   if (step == Step::kStub && tail_read_) return ExtractionEnd::kComplete;
   // The failure has been told with the file's own name.
   if (step == Step::kFileNotWritten) return ExtractionEnd::kFileNotWritten;
@@ -52,7 +56,13 @@ ArchiveExtractor::Step ArchiveExtractor::extract_record(File& archive) {
   if (type == chunk_format::kValueType) return extract_value(archive, name);
   if (type == chunk_format::kFileType) return extract_file(archive, name);
   // The stub record ends the walk; a record of any other type is skipped.
-  return type == chunk_format::kStubType ? Step::kStub : Step::kNext;
+  if (type != chunk_format::kStubType) return Step::kNext;
+  return stub_begins_the_file(archive) ? Step::kStub : Step::kDamaged;
+}
+
+bool ArchiveExtractor::stub_begins_the_file(File& archive) {
+  const auto image_end = stream_.skip_chunk(archive);  // the file name
+  return image_end && stream_.skip_chunk(archive) == std::uint64_t{0};
 }
 
 template <typename Payload>
@@ -74,23 +84,26 @@ ArchiveExtractor::Step ArchiveExtractor::extract_file(File& archive,
   if (!read(archive, file_name) || !read(archive, content_)) {
     return Step::kDamaged;
   }
-  const std::string path = state_.work_folder + file_name;
   // A name that could leave the work folder is refused like a file that
   // cannot be created, and binds nothing.
   if (!is_safe_file_name(file_name)) {
-    report(messages::kFailedToExtractFile, path,
+    report(messages::kFailedToExtractFile, state_.work_folder + file_name,
            platform_.invalid_name_error());
     return Step::kFileNotWritten;
   }
   if (!key.empty()) state_.variables.insert_if_absent(key, file_name);
-  return write_file(path, content_) ? Step::kNext : Step::kFileNotWritten;
+  return write_file(file_name, content_) ? Step::kNext : Step::kFileNotWritten;
 }
 
-bool ArchiveExtractor::write_file(const std::string& path,
+bool ArchiveExtractor::write_file(const std::string& file_name,
                                   const PayloadBuffer& content) {
+  // Messages name the file by the work folder's path; the calls reach it
+  // in the folder that was entered.
+  const std::string path = state_.files_folder() + file_name;
   std::unique_ptr<File> output = platform_.create_for_writing(path);
   if (!output) {
-    report(messages::kFailedToExtractFile, path, platform_.last_error());
+    report(messages::kFailedToExtractFile, state_.work_folder + file_name,
+           platform_.last_error());
     return false;
   }
   std::size_t written = 0;
@@ -103,7 +116,7 @@ bool ArchiveExtractor::write_file(const std::string& path,
   const std::uint32_t error = platform_.last_error();
   output.reset();  // an open file cannot be deleted on Windows
   platform_.delete_file(path);
-  report(messages::kFailedToExtractFile, path, error);
+  report(messages::kFailedToExtractFile, state_.work_folder + file_name, error);
   return false;
 }
 

@@ -23,12 +23,16 @@ enum class ExtractionEnd {
   // "Failed to initialize archive!": there is no tail marker.
   kNoTail,
   // "Invalid Archive!": a chunk fails its digest check, a length field
-  // cannot be right, a move or read fails, or the start of the file was
-  // reached without a stub record: a damaged or cut download.
+  // cannot be right, a move or read fails, the start of the file was
+  // reached without a stub record, or the stub record met does not begin at
+  // the start of the file: a damaged or cut download.
   kDamaged,
   // "Failed to extract file!": a file could not be created or written, or
   // its name is refused. The package itself may well be sound.
   kFileNotWritten,
+  // A stop request arrived (Platform::stop_signal): the walk ended between
+  // two records. Nothing was shown.
+  kStopped,
 };
 
 class ArchiveExtractor {
@@ -37,6 +41,9 @@ class ArchiveExtractor {
 
   // Reads the records from the tail towards the start of the archive until
   // the stub record or the first thing that goes wrong, which ends the walk.
+  // The walk is complete only at a stub record that begins at offset 0: a
+  // download cut short behind a package that the archive carries as a file
+  // ends at that package's stub record, whose installer must not start.
   // Files go to the work folder; values and file keys are added to the
   // variable table only when absent, so the record nearer the end wins. The
   // archive is closed on every way out. An empty `archive_path` (the own
@@ -48,13 +55,16 @@ class ArchiveExtractor {
   enum class Step { kNext, kStub, kDamaged, kFileNotWritten };
 
   Step extract_record(File& archive);
+  // Whether the stub record, read up to its key, begins at offset 0: read
+  // from the trailers of its file-name and image chunks, not their payloads.
+  bool stub_begins_the_file(File& archive);
   // Whether the chunk that ends at the position verified; it is read into
   // `payload`.
   template <typename Payload>
   bool read(File& archive, Payload& payload);
   Step extract_value(File& archive, const std::string& name);
   Step extract_file(File& archive, const std::string& key);
-  bool write_file(const std::string& path, const PayloadBuffer& content);
+  bool write_file(const std::string& file_name, const PayloadBuffer& content);
   // "File: <path>\rError: <system text of error>" under `caption`.
   void report(const char* caption, const std::string& path,
               std::uint32_t error);

@@ -164,21 +164,30 @@ TEST_F(ArchiveExtractorTest, SecondTailChunkDoesNotEndTheWalk) {
   EXPECT_EQ(end_, ExtractionEnd::kComplete);
 }
 
-TEST_F(ArchiveExtractorTest, WalkEndsAtTheStubRecord) {
-  StringSink sink;
-  ChunkWriter writer(sink);
-  writer.add_value("before the stub", "never read");
-  writer.add_chunk_with_digest("image", std::string(16, '\0'));  // damaged
-  writer.add_chunk("setup.exe");
-  writer.add_chunk("stub");
-  writer.add_chunk("stub");
-  writer.add_value("name", "value");
-  writer.add_tail();
-  extract(sink.bytes());
-  EXPECT_EQ(value_of("name"), "value");
-  EXPECT_EQ(value_of("before the stub"), "<unbound>");
-  EXPECT_TRUE(platform_.messages().empty());
-  EXPECT_EQ(end_, ExtractionEnd::kComplete);
+// The walk ends at the stub record, whose file-name and image chunks are not
+// read (a damaged image digest harms nothing), but which must begin the
+// file: any other is the stub record of a package carried as a file, met in
+// a download cut short behind that package.
+TEST_F(ArchiveExtractorTest, WalkEndsAtTheStubRecordThatBeginsTheFile) {
+  for (const bool carried : {false, true}) {
+    StringSink sink;
+    ChunkWriter writer(sink);
+    if (carried) writer.add_value("before the stub", "never read");
+    writer.add_chunk_with_digest("image", std::string(16, '\0'));  // damaged
+    writer.add_chunk("setup.exe");
+    writer.add_chunk("stub");
+    writer.add_chunk("stub");
+    writer.add_value("name", "value");
+    writer.add_tail();
+    extract(sink.bytes());
+    EXPECT_EQ(value_of("name"), "value");
+    EXPECT_EQ(value_of("before the stub"), "<unbound>");
+    EXPECT_EQ(platform_.messages(), carried
+                                        ? std::vector<Message>{kInvalidArchive}
+                                        : std::vector<Message>{});
+    EXPECT_EQ(end_,
+              carried ? ExtractionEnd::kDamaged : ExtractionEnd::kComplete);
+  }
 }
 
 // The start of the file reached without a stub record: a damaged archive,

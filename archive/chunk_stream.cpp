@@ -148,4 +148,18 @@ ChunkRead ChunkStream::read_chunk(File& file, PayloadBuffer& payload) {
   return read_chunk_into(file, payload);
 }
 
+std::optional<std::uint64_t> ChunkStream::skip_chunk(File& file) {
+  unsigned char length[chunk_format::kLengthSize] = {};
+  const auto length_at =
+      file.seek(-static_cast<std::int64_t>(chunk_format::kTrailerSize),
+                File::Origin::kCurrent);
+  if (!length_at || !read_exactly(file, length, sizeof length)) {
+    return std::nullopt;
+  }
+  const std::uint32_t size = load_le32(length);
+  if (size > *length_at) return std::nullopt;
+  return file.seek(static_cast<std::int64_t>(*length_at - size),
+                   File::Origin::kBegin);
+}
+
 }  // namespace vcboot

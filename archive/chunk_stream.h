@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "archive/payload_buffer.h"
@@ -47,6 +49,12 @@ class ChunkStream {
   // The same into a buffer that keeps its room from one chunk to the next,
   // for payloads that may be large.
   ChunkRead read_chunk(File& file, PayloadBuffer& payload);
+
+  // Moves the position to the first byte of the chunk that ends there,
+  // reading only its length field: the payload is neither read nor
+  // verified. Returns that position; nothing when a move or read fails or
+  // the length reaches before the start of the file.
+  std::optional<std::uint64_t> skip_chunk(File& file);
 };
 
 }  // namespace vcboot

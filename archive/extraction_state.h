@@ -11,10 +11,20 @@
 namespace vcboot {
 
 struct ExtractionState {
-  // Ends with a separator; every extracted file's path begins with it.
+  // Ends with a separator; every extracted file's path, as messages show
+  // it, begins with it.
   std::string work_folder;
+  // Once the run has entered the work folder: what reaches a file in it
+  // whatever its path leads to by then (Platform::current_directory_prefix).
+  // Empty until then, and wherever the folder is not entered.
+  std::string entered_folder;
   // Values and file keys are added only when absent.
   VariableTable variables;
+
+  // What to put in front of a name to reach a file of the work folder.
+  const std::string& files_folder() const {
+    return entered_folder.empty() ? work_folder : entered_folder;
+  }
 };
 
 }  // namespace vcboot

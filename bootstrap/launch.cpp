@@ -20,10 +20,11 @@ std::string expanded_variable(RunState& state, const std::string& name) {
 
 RunOutcome launch_installer(Platform& platform, RunState& state) {
   LaunchRequest request;
-  // No separator is added: the work-folder path ends with one, and whatever
-  // "executable" expands to, even an absolute path, is put behind it.
-  request.file =
-      state.work_folder + expanded_variable(state, variable_names::kExecutable);
+  // No separator is added: the work folder's prefix ends with one, and
+  // whatever "executable" expands to, even an absolute path, is put behind
+  // it. The prefix reaches the folder that was entered (run_state.h).
+  request.file = state.files_folder() +
+                 expanded_variable(state, variable_names::kExecutable);
   request.parameters = expanded_variable(state, variable_names::kParameters);
   // No directory: the installer inherits the current one, the work folder.
 
@@ -32,8 +33,12 @@ RunOutcome launch_installer(Platform& platform, RunState& state) {
   const std::unique_ptr<Process> installer =
       request.file.empty() ? nullptr : platform.start_program(request);
   if (!installer) {
-    platform.show_message(messages::kStartFailedCaption,
-                          messages::kStartFailedText);
+    // A start refused for a stop request that came just before is no
+    // failure to tell.
+    if (platform.stop_signal() == 0) {
+      platform.show_message(messages::kStartFailedCaption,
+                            messages::kStartFailedText);
+    }
     return outcome;
   }
   if (!installer->wait()) {
@@ -49,6 +54,8 @@ RunOutcome launch_installer(Platform& platform, RunState& state) {
   }
   outcome.end = RunEnd::kInstallerEnded;
   outcome.installer_code = *exit_code;
+  // A stop request passed on to the installer ends the run here.
+  if (platform.stop_signal() != 0) return outcome;
   outcome.post_code =
       run_post_program(platform, state, *exit_code,
                        state.exit_code_policy == ExitCodePolicy::kPost);
@@ -66,7 +73,7 @@ std::optional<std::uint32_t> run_post_program(Platform& platform,
   // All 32 bits as a signed number: 0xFFFFFFFF reads "-1".
   request.parameters =
       format_string("%i", static_cast<std::int32_t>(exit_code));
-  request.directory = state.work_folder;
+  request.directory = state.files_folder();
   const std::unique_ptr<Process> post = platform.start_program(request);
   if (!post || !post->wait() || !read_exit_code) return std::nullopt;
   return post->exit_code();

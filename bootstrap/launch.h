@@ -10,13 +10,14 @@
 
 namespace vcboot {
 
-// Starts the work-folder path followed by the expanded "executable", with the
-// expanded "parameters", waits for it, and hands its exit code to
-// `run_post_program`. The variables are fetched with `get_or_create`, in that
-// order, each expanded at once. Every failure is told in a message box and
-// ends the launch (RunEnd::kLaunchFailed); the installer's handle is
-// released only after the post program has ended. The post program's exit
-// code is read only under the "post" exit-code policy.
+// Starts the work folder's prefix followed by the expanded "executable",
+// with the expanded "parameters", waits for it, and hands its exit code to
+// `run_post_program`, unless a stop request arrived meanwhile. The variables
+// are fetched with `get_or_create`, in that order, each expanded at once.
+// Every failure is told in a message box and ends the launch
+// (RunEnd::kLaunchFailed); the installer's handle is released only after the
+// post program has ended. The post program's exit code is read only under
+// the "post" exit-code policy.
 RunOutcome launch_installer(Platform& platform, RunState& state);
 
 // Starts the expanded "post", if it is not empty, in the work folder with

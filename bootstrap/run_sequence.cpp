@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <random>
 
 #include "archive/archive_extractor.h"
 #include "bootstrap/launch.h"
@@ -15,15 +16,27 @@ namespace vcboot {
 namespace {
 
 // How many names the run tries for its work folder, counting up from the
-// calendar time, before it gives up: names that stand already are never
-// taken over, and a few runs in one second, or names planted ahead, must not
-// stop an installation.
+// calendar time: names that stand already are never taken over, and a few
+// runs in one second, or names planted ahead, must not stop an installation.
+// Names that anyone can foresee can all be planted, though: then as many
+// names that nobody can, as mkdtemp makes them.
 constexpr std::uint32_t kWorkFolderNames = 100;
 
 // The work folder's name: a number read as a signed 32-bit value, so a clock
 // past 2038 gives a minus sign after "VC".
 std::string work_folder_name(std::uint32_t number, char separator) {
   return format_string("VC%i%c", static_cast<std::int32_t>(number), separator);
+}
+
+// "VC" and six letters or digits from the system's source of random numbers.
+std::string unforeseeable_folder_name(std::random_device& random,
+                                      char separator) {
+  static constexpr char kSymbols[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name = "VC";
+  for (int i = 0; i < 6; ++i)
+    name += kSymbols[random() % (sizeof kSymbols - 1)];
+  return name + separator;
 }
 
 // The folder that holds `folder`: its path up to and including the separator
@@ -36,9 +49,43 @@ std::string parent_folder(const std::string& folder) {
   return folder.substr(0, separator + 1);
 }
 
+enum class Attempt { kEntered, kTaken, kFailed };
+
+// Makes `folder` and enters it, unless its name is taken.
+Attempt make_work_folder(Platform& platform, RunState& state,
+                         const std::string& folder) {
+  const NewDirectory made = platform.create_new_directory(folder);
+  if (made == NewDirectory::kExists) return Attempt::kTaken;
+  if (made == NewDirectory::kFailed) return Attempt::kFailed;
+  state.work_folder = folder;
+  if (!platform.enter_new_directory(folder)) return Attempt::kFailed;
+  state.entered_folder = platform.current_directory_prefix(folder);
+  return Attempt::kEntered;
+}
+
+// Tries names that nobody can foresee; kFailed when the system has no
+// source of random numbers.
+Attempt make_unforeseeable_work_folder(Platform& platform, RunState& state,
+                                       const std::string& temp) {
+  Attempt attempt = Attempt::kTaken;
+  try {
+    std::random_device random;
+    for (std::uint32_t i = 0;
+         i < kWorkFolderNames && attempt == Attempt::kTaken; ++i) {
+      attempt = make_work_folder(
+          platform, state,
+          temp + unforeseeable_folder_name(random, platform.path_separator()));
+    }
+  } catch (const std::exception&) {
+    return Attempt::kFailed;
+  }
+  return attempt;
+}
+
 // Makes a new work folder under the temporary directory and enters it: the
-// first of the names VC<time>, VC<time + 1>, ... that is free. False (after
-// telling the user) when none could be made and entered.
+// first of the names VC<time>, VC<time + 1>, ... that is free, else one that
+// nobody could foresee. False (after telling the user) when none could be
+// made and entered.
 bool enter_work_folder(Platform& platform, RunState& state) {
   std::string temp = platform.temp_directory();
   if (temp.empty()) {
@@ -50,28 +97,64 @@ bool enter_work_folder(Platform& platform, RunState& state) {
   platform.create_directory(temp);
   // The low 32 bits of the time; the count wraps as they do.
   const auto first = static_cast<std::uint32_t>(platform.calendar_time());
-  for (std::uint32_t i = 0; i < kWorkFolderNames; ++i) {
-    const std::string folder =
-        temp + work_folder_name(first + i, platform.path_separator());
-    const NewDirectory made = platform.create_new_directory(folder);
-    if (made == NewDirectory::kExists) continue;
-    if (made == NewDirectory::kCreated) {
-      state.work_folder = folder;
-      if (platform.enter_new_directory(folder)) return true;
-    }
-    break;
+  Attempt attempt = Attempt::kTaken;
+  for (std::uint32_t i = 0; i < kWorkFolderNames && attempt == Attempt::kTaken;
+       ++i) {
+    attempt = make_work_folder(
+        platform, state,
+        temp + work_folder_name(first + i, platform.path_separator()));
   }
+  if (attempt == Attempt::kTaken) {
+    attempt = make_unforeseeable_work_folder(platform, state, temp);
+  }
+  if (attempt == Attempt::kEntered) return true;
   platform.show_message(messages::kNoWorkFolderCaption,
                         messages::kNoWorkFolderText);
   return false;
 }
 
-// Windows refuses to remove a folder that is a process's current
-// directory, so step out of the work folder first; if that fails, the removal
-// is tried all the same and what cannot go stays.
+// Empties the work folder from inside, by the names its files were made
+// under, so that it is the folder that was entered whatever its path leads
+// to by now. Windows refuses to remove a folder that is a process's current
+// directory, so the run then steps out of it; if that fails, the removal is
+// tried all the same and what cannot go stays.
 void remove_work_folder(Platform& platform, const RunState& state) {
+  empty_tree(platform, state.files_folder());
   platform.set_current_directory(parent_folder(state.work_folder));
-  remove_tree(platform, state.work_folder);
+  platform.remove_directory(state.work_folder);
+}
+
+// Reads "exitcode" as the launch reads its variables, so it may refer to
+// others, but without creating it: an unbound "%exitcode%" elsewhere stays
+// in the text as written.
+ExitCodePolicy read_exit_code_policy(const RunState& state) {
+  const std::string* value = state.variables.find(variable_names::kExitCode);
+  return value == nullptr
+             ? ExitCodePolicy::kDefault
+             : exit_code_policy(expand_variables(*value, state.variables));
+}
+
+// The extraction and, when it is complete, the launch.
+RunOutcome extract_and_launch(Platform& platform, RunState& state) {
+  RunOutcome outcome;
+  const ExtractionEnd extracted =
+      ArchiveExtractor(platform, state).extract(platform.module_path());
+  // Whatever the archive bound before an extraction failed counts.
+  state.exit_code_policy = read_exit_code_policy(state);
+  if (extracted == ExtractionEnd::kStopped || platform.stop_signal() != 0) {
+    // Stopped on request: nothing more is started, nothing is shown.
+  } else if (extracted == ExtractionEnd::kComplete) {
+    outcome = launch_installer(platform, state);
+  } else if (extracted == ExtractionEnd::kFileNotWritten) {
+    // Told as such: the download may be sound, and a new one would not help.
+    outcome.end = RunEnd::kFileNotExtracted;
+  } else {
+    // The archive cannot be used as it is: the user is sent for a whole copy.
+    platform.show_message(messages::kInvalidArchiveCaption,
+                          messages::kInvalidArchiveText);
+    outcome.end = RunEnd::kArchiveUnusable;
+  }
+  return outcome;
 }
 
 // The run itself; its outcome decides the exit code.
@@ -94,32 +177,36 @@ RunOutcome run_steps(Platform& platform, RunState& state,
       state.work_folder.substr(0, state.work_folder.size() - 1);
   state.variables.get_or_create(variable_names::kCommandLine) = command_line;
 
-  const ExtractionEnd extracted =
-      ArchiveExtractor(platform, state).extract(platform.module_path());
-  // Read like the launch's variables, so it may refer to others; whatever
-  // the archive bound before an extraction failed counts.
-  state.exit_code_policy = exit_code_policy(
-      expand_variables(state.variables.get_or_create(variable_names::kExitCode),
-                       state.variables));
-  if (extracted == ExtractionEnd::kComplete) {
-    outcome = launch_installer(platform, state);
-  } else if (extracted == ExtractionEnd::kFileNotWritten) {
-    // Told as such: the download may be sound, and a new one would not help.
-    outcome.end = RunEnd::kFileNotExtracted;
-  } else {
-    // The archive cannot be used as it is: the user is sent for a whole copy.
-    platform.show_message(messages::kInvalidArchiveCaption,
-                          messages::kInvalidArchiveText);
-    outcome.end = RunEnd::kArchiveUnusable;
+  try {
+    outcome = extract_and_launch(platform, state);
+  } catch (const ExpansionTooLong&) {
+    // A bound of the package's own making, not a lack of memory that could
+    // stop the clean-up too: the folder goes, then the run ends as for any
+    // exception.
+    remove_work_folder(platform, state);
+    throw;
   }
   remove_work_folder(platform, state);
   return outcome;
+}
+
+// The policy for a run that an exception ended, which may have come before
+// the policy was read: whatever the archive bound by then counts. Reading it
+// may fail in turn (a lack of memory, an expansion past its bounds): then the
+// default.
+void read_policy_after_exception(RunState& state) {
+  if (state.exit_code_policy != ExitCodePolicy::kDefault) return;
+  try {
+    state.exit_code_policy = read_exit_code_policy(state);
+  } catch (...) {
+  }
 }
 
 }  // namespace
 
 int run_installation(Platform& platform, RunState& state,
                      const std::string& command_line) {
+  platform.catch_stop_signals();
   RunOutcome outcome;
   try {
     outcome = run_steps(platform, state, command_line);
@@ -128,12 +215,16 @@ int run_installation(Platform& platform, RunState& state,
     // the text.
     platform.show_message(error.what(), messages::kUnhandledExceptionText);
     outcome.end = RunEnd::kUnhandledException;
+    read_policy_after_exception(state);
   } catch (...) {
     platform.show_message(messages::kNoContextCaption,
                           messages::kUnhandledExceptionText);
     outcome.end = RunEnd::kUnhandledException;
+    read_policy_after_exception(state);
   }
-  // A policy read before an exception still holds for it.
+  // A run stopped on request ends as the shells report a program that the
+  // signal ended.
+  if (const int signal = platform.stop_signal()) return 128 + signal;
   return exit_code(outcome, state.exit_code_policy);
 }
 

@@ -16,8 +16,9 @@ inline constexpr char kInstanceMutexName[] = "Vellumcrest.Installation";
 // installation is running or the work folder cannot be made current, and 0
 // otherwise (failures are told in message boxes); a package that binds
 // "exitcode" gets the installer's or the post program's exit code, and 1603
-// for the bootstrap's own failures. The installer starts only after a
-// complete extraction.
+// for the bootstrap's own failures; a run stopped on request (POSIX: SIGTERM,
+// SIGHUP) ends with 128 + the signal's number. The installer starts only
+// after a complete extraction.
 // `command_line` is the command line after the program's own name; it becomes
 // the variable "commandline". Catches every exception that escapes.
 int run_installation(Platform& platform, RunState& state,

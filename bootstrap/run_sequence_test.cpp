@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <new>
 #include <stdexcept>
 
@@ -12,6 +13,7 @@
 #include "tests/support/allocation_meter.h"
 #include "tests/support/invalid_archive_message.h"
 #include "tests/support/sample_package.h"
+#include "variables/expand_variables.h"
 
 namespace vcboot {
 namespace {
@@ -54,7 +56,7 @@ TEST(RunSequence, SecondInstanceLeavesNoTrace) {
                      "installation has completed before trying again."}));
   EXPECT_FALSE(logged(platform, "create_directory"));
   EXPECT_FALSE(logged(platform, "temp_directory"));
-  EXPECT_EQ(platform.log().front(),
+  EXPECT_EQ(platform.log().at(1),
             "create_instance_mutex Vellumcrest.Installation");
 }
 
@@ -133,19 +135,28 @@ TEST(RunSequence, WorkFolderThatCannotBeEnteredEndsWithOne) {
   EXPECT_EQ(state.variables.size(), 0u);
 }
 
+// Whether `name` is "VC", six letters or digits and a backslash.
+bool is_unforeseeable_name(const std::string& name) {
+  return name.size() == 9 && name.rfind("VC", 0) == 0 && name[8] == '\\' &&
+         std::all_of(name.begin() + 2, name.end() - 1, [](char c) {
+           return std::isalnum(static_cast<unsigned char>(c)) != 0;
+         });
+}
+
 // Whatever stands under a work folder's name is left alone: the run takes the
-// next free number, and gives up after 100 names or on any other failure.
+// next free number, and after 100 names one that nobody could foresee; it
+// gives up on any other failure.
 TEST(RunSequence, WorkFolderIsAlwaysANewFolder) {
   const std::string temp = kTemp;
   const struct {
     const char* what;
     int planted_folders;      // VC100, VC101, ... each holding a file
     bool create_fails;        // with "access denied", not "exists"
-    const char* work_folder;  // none: the run ends with 1
+    const char* work_folder;  // none: the run ends with 1; "?": unforeseeable
     int names_tried;
   } cases[] = {
       {"two names taken", 2, false, "VC102\\", 3},
-      {"every name taken", 100, false, nullptr, 100},
+      {"every numbered name taken", 100, false, "?", 101},
       {"folder cannot be made", 0, true, nullptr, 1},
   };
   for (const auto& c : cases) {
@@ -169,8 +180,13 @@ TEST(RunSequence, WorkFolderIsAlwaysANewFolder) {
     EXPECT_EQ(tried, c.names_tried) << c.what;
     if (c.work_folder) {
       EXPECT_EQ(exit_code, 0) << c.what;
-      EXPECT_EQ(state.work_folder, temp + c.work_folder) << c.what;
-      EXPECT_FALSE(platform.directory_exists(temp + c.work_folder)) << c.what;
+      const std::string name = state.work_folder.substr(temp.size());
+      if (std::string(c.work_folder) == "?") {
+        EXPECT_TRUE(is_unforeseeable_name(name)) << name;
+      } else {
+        EXPECT_EQ(name, c.work_folder) << c.what;
+      }
+      EXPECT_FALSE(platform.directory_exists(state.work_folder)) << c.what;
     } else {
       EXPECT_EQ(exit_code, 1) << c.what;
       EXPECT_EQ(platform.messages(),
@@ -262,7 +278,10 @@ TEST(RunSequence, CompleteArchiveStartsTheInstallerThenCleansUp) {
   FakePlatform platform;
   platform.set_time(8);
   const std::string work = std::string(kTemp) + "VC8\\";
-  add_package(platform, {{"executable", "setup.exe"}, {"post", "after.exe"}});
+  // Nothing binds "exitcode", so its reference stays as written.
+  add_package(platform, {{"executable", "setup.exe"},
+                         {"parameters", "/log %exitcode%"},
+                         {"post", "after.exe"}});
   bool work_folder_there_for_post = false;
   platform.on_start([&](const LaunchRequest& request) {
     if (request.file == "after.exe") {
@@ -274,6 +293,7 @@ TEST(RunSequence, CompleteArchiveStartsTheInstallerThenCleansUp) {
   EXPECT_EQ(run_installation(platform, state, ""), 0);
   ASSERT_EQ(platform.launches().size(), 2u);
   EXPECT_EQ(platform.launches()[0].request.file, work + "setup.exe");
+  EXPECT_EQ(platform.launches()[0].request.parameters, "/log %exitcode%");
   EXPECT_TRUE(work_folder_there_for_post);
   EXPECT_TRUE(platform.messages().empty());
   EXPECT_FALSE(platform.directory_exists(work));
@@ -294,11 +314,35 @@ TEST(RunSequence, FailedLaunchIsToldThenCleanedUpWithExitZero) {
   EXPECT_FALSE(platform.directory_exists(std::string(kTemp) + "VC9"));
 }
 
+// A suite that carries another package as a file, cut short right behind
+// it: the tail scan finds the carried package's tail chunk, and its walk
+// ends at the carried package's stub record.
+std::string suite_cut_behind_carried_package() {
+  StringSink carried_sink;
+  ChunkWriter carried(carried_sink);
+  carried.add_stub(test_support::make_pe_image(2048), "prerequisite.exe");
+  carried.add_file("installer", "Setup.exe", "MZ");
+  carried.add_value("executable", "%installer%");
+  carried.add_tail();
+  StringSink sink;
+  ChunkWriter writer(sink);
+  writer.add_stub(test_support::make_pe_image(1024), "suite.exe");
+  writer.add_chunk(carried_sink.bytes());
+  return sink.bytes().substr(0, static_cast<std::size_t>(writer.size() - 20));
+}
+
 // Only a complete extraction starts the installer. Damage sends the user for
 // a whole copy, told by the extraction and then by the run; a file that
 // could not be written is told once, with its own message.
 TEST(RunSequence, IncompleteArchiveStartsNothing) {
-  enum class Fault { kMissing, kMismatch, kBadLength, kRefusedName, kDiskFull };
+  enum class Fault {
+    kMissing,
+    kMismatch,
+    kBadLength,
+    kRefusedName,
+    kDiskFull,
+    kCutBehindACarriedPackage
+  };
   const std::string work = std::string(kTemp) + "VC1\\";
   const auto cannot_extract = [&](const std::string& name,
                                   const std::string& error) {
@@ -319,6 +363,7 @@ TEST(RunSequence, IncompleteArchiveStartsNothing) {
       {Fault::kDiskFull,
        {cannot_extract("readme.txt",
                        "There is not enough space on the disk.")}},
+      {Fault::kCutBehindACarriedPackage, {kInvalidArchive, kInvalidArchive}},
   };
   for (const auto& c : cases) {
     FakePlatform platform;
@@ -342,6 +387,9 @@ TEST(RunSequence, IncompleteArchiveStartsNothing) {
       bytes.replace(length_at, 4, "\xFF\xFF\xFF\x7F");
     }
     if (c.fault == Fault::kDiskFull) platform.set_write_capacity(50);
+    if (c.fault == Fault::kCutBehindACarriedPackage) {
+      bytes = suite_cut_behind_carried_package();
+    }
     if (c.fault != Fault::kMissing) platform.add_file(kModulePath, bytes);
     RunState state;
     EXPECT_EQ(run_installation(platform, state, ""), 0);
@@ -415,34 +463,122 @@ TEST(RunSequence, ExitCodeIsThePackagesChoice) {
   }
 }
 
-TEST(RunSequence, MemoryRunningOutForAPayloadIsAnUnhandledException) {
-  FakePlatform platform;
-  platform.set_time(8);
+// An exception ends the run at once, told as "Unhandled Exception" under its
+// description, and with 1603 when the package asked for the installer's exit
+// code before it came. Memory running out for a payload leaves the work
+// folder, as the clean-up could run out too; an expansion past its bounds,
+// the package's own doing, does not.
+TEST(RunSequence, ExceptionEndsTheRun) {
+  enum class Cause { kOutOfMemory, kExpansionTooLong };
+  const struct {
+    Cause cause;
+    bool asks_for_exit_code;
+    int expected;
+  } cases[] = {
+      {Cause::kOutOfMemory, false, 0},
+      {Cause::kOutOfMemory, true, 1603},
+      {Cause::kExpansionTooLong, true, 1603},
+  };
   // Larger than the tail scan reads at once: only its payload goes too far.
   const std::size_t large = 2 * ChunkStream::kScanBlockSize;
-  StringSink sink;
-  ChunkWriter writer(sink);
-  writer.add_stub(test_support::filler_bytes(100, 1), "setup.exe");
-  writer.add_file("installer", "Setup.exe",
-                  test_support::filler_bytes(large, 2));
-  writer.add_file("", "readme.txt", "read first");
-  writer.add_tail();
-  platform.add_file(kModulePath, sink.bytes());
-  RunState state;
-  int exit_code = -1;
-  {
-    test_support::AllocationMeter meter(large * 3 / 4);
-    exit_code = run_installation(platform, state, "");
-    EXPECT_EQ(meter.refused(), 1u);
+  for (const auto& c : cases) {
+    const bool out_of_memory = c.cause == Cause::kOutOfMemory;
+    FakePlatform platform;
+    platform.set_time(8);
+    StringSink sink;
+    ChunkWriter writer(sink);
+    writer.add_stub(test_support::filler_bytes(100, 1), "setup.exe");
+    writer.add_file("installer", "Setup.exe",
+                    test_support::filler_bytes(out_of_memory ? large : 10, 2));
+    writer.add_file("", "readme.txt", "read first");
+    if (!out_of_memory) {
+      writer.add_value("half", std::string(kMaxExpandedSize / 2 + 1, 'x'));
+    }
+    writer.add_value("executable", "%installer%");
+    writer.add_value("parameters", "%half%%half%");
+    if (c.asks_for_exit_code) writer.add_value("exitcode", "installer");
+    writer.add_tail();
+    platform.add_file(kModulePath, sink.bytes());
+    RunState state;
+    int exit_code = -1;
+    {
+      test_support::AllocationMeter meter(out_of_memory ? large * 3 / 4
+                                                        : SIZE_MAX);
+      exit_code = run_installation(platform, state, "");
+      EXPECT_EQ(meter.refused(), out_of_memory ? 1u : 0u);
+    }
+    EXPECT_EQ(exit_code, c.expected);
+    EXPECT_EQ(
+        platform.messages(),
+        (std::vector<Message>{{out_of_memory ? std::bad_alloc().what()
+                                             : "variable expansion too long",
+                               "Unhandled Exception"}}));
+    EXPECT_TRUE(platform.launches().empty());
+    EXPECT_EQ(platform.file_content(std::string(kTemp) + "VC8\\readme.txt"),
+              out_of_memory ? "read first" : "");
+    EXPECT_EQ(platform.directory_exists(std::string(kTemp) + "VC8"),
+              out_of_memory);
+    EXPECT_EQ(platform.open_handles(), 0);
   }
-  EXPECT_EQ(exit_code, 0);
-  EXPECT_EQ(
-      platform.messages(),
-      (std::vector<Message>{{std::bad_alloc().what(), "Unhandled Exception"}}));
-  // The run ends at once: the work folder stays with what it holds.
-  EXPECT_EQ(platform.file_content(std::string(kTemp) + "VC8\\readme.txt"),
-            "read first");
-  EXPECT_EQ(platform.open_handles(), 0);
+}
+
+// A stop request (SIGTERM, SIGHUP) ends the run at the next safe point: the
+// extraction between two records, the launch after the installer, which the
+// platform passes the request on to and waits for. Nothing is started after
+// it, the work folder goes, and the exit code is that of a program the
+// signal ended, whatever the package asked for.
+TEST(RunSequence, StopRequestEndsTheRunAtASafePoint) {
+  const struct {
+    FakeCall arrives_at;
+    int signal;
+    std::size_t launches;
+  } cases[] = {
+      {FakeCall::kOpenForReading, 15, 0},  // as the extraction begins
+      {FakeCall::kWait, 1, 1},             // while the installer runs
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    platform.set_time(8);
+    add_package(platform, {{"executable", "setup.exe"},
+                           {"post", "after.exe"},
+                           {"exitcode", "installer"}});
+    platform.stop_on(c.arrives_at, c.signal);
+    RunState state;
+    EXPECT_EQ(run_installation(platform, state, ""), 128 + c.signal);
+    EXPECT_EQ(platform.log().front(), "catch_stop_signals");
+    EXPECT_EQ(platform.launches().size(), c.launches);
+    EXPECT_TRUE(platform.messages().empty());
+    EXPECT_FALSE(platform.directory_exists(std::string(kTemp) + "VC8"));
+  }
+}
+
+// Once entered, the work folder is reached by the platform's prefix for the
+// current directory (".\\" here, "./" on POSIX), so that every file call and
+// both launches reach the folder that was checked, whatever its path leads
+// to by then. "source" keeps the folder's path.
+TEST(RunSequence, EnteredWorkFolderIsReachedFromInside) {
+  FakePlatform platform;
+  platform.use_relative_prefix();
+  platform.set_time(8);
+  const std::string work = std::string(kTemp) + "VC8\\";
+  const test_support::SamplePackage sample =
+      test_support::make_sample_package();
+  platform.add_file(kModulePath, sample.bytes);
+  RunState state;
+  EXPECT_EQ(run_installation(platform, state, ""), 0);
+  EXPECT_TRUE(platform.messages().empty());
+  EXPECT_TRUE(logged(platform, "create_for_writing .\\Setup.exe"));
+  EXPECT_FALSE(logged(platform, "create_for_writing " + work));
+  ASSERT_EQ(platform.launches().size(), 2u);
+  EXPECT_EQ(platform.launches()[0].request.file, ".\\Setup.exe");
+  EXPECT_EQ(platform.launches()[1].request.directory, ".\\");
+  EXPECT_NE(platform.launches()[0].request.parameters.find(
+                work.substr(0, work.size() - 1)),
+            std::string::npos);
+  EXPECT_LT(
+      position_in_log(platform, "list_directory .\\*"),
+      position_in_log(platform, "set_current_directory " + std::string(kTemp)));
+  EXPECT_FALSE(platform.directory_exists(work));
 }
 
 // Throws once the work folder has been entered.

@@ -77,6 +77,19 @@ class ChunkWalk {
     return Read::kVerified;
   }
 
+  // Steps over the chunk that ends where the last one began, by its length
+  // field alone; false when that length cannot be right.
+  bool skip() {
+    if (end_ < kTrailerSize || end_ > bytes_.size()) return false;
+    const std::size_t length_at = end_ - kTrailerSize;
+    const std::size_t length = le32_at(bytes_, length_at);
+    if (length > length_at) return false;
+    end_ = length_at - length;
+    return true;
+  }
+
+  std::size_t end() const { return end_; }
+
  private:
   const std::string& bytes_;
   std::size_t end_;
@@ -88,8 +101,9 @@ class Reference {
             const std::string& work_folder)
       : walk_(bytes, end), work_folder_(work_folder) {}
 
-  // Only a walk from a tail chunk to the stub record is complete; one that
-  // stops at a file is told by its own message, any other stop is damage.
+  // Only a walk from a tail chunk to a stub record that begins the file (its
+  // file-name and image chunks stepped over) is complete; one that stops at
+  // a file is told by its own message, any other stop is damage.
   ReferenceOutcome run() {
     Step step = Step::kNext;
     while (step == Step::kNext) step = next_record();
@@ -128,7 +142,9 @@ class Reference {
       return Step::kNext;
     }
     if (type == kFileType) return next_file(name);
-    return type == kStubType ? Step::kStub : Step::kNext;
+    if (type != kStubType) return Step::kNext;
+    const bool at_start = walk_.skip() && walk_.skip() && walk_.end() == 0;
+    return at_start ? Step::kStub : Step::kDamaged;
   }
 
   Step next_file(const std::string& key) {

@@ -146,6 +146,14 @@ class Platform {
   // junction. False (the last error set) when it is not or cannot be
   // entered; the current directory may then have changed.
   virtual bool enter_new_directory(const std::string& path) = 0;
+  // What to put in front of a name to reach a file in the current
+  // directory, which `path` (ending with a separator) names too. POSIX:
+  // "./", as another user may rename a folder's path away and put another
+  // folder under it, while the current directory stays the folder that was
+  // entered. Windows: `path` itself, since no process can rename a folder
+  // that is a process's current directory.
+  virtual std::string current_directory_prefix(
+      const std::string& path) const = 0;
   // Full path of the running executable; empty if it cannot be told, with
   // the last error saying why.
   virtual std::string module_path() = 0;
@@ -176,6 +184,16 @@ class Platform {
   // to wait for, which may hold no handle (its wait then fails).
   virtual std::unique_ptr<Process> start_program(
       const LaunchRequest& request) = 0;
+
+  // From now on a request to stop (POSIX: SIGTERM or SIGHUP) no longer ends
+  // the program at once: it is passed on to a started program that is still
+  // running, and noted for stop_signal(), so that the run can stop at a safe
+  // point and clean up. A closed pipe no longer ends it either (SIGPIPE).
+  // Windows sends no such request to a program without a window.
+  virtual void catch_stop_signals() = 0;
+  // The number of the first stop request that arrived, or 0. Once there is
+  // one, start_program starts nothing.
+  virtual int stop_signal() = 0;
 
  protected:
   Platform() = default;

@@ -39,6 +39,9 @@ class PlatformWrapper : public Platform {
   bool enter_new_directory(const std::string& path) override {
     return target_.enter_new_directory(path);
   }
+  std::string current_directory_prefix(const std::string& path) const override {
+    return target_.current_directory_prefix(path);
+  }
   std::string module_path() override { return target_.module_path(); }
   std::int64_t calendar_time() override { return target_.calendar_time(); }
   std::unique_ptr<File> open_for_reading(const std::string& path) override {
@@ -68,6 +71,8 @@ class PlatformWrapper : public Platform {
       const LaunchRequest& request) override {
     return target_.start_program(request);
   }
+  void catch_stop_signals() override { target_.catch_stop_signals(); }
+  int stop_signal() override { return target_.stop_signal(); }
 
  private:
   Platform& target_;

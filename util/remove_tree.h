@@ -15,4 +15,7 @@ namespace vcboot {
 // the tree goes. Reports nothing. `path` may end with "\", "/" or neither.
 bool remove_tree(Platform& platform, const std::string& path);
 
+// The same without removing the folder itself: true if it could be listed.
+bool empty_tree(Platform& platform, const std::string& path);
+
 }  // namespace vcboot

@@ -1,6 +1,5 @@
 #include "variables/expand_variables.h"
 
-#include <stdexcept>
 #include <unordered_set>
 #include <vector>
 
@@ -20,12 +19,18 @@ struct Frame {
   std::size_t next;
 };
 
-[[noreturn]] void too_long() {
-  throw std::length_error("variable expansion too long");
+void check_size(const std::string& out) {
+  if (out.size() > kMaxExpandedSize) {
+    throw ExpansionTooLong(ExpansionTooLong::Bound::kSize);
+  }
 }
 
-void check_size(const std::string& out) {
-  if (out.size() > kMaxExpandedSize) too_long();
+// Adds `cost` to the expansion's `work` (see kMaxExpansionWork).
+void charge(std::size_t& work, std::size_t cost) {
+  if (cost > kMaxExpansionWork - work) {
+    throw ExpansionTooLong(ExpansionTooLong::Bound::kWork);
+  }
+  work += cost;
 }
 
 Frame frame_for(const std::string& text) {
@@ -41,7 +46,7 @@ using ActiveValues = std::unordered_set<const std::string*>;
 // `out`, steps past the reference and returns the name's stored value. Else
 // null, with nothing left to scan.
 const std::string* next_reference(Frame& frame, std::string& out,
-                                  const VariableTable& table,
+                                  std::size_t& work, const VariableTable& table,
                                   const ActiveValues& active,
                                   ExpansionObserver* observer) {
   const std::string& text = *frame.text;
@@ -52,10 +57,10 @@ const std::string* next_reference(Frame& frame, std::string& out,
     if (begin == std::string::npos) break;
     const std::size_t close = text.find(kSign, begin);
     if (close == std::string::npos) break;
+    charge(work, kLookupWork);
     const std::string name = text.substr(begin, close - begin);
     const std::string* value = table.find(name);
     if (value != nullptr && active.count(value) == 0) {
-      if (observer != nullptr) observer->expanding(name);
       out.append(text, frame.pos, begin - 1 - frame.pos);
       check_size(out);
       frame.pos = close + 1;
@@ -82,13 +87,14 @@ std::string expand(const std::string& text, const VariableTable& table,
   std::vector<Frame> stack;
   ActiveValues active;
   std::string out;
-  std::size_t steps = 0;
+  std::size_t work = 0;
+  charge(work, text.size());
   stack.push_back(frame_for(text));
   for (;;) {
     Frame& top = stack.back();
     if (const std::string* value =
-            next_reference(top, out, table, active, observer)) {
-      if (++steps > kMaxExpansionSteps) too_long();
+            next_reference(top, out, work, table, active, observer)) {
+      charge(work, value->size());
       active.insert(value);
       stack.push_back(frame_for(*value));
       continue;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <stdexcept>
 #include <string>
 
 #include "variables/variable_table.h"
@@ -14,10 +15,33 @@ namespace vcboot {
 // that double at every level of nesting would otherwise take all memory.
 inline constexpr std::size_t kMaxExpandedSize = std::size_t{1} << 20;
 
-// The most references one expansion replaces. Values that expand to nothing
+// The most work one expansion may do. Every byte it scans, compares with a
+// name of the table or copies lies in the texts it expands, so each text
+// expanded costs its length, and each name looked up kLookupWork more, for
+// the lookup and what a found name sets going. Values that expand to nothing
 // can double the work at every level of nesting without growing the text,
-// which no size bound catches; a 200,000-deep chain takes 200,000.
-inline constexpr std::size_t kMaxExpansionSteps = std::size_t{1} << 22;
+// long names make each reference cost what it compares and copies, and a
+// long text of short undefined names costs a lookup every few bytes: each
+// ends at the bound within a fraction of a second, however large the
+// package.
+inline constexpr std::size_t kMaxExpansionWork = std::size_t{1} << 24;
+inline constexpr std::size_t kLookupWork = 256;
+
+// Thrown when an expansion would go past one of its bounds. The bootstrap
+// shows what() under "Unhandled Exception".
+class ExpansionTooLong : public std::length_error {
+ public:
+  enum class Bound {
+    kSize,  // the result would grow past kMaxExpandedSize
+    kWork,  // the expansion would do more than kMaxExpansionWork
+  };
+  explicit ExpansionTooLong(Bound bound)
+      : std::length_error("variable expansion too long"), bound_(bound) {}
+  Bound bound() const { return bound_; }
+
+ private:
+  Bound bound_;
+};
 
 // Returns `text` with every reference (a non-empty name without percent
 // signs between two percent signs) to a name that `table` holds replaced by
@@ -28,9 +52,8 @@ inline constexpr std::size_t kMaxExpansionSteps = std::size_t{1} << 22;
 // is already being expanded further up (a cycle) stays in the text like an
 // undefined name. Reads the table through `find` only, so it never adds an
 // entry. Nesting of any depth is expanded without recursion. Throws
-// std::length_error ("variable expansion too long") as soon as the result
-// would grow past kMaxExpandedSize or the expansion would replace more than
-// kMaxExpansionSteps references.
+// ExpansionTooLong as soon as the result would grow past kMaxExpandedSize or
+// the work past kMaxExpansionWork.
 std::string expand_variables(const std::string& text,
                              const VariableTable& table);
 
@@ -44,9 +67,6 @@ class ExpansionObserver {
   virtual void unresolved(const std::string& name) = 0;
   // A name whose value is already being expanded further up.
   virtual void cyclic(const std::string& name) = 0;
-  // A name whose value is about to be expanded in place of the reference.
-  // An observer may throw to end an expansion that takes too many steps.
-  virtual void expanding(const std::string& /*name*/) {}
 };
 
 // The same expansion, telling `observer` what stays unexpanded.

@@ -103,6 +103,9 @@ void FakePlatform::fail(FakeCall call, std::uint32_t error, int successes) {
 
 bool FakePlatform::should_fail(FakeCall call, const std::string& log_entry) {
   if (keep_log_) log_.push_back(log_entry);
+  if (stop_on_ && stop_on_->call == call && stop_signal_ == 0) {
+    stop_signal_ = stop_on_->signal;
+  }
   const auto found = failures_.find(call);
   if (found == failures_.end()) return false;
   if (found->second.successes_left > 0) {
@@ -210,7 +213,8 @@ bool FakePlatform::remove_directory(const std::string& path) {
 std::unique_ptr<Process> FakePlatform::start_program(
     const LaunchRequest& request) {
   launches_.push_back(Launch{request, files_.current_directory()});
-  if (should_fail(FakeCall::kStartProgram, "start_program " + request.file)) {
+  if (should_fail(FakeCall::kStartProgram, "start_program " + request.file) ||
+      stop_signal_ != 0) {
     return nullptr;
   }
   const ProcessScript script =
@@ -220,6 +224,10 @@ std::unique_ptr<Process> FakePlatform::start_program(
     return nullptr;
   }
   return std::make_unique<FakeProcess>(*this, script, request.file);
+}
+
+void FakePlatform::catch_stop_signals() {
+  if (keep_log_) log_.push_back("catch_stop_signals");
 }
 
 }  // namespace vcboot

@@ -94,6 +94,14 @@ class FakePlatform : public Platform {
   // Calls are recorded in log() unless this is turned off, as runs that
   // watch the program's own allocations do.
   void keep_log(bool keep) { keep_log_ = keep; }
+  // Names files in the current directory by ".\" rather than by its path,
+  // as the POSIX backend does.
+  void use_relative_prefix() { relative_prefix_ = true; }
+  // A stop request `signal` arrives with the first call of this kind, which
+  // itself goes ahead.
+  void stop_on(FakeCall call, int signal) {
+    stop_on_ = StopScript{call, signal};
+  }
 
   // --- Observation --------------------------------------------------------
   const std::vector<Message>& messages() const { return messages_; }
@@ -134,6 +142,9 @@ class FakePlatform : public Platform {
   // fake_error::kAlreadyExists; entering fails with kSetCurrentDirectory's.
   NewDirectory create_new_directory(const std::string& path) override;
   bool enter_new_directory(const std::string& path) override;
+  std::string current_directory_prefix(const std::string& path) const override {
+    return relative_prefix_ ? ".\\" : path;
+  }
   std::string module_path() override;
   std::int64_t calendar_time() override { return time_; }
   std::unique_ptr<File> open_for_reading(const std::string& path) override;
@@ -149,7 +160,10 @@ class FakePlatform : public Platform {
   std::uint32_t invalid_name_error() const override {
     return fake_error::kInvalidName;
   }
+  // Starts nothing once a stop request has arrived.
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
+  void catch_stop_signals() override;
+  int stop_signal() override { return stop_signal_; }
 
  private:
   class ScriptedFile;
@@ -158,6 +172,10 @@ class FakePlatform : public Platform {
   struct Failure {
     std::uint32_t error = 0;
     int successes_left = 0;
+  };
+  struct StopScript {
+    FakeCall call;
+    int signal = 0;
   };
 
   // Records the call; true (with the last error set) if it is to fail.
@@ -173,6 +191,9 @@ class FakePlatform : public Platform {
   bool keep_log_ = true;
   std::uint64_t write_capacity_ = UINT64_MAX;
   std::function<ProcessScript(const LaunchRequest&)> launch_script_;
+  bool relative_prefix_ = false;
+  std::optional<StopScript> stop_on_;
+  int stop_signal_ = 0;
 
   std::map<FakeCall, Failure> failures_;
   std::vector<Message> messages_;

@@ -11,7 +11,7 @@ bool is_separator(char c) { return c == '\\' || c == '/'; }
 
 // A path's key: the path without separators at its end, and with '/' read as
 // '\', so "C:\a\", "C:\a" and "C:/a" name one node.
-std::string key_of(const std::string& path) {
+std::string normalized(const std::string& path) {
   std::string key = path;
   std::replace(key.begin(), key.end(), '/', '\\');
   while (!key.empty() && key.back() == '\\') key.pop_back();
@@ -117,6 +117,14 @@ class MemoryFileSystem::MemoryListing : public DirectoryListing {
 
 // --- Set-up and observation -----------------------------------------------
 
+std::string MemoryFileSystem::key_of(const std::string& path) const {
+  // ".\name" is a name in the current directory.
+  if (path.size() >= 2 && path[0] == '.' && is_separator(path[1])) {
+    return normalized(current_directory_ + "\\" + path.substr(2));
+  }
+  return normalized(path);
+}
+
 MemoryFileSystem::MemoryFileSystem() = default;
 MemoryFileSystem::~MemoryFileSystem() = default;
 
@@ -220,7 +228,7 @@ std::unique_ptr<File> MemoryFileSystem::open_for_reading(
 std::unique_ptr<File> MemoryFileSystem::create_for_writing(
     const std::string& path) {
   const std::string key = key_of(path);
-  if (key.empty() || key.size() != path.size()) {
+  if (key.empty() || is_separator(path.back())) {
     set_error(fake_error::kInvalidName);  // a name that ends with a separator
     return nullptr;
   }

@@ -5,7 +5,8 @@
 // serves its file calls from here and adds scripted faults on top.
 //
 // Paths behave like Windows paths with either separator; a path names the
-// same node with or without separators at its end.
+// same node with or without separators at its end, and one that begins with
+// ".\" names a node in the current directory.
 #pragma once
 
 #include <cstdint>
@@ -82,6 +83,9 @@ class MemoryFileSystem {
   class MemoryFile;
   class MemoryListing;
 
+  // The key of `path`; one that begins with ".\" is taken from the current
+  // directory.
+  std::string key_of(const std::string& path) const;
   bool parent_exists(const std::string& key) const;
   bool has_children(const std::string& key) const;
 

@@ -12,6 +12,8 @@
 #include <ctime>
 #include <string>
 
+#include "platform/posix/posix_signals.h"
+
 namespace vcboot {
 
 void PosixPlatform::show_message(const std::string& caption,
@@ -50,23 +52,19 @@ bool is_private_folder(const std::string& folder) {
 
 }  // namespace
 
-std::string PosixPlatform::guard_folder() {
-  // $XDG_RUNTIME_DIR is the user's own folder for such things, when it is
-  // what it claims to be; else a folder of the user's under the temporary
-  // directory, made if missing.
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] == '/') {
-    const std::string folder = without_trailing_slashes(runtime);
+std::string guard_folder(const std::vector<std::string>& private_folders,
+                         const std::string& shared) {
+  for (const std::string& candidate : private_folders) {
+    if (candidate.empty() || candidate[0] != '/') continue;
+    const std::string folder = without_trailing_slashes(candidate);
     if (is_private_folder(folder)) return folder;
   }
-  const std::string folder =
-      temp_directory() + "vcboot-" + std::to_string(::geteuid());
+  const std::string folder = shared + "vcboot-" + std::to_string(::geteuid());
   ::mkdir(folder.c_str(), 0700);  // an existing one is checked below
   if (is_private_folder(folder)) return folder;
   // Another user's folder, a link or a folder others may write to: whoever
   // can write there could hold or remove the lock.
   errno = EACCES;
-  record_errno();
   return std::string();
 }
 
@@ -77,9 +75,18 @@ MutexResult PosixPlatform::create_instance_mutex(const std::string& name) {
   // and not inherited by the programs the run starts. Where no such folder
   // can be had (say, another user planted its name), the run goes on
   // without a guard, as on Windows when the mutex cannot be created. An
-  // empty lock file stays behind and serves the next run.
-  const std::string folder = guard_folder();
-  if (folder.empty()) return MutexResult::kUnavailable;
+  // empty lock file stays behind and serves the next run. The folder is
+  // the same for every run of the user, whatever its $TMPDIR: the user's
+  // runtime folder, as $XDG_RUNTIME_DIR names it or where systemd makes it,
+  // else one of the user's in /tmp.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string folder = guard_folder(
+      {runtime ? runtime : "", "/run/user/" + std::to_string(::geteuid())},
+      "/tmp/");
+  if (folder.empty()) {
+    record_errno();
+    return MutexResult::kUnavailable;
+  }
   const std::string path = folder + "/" + name + ".lock";
   const int fd =
       ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -121,12 +128,36 @@ std::string without_trailing_slashes(const std::string& path) {
   return end == std::string::npos ? path.substr(0, 1) : path.substr(0, end + 1);
 }
 
+namespace {
+
+// Whether someone else could rename a folder made in `parent` and put one
+// of their own in its place: another user (root aside) owns it, or others
+// may write to it without the sticky bit, which keeps them to their own
+// names. No check of the work folder could then make the run safe, as the
+// installer itself may use the folder's path ("source").
+bool others_may_replace_folders_in(const std::string& parent) {
+  struct stat info {};
+  if (::stat(parent.c_str(), &info) != 0) return false;  // mkdir will tell
+  if (info.st_uid != ::geteuid() && info.st_uid != 0) return true;
+  return (info.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
+         (info.st_mode & S_ISVTX) == 0;
+}
+
+}  // namespace
+
 NewDirectory PosixPlatform::create_new_directory(const std::string& path) {
   // mkdir takes over nothing: a folder, a file or a symbolic link (even one
   // that leads nowhere) under the name gives EEXIST. Mode 0700: on a shared
   // /tmp nobody else may plant or swap files in it.
   made_folder_.reset();
   const std::string folder = without_trailing_slashes(path);
+  const std::size_t name_at = folder.find_last_of('/');
+  if (name_at != std::string::npos &&
+      others_may_replace_folders_in(folder.substr(0, name_at + 1))) {
+    errno = EACCES;
+    record_errno();
+    return NewDirectory::kFailed;
+  }
   if (::mkdir(folder.c_str(), 0700) != 0) {
     record_errno();
     return errno == EEXIST ? NewDirectory::kExists : NewDirectory::kFailed;
@@ -280,6 +311,12 @@ PosixPlatform::PosixPlatform() {
     std::free(folder);
   }
 }
+
+void PosixPlatform::catch_stop_signals() {
+  posix_signals::catch_stop_signals();
+}
+
+int PosixPlatform::stop_signal() { return posix_signals::stop_signal(); }
 
 Platform& native_platform() {
   static PosixPlatform platform;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -17,6 +18,13 @@ namespace vcboot {
 // `path` without the '/' at its end ("/" stays): with one, lstat and
 // O_NOFOLLOW would follow a symbolic link in the last place.
 std::string without_trailing_slashes(const std::string& path);
+
+// Where the single-instance lock lives: the first of `private_folders` that
+// is a real folder of the user's with no rights for others, else
+// `<shared>vcboot-<uid>`, made with mode 0700 if missing and checked the same
+// way. Empty (errno set) when that one will not do either.
+std::string guard_folder(const std::vector<std::string>& private_folders,
+                         const std::string& shared);
 
 class PosixPlatform : public Platform {
  public:
@@ -32,6 +40,9 @@ class PosixPlatform : public Platform {
   bool set_current_directory(const std::string& path) override;
   NewDirectory create_new_directory(const std::string& path) override;
   bool enter_new_directory(const std::string& path) override;
+  std::string current_directory_prefix(const std::string&) const override {
+    return "./";
+  }
   std::string module_path() override;
   std::int64_t calendar_time() override;
   std::unique_ptr<File> open_for_reading(const std::string& path) override;
@@ -46,6 +57,8 @@ class PosixPlatform : public Platform {
   // nearest ("Invalid argument").
   std::uint32_t invalid_name_error() const override { return EINVAL; }
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
+  void catch_stop_signals() override;
+  int stop_signal() override;
 
   // Keeps errno as the last error, which later library calls could change;
   // returns false for use in `return`.
@@ -55,10 +68,6 @@ class PosixPlatform : public Platform {
   }
 
  private:
-  // Where the single-instance lock lives; empty (the last error set) when
-  // there is no folder that only this user can write to.
-  std::string guard_folder();
-
   // The folder that create_new_directory made last, as lstat saw it then.
   struct MadeFolder {
     std::string path;  // without a '/' at its end

@@ -62,8 +62,8 @@ class ScopedVariable {
 
 TEST(PosixPlatform, SecondHolderOfTheMutexIsTurnedAway) {
   test_support::ScopedTempDir temp;
-  const ScopedVariable runtime("XDG_RUNTIME_DIR", nullptr);
-  const ScopedVariable tmpdir("TMPDIR", temp.path().c_str());
+  fs::permissions(temp.path(), fs::perms::owner_all);
+  const ScopedVariable runtime("XDG_RUNTIME_DIR", temp.path().c_str());
   PosixPlatform platform;
   const std::string name = "vcboot.test." + std::to_string(::getpid());
   EXPECT_EQ(platform.create_instance_mutex(name), MutexResult::kAcquired);
@@ -97,12 +97,12 @@ TEST(PosixPlatform, SecondHolderOfTheMutexIsTurnedAway) {
             MutexResult::kAcquired);
 }
 
-// The lock goes in $XDG_RUNTIME_DIR when that is the user's private folder,
-// else in <temp>vcboot-<uid>, made 0700 if missing. A folder that anyone
-// else could write to gives no guard at all rather than one another user
-// could hold.
+// The lock goes in the first of the user's private runtime folders, else in
+// <shared>vcboot-<uid>, made 0700 if missing. A folder that anyone else
+// could write to gives no guard at all rather than one another user could
+// hold.
 TEST(PosixPlatform, GuardIsKeptWhereOnlyTheUserCanWrite) {
-  enum class Own { kMissing, kOpenToAll, kLink };  // <temp>vcboot-<uid>
+  enum class Own { kMissing, kOpenToAll, kLink };  // <shared>vcboot-<uid>
   const struct {
     const char* what;
     bool runtime_set;
@@ -126,19 +126,38 @@ TEST(PosixPlatform, GuardIsKeptWhereOnlyTheUserCanWrite) {
       fs::permissions(own, fs::perms::all);
     }
     if (c.own == Own::kLink) fs::create_directory_symlink(run, own);
-    const ScopedVariable runtime("XDG_RUNTIME_DIR",
-                                 c.runtime_set ? run.c_str() : nullptr);
-    const ScopedVariable tmpdir("TMPDIR", tmp.c_str());
-    PosixPlatform platform;
-    EXPECT_EQ(platform.create_instance_mutex("guard"),
-              c.guarded ? MutexResult::kAcquired : MutexResult::kUnavailable)
-        << c.what;
-    if (!c.guarded) continue;
-    const fs::path folder = c.runtime_set ? run : own;
-    EXPECT_TRUE(fs::is_regular_file(folder / "guard.lock")) << c.what;
+    const std::string folder =
+        guard_folder({"", "relative/run", (temp.path() / "absent").string(),
+                      c.runtime_set ? run.string() + "/" : ""},
+                     temp.slashed() + "tmp/");
+    if (!c.guarded) {
+      EXPECT_EQ(folder, "") << c.what;
+      continue;
+    }
+    EXPECT_EQ(folder, (c.runtime_set ? run : own).string()) << c.what;
     EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all,
               fs::perms::owner_all)
         << c.what;
+  }
+}
+
+// Without a runtime folder the guard lives in one place per user, so runs
+// started with different temporary directories still exclude each other.
+TEST(PosixPlatform, GuardDoesNotDependOnTheTemporaryDirectory) {
+  test_support::ScopedTempDir temp;
+  const ScopedVariable runtime("XDG_RUNTIME_DIR", nullptr);
+  const std::string name = "vcboot.test.tmpdir." + std::to_string(::getpid());
+  PosixPlatform first;
+  PosixPlatform second;
+  {
+    const ScopedVariable tmpdir("TMPDIR", temp.path().c_str());
+    EXPECT_EQ(first.create_instance_mutex(name), MutexResult::kAcquired);
+  }
+  EXPECT_EQ(second.create_instance_mutex(name), MutexResult::kAlreadyExists);
+  EXPECT_TRUE(fs::is_empty(temp.path()));
+  const std::string uid = std::to_string(::geteuid());
+  for (const std::string& folder : {"/run/user/" + uid, "/tmp/vcboot-" + uid}) {
+    fs::remove(folder + "/" + name + ".lock");
   }
 }
 
@@ -287,6 +306,42 @@ TEST(PosixPlatform, NewFolderIsMadeExclusivelyAndEnteredOnlyAsMade) {
         << c.what;
     EXPECT_EQ(fs::current_path(), c.entered ? folder : before) << c.what;
     fs::current_path(before);
+  }
+}
+
+// A work folder is not made where someone else could rename it and put one
+// of their own in its place: in a folder others may write to without the
+// sticky bit, or another user's (root aside).
+TEST(PosixPlatform, NoFolderIsMadeWhereOthersCouldReplaceIt) {
+  const struct {
+    fs::perms mode;
+    bool another_owner;
+    bool made;
+  } cases[] = {
+      {fs::perms::owner_all, false, true},
+      {fs::perms::all | fs::perms::sticky_bit, false, true},
+      {fs::perms::all, false, false},
+      {fs::perms::owner_all | fs::perms::group_all, false, false},
+      {fs::perms::owner_all, true, false},
+  };
+  test_support::ScopedTempDir temp;
+  PosixPlatform platform;
+  int n = 0;
+  for (const auto& c : cases) {
+    if (c.another_owner && ::geteuid() != 0) continue;  // needs root
+    const fs::path parent = temp.path() / std::to_string(++n);
+    fs::create_directory(parent);
+    fs::permissions(parent, c.mode);
+    if (c.another_owner) {
+      ASSERT_EQ(::chown(parent.c_str(), 12345, 12345), 0);
+    }
+    EXPECT_EQ(platform.create_new_directory((parent / "VC1/").string()),
+              c.made ? NewDirectory::kCreated : NewDirectory::kFailed)
+        << n;
+    EXPECT_EQ(fs::exists(parent / "VC1"), c.made) << n;
+    if (!c.made) {
+      EXPECT_EQ(platform.last_error(), static_cast<std::uint32_t>(EACCES));
+    }
   }
 }
 

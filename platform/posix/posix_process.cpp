@@ -13,6 +13,7 @@
 
 #include "platform/command_line.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/posix_signals.h"
 
 namespace vcboot {
 namespace {
@@ -54,12 +55,23 @@ class PosixProcess : public Process {
       : platform_(platform), pid_(pid), signals_(std::move(signals)) {}
 
   // Releasing the process leaves it running, as CloseHandle does. One that
-  // has ended unseen is reaped here; a running one is left to init.
+  // has ended unseen is reaped here; a running one is left to init, and gets
+  // no stop signal passed on any more.
   ~PosixProcess() override {
-    if (!ended_) ::waitpid(pid_, &status_, WNOHANG);
+    if (ended_) return;
+    posix_signals::set_running_child(0);
+    ::waitpid(pid_, &status_, WNOHANG);
   }
 
   bool wait() override {
+    // Waited for without reaping it first, so that no stop signal is passed
+    // on to another process that gets its number once it is reaped.
+    siginfo_t info{};
+    while (!ended_ && ::waitid(P_PID, static_cast<id_t>(pid_), &info,
+                               WEXITED | WNOWAIT) != 0) {
+      if (errno != EINTR) return platform_.record_errno();
+    }
+    posix_signals::set_running_child(0);
     while (!ended_) {
       const pid_t result = ::waitpid(pid_, &status_, 0);
       if (result == pid_)
@@ -178,6 +190,13 @@ std::unique_ptr<Process> PosixPlatform::start_program(
   const unsigned int limit = descriptor_limit();
   keep_children_waitable();
 
+  // Nothing starts once a stop was asked for.
+  posix_signals::StopSignalsBlocked stop_signals_blocked;
+  if (posix_signals::stop_signal() != 0) {
+    errno = EINTR;
+    record_errno();
+    return nullptr;
+  }
   int report[2];
   if (::pipe2(report, O_CLOEXEC) != 0) {
     record_errno();
@@ -187,13 +206,18 @@ std::unique_ptr<Process> PosixPlatform::start_program(
   const pid_t pid = ::fork();
   if (pid == 0) {
     signals->restore();
+    stop_signals_blocked.restore_in_child();
     run_child(request.file.c_str(), argv.data(), directory, limit, report[1]);
   }
   const int fork_error = errno;
+  // A stop signal that came meanwhile is passed on as it is let through.
+  if (pid > 0) posix_signals::set_running_child(pid);
+  stop_signals_blocked.unblock();
   ::close(report[1]);
   const int error = pid < 0 ? fork_error : exec_error(report[0]);
   ::close(report[0]);
   if (error != 0) {
+    posix_signals::set_running_child(0);
     if (pid > 0) reap(pid);
     errno = error;
     record_errno();

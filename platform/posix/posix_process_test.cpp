@@ -144,6 +144,26 @@ TEST_F(PosixProcessTest, KilledChildGives128PlusTheSignal) {
   EXPECT_EQ(process->exit_code(), 137u);
 }
 
+// A stop request, once caught, is noted rather than fatal, and nothing starts
+// after it. In a child process, whose signal handling the test may change.
+TEST_F(PosixProcessTest, NothingStartsAfterAStopRequest) {
+  const std::string probe = place_probe("probe");
+  const pid_t child = ::fork();
+  if (child == 0) {
+    platform_.catch_stop_signals();
+    ::raise(SIGTERM);
+    const bool refused =
+        platform_.stop_signal() == SIGTERM &&
+        platform_.start_program({probe, "", std::nullopt}) == nullptr &&
+        platform_.last_error() == EINTR;
+    ::_exit(refused ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_FALSE(test_support::read_probe_report(temp_.path(), "probe").found);
+}
+
 TEST_F(PosixProcessTest, FilesThatCannotBeExecutedFailToStart) {
   const fs::path folder = temp_.path();
   test_support::write_file(folder / "readme.txt", "text");

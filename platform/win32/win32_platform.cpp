@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "platform/win32/ansi_path.h"
+#include "platform/win32/private_folder.h"
 
 namespace vcboot {
 namespace {
@@ -82,11 +83,27 @@ bool Win32Platform::set_current_directory(const std::string& path) {
   return ::SetCurrentDirectoryA(path.c_str()) != 0;
 }
 
+namespace {
+
+// Whether `path` lies under the fallback temporary directory (any case).
+bool is_under_fallback(const Win32Platform& platform, const std::string& path) {
+  const std::string fallback = platform.fallback_temp_directory();
+  return path.size() > fallback.size() &&
+         ::lstrcmpiA(path.substr(0, fallback.size()).c_str(),
+                     fallback.c_str()) == 0;
+}
+
+}  // namespace
+
 NewDirectory Win32Platform::create_new_directory(const std::string& path) {
-  // No security attributes: the folder takes the rights of the one above it.
-  // A name that exists already, a folder, a file or a junction, is never
-  // taken over.
-  if (::CreateDirectoryA(path.c_str(), nullptr)) return NewDirectory::kCreated;
+  // No security attributes: the folder takes the rights of the one above it,
+  // the user's own temporary directory; under the fallback, which every user
+  // may write to, it gets rights of its own (private_folder.h). A name that
+  // exists already, a folder, a file or a junction, is never taken over.
+  const bool made = is_under_fallback(*this, path)
+                        ? create_private_directory(path)
+                        : ::CreateDirectoryA(path.c_str(), nullptr) != 0;
+  if (made) return NewDirectory::kCreated;
   return ::GetLastError() == kErrorAlreadyExists ? NewDirectory::kExists
                                                  : NewDirectory::kFailed;
 }
@@ -100,6 +117,13 @@ bool Win32Platform::enter_new_directory(const std::string& path) {
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
       (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     ::SetLastError(ERROR_DIRECTORY);
+    return false;
+  }
+  // Under the fallback another user could have renamed the folder that was
+  // made, or C:\Temp itself, and put a folder of their own in its place
+  // before it was entered; once entered, no process can rename it.
+  if (is_under_fallback(*this, path) && !current_directory_is_own()) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
   return true;

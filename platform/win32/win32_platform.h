@@ -26,6 +26,9 @@ class Win32Platform : public Platform {
   bool set_current_directory(const std::string& path) override;
   NewDirectory create_new_directory(const std::string& path) override;
   bool enter_new_directory(const std::string& path) override;
+  std::string current_directory_prefix(const std::string& path) const override {
+    return path;
+  }
   std::string module_path() override;
   std::int64_t calendar_time() override;
   std::unique_ptr<File> open_for_reading(const std::string& path) override;
@@ -38,6 +41,8 @@ class Win32Platform : public Platform {
   std::string system_error_text(std::uint32_t code) override;
   std::uint32_t invalid_name_error() const override;
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
+  void catch_stop_signals() override {}
+  int stop_signal() override { return 0; }
 };
 
 }  // namespace vcboot

@@ -136,11 +136,16 @@ TEST(ArchiveProcess, PackageThatCannotBeOpenedIsToldWithItsPathAndReason) {
                                fs::perms::others_exec);
   fs::create_directory(temp.path() / "tmp");
   fs::permissions(temp.path() / "tmp", fs::perms::all | fs::perms::sticky_bit);
+  const fs::path runtime = temp.path() / "run";  // nobody's own
+  fs::create_directory(runtime);
+  ASSERT_EQ(::chown(runtime.c_str(), 65534, 65534), 0);
+  fs::permissions(runtime, fs::perms::owner_all);
   const test_support::ProgramResult result = test_support::run_program(
       {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
        program.string()},
       {"",
-       {{"TMPDIR", (temp.path() / "tmp").string()}, {"XDG_RUNTIME_DIR", ""}}});
+       {{"TMPDIR", (temp.path() / "tmp").string()},
+        {"XDG_RUNTIME_DIR", runtime.string()}}});
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.err, "Failed to open archive!\nFile: " + program.string() +
                             "\nError: Permission denied\n\n" +

@@ -48,19 +48,35 @@ TEST(BootstrapProcess, TmpdirWithoutSlashIsUsed) {
 // its messages to none of its own files: the lock file stays empty.
 TEST(BootstrapProcess, ClosedStandardErrorTakesNoMessages) {
   test_support::ScopedTempDir temp;
+  const fs::path runtime = temp.path() / "run";
+  fs::create_directory(runtime);
+  fs::permissions(runtime, fs::perms::owner_all);
   const test_support::ProgramResult result = test_support::run_installer(
       {"/bin/sh", "-c", "exec \"$0\" 2>&-", VCBOOT_BINARY}, temp.path(),
-      {"", {{"XDG_RUNTIME_DIR", ""}}});
+      {"", {{"XDG_RUNTIME_DIR", runtime.string()}}});
   EXPECT_EQ(result.exit_code, 0);
-  const fs::path lock = temp.path() /
-                        ("vcboot-" + std::to_string(::geteuid())) /
-                        (std::string(kInstanceMutexName) + ".lock");
+  const fs::path lock = runtime / (std::string(kInstanceMutexName) + ".lock");
   ASSERT_TRUE(fs::exists(lock));
   EXPECT_EQ(fs::file_size(lock), 0u);
 }
 
+// A standard error whose reader has gone (SIGPIPE) loses the messages but
+// ends nothing: the run goes on and cleans up.
+TEST(BootstrapProcess, StandardErrorWithoutAReaderEndsNothing) {
+  test_support::ScopedTempDir temp;
+  fs::create_directory(temp.path() / "tmp");
+  const std::string status = (temp.path() / "status").string();
+  const test_support::ProgramResult result = test_support::run_installer(
+      {"/bin/sh", "-c",
+       "{ sleep 0.2; \"$0\"; echo $? > \"$1\"; } 2>&1 >/dev/null | true",
+       VCBOOT_BINARY, status},
+      (temp.path() / "tmp").string());
+  EXPECT_EQ(test_support::read_file(status), "0\n");
+  EXPECT_TRUE(fs::is_empty(temp.path() / "tmp"));
+}
+
 // Everything another user can do to the guard, done by "nobody": hold the
-// lock in the folder where the user's guard would go in a shared temporary
+// lock in the folder where the user's guard once went in a shared temporary
 // directory, made first and open to all, and bind the abstract socket name
 // that the guard once was. None of it turns the user's run away.
 TEST(BootstrapProcess, AnotherUserCannotHoldTheGuard) {
@@ -97,9 +113,8 @@ TEST(BootstrapProcess, AnotherUserCannotHoldTheGuard) {
   }
   char byte = 0;
   ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-  const test_support::ProgramResult result = test_support::run_program(
-      {VCBOOT_BINARY},
-      {"", {{"TMPDIR", shared.string()}, {"XDG_RUNTIME_DIR", ""}}});
+  const test_support::ProgramResult result =
+      test_support::run_installer({VCBOOT_BINARY}, shared.string());
   ::kill(nobody, SIGKILL);
   ::waitpid(nobody, nullptr, 0);
   ::close(ready[0]);

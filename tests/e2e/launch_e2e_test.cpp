@@ -86,10 +86,10 @@ TEST_F(Installation, InstallerAndPostProgramRunInTheWorkFolder) {
   const fs::path work = installer.working_directory;
   EXPECT_EQ(work.parent_path(), temp_dir());
   EXPECT_EQ(work.filename().string().rfind("VC", 0), 0u) << work;
-  EXPECT_EQ(
-      installer.arguments,
-      (std::vector<std::string>{(work / "setup").string(), "/i",
-                                "SOURCE=" + work.string(), "/q", "two words"}));
+  // Started from inside the work folder, by a relative path.
+  EXPECT_EQ(installer.arguments, (std::vector<std::string>{
+                                     "./setup", "/i", "SOURCE=" + work.string(),
+                                     "/q", "two words"}));
   const std::vector<std::string> extracted{"data.cab", "post-install", "setup"};
   EXPECT_EQ(installer.entries, extracted);
   ASSERT_FALSE(installer.descriptors.empty());
@@ -139,6 +139,51 @@ TEST_F(Installation, InterruptWhileTheInstallerRunsStillCleansUp) {
   const test_support::ProgramResult result = run();
   EXPECT_EQ(result.exit_code, 130);
   EXPECT_TRUE(fs::is_empty(temp_dir()));
+}
+
+// Another user renames the work folder away once it has been entered and
+// puts a folder of their own, with their own post program, in its place
+// (played here by the installer). The post program still starts from the
+// folder that was entered, and the clean-up empties that one.
+TEST_F(Installation, WorkFolderSwappedAfterEntryIsNotFollowed) {
+  build({{"installer", "setup",
+          "#!/bin/sh\nhere=$(pwd)\nmv \"$here\" \"$here.moved\"\n"
+          "mkdir \"$here\"\nprintf '#!/bin/sh\\ntouch "
+          "\"%s/planted\"\\n' \"$LAUNCH_PROBE_REPORT_DIR\" > "
+          "\"$here/post-install\"\nchmod 755 \"$here/post-install\"\n"},
+         {"post", "post-install", probe()}},
+        {{"executable", "%installer%"}});
+  const test_support::ProgramResult result = run();
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_FALSE(fs::exists(report_dir() / "planted")) << "the planted one ran";
+  const test_support::ProbeReport post = report("post-install");
+  ASSERT_TRUE(post.found);
+  const fs::path moved = post.working_directory;
+  EXPECT_EQ(moved.extension(), ".moved");
+  EXPECT_TRUE(fs::is_empty(moved));
+}
+
+// A stop request (SIGTERM, SIGHUP) while the installer runs is passed on to
+// it and waited for; then the work folder goes, nothing more starts, and the
+// exit code is that of a program the signal ended.
+TEST_F(Installation, StopRequestReachesTheInstallerThenCleansUp) {
+  for (const char* signal : {"TERM", "HUP"}) {
+    const std::string installer =
+        std::string("#!/bin/sh\ntrap 'echo ") + signal +
+        " > \"$LAUNCH_PROBE_REPORT_DIR/stopped\"; exit 9' " + signal +
+        "\nkill -" + signal +
+        " $PPID\ni=0\nwhile [ $i -lt 100 ]; do sleep 0.05; i=$((i+1)); "
+        "done\n";
+    build(
+        {{"installer", "setup", installer}, {"post", "post-install", probe()}},
+        {{"executable", "%installer%"}, {"exitcode", "installer"}});
+    const test_support::ProgramResult result = run();
+    EXPECT_EQ(result.exit_code, std::string(signal) == "TERM" ? 143 : 129);
+    EXPECT_EQ(test_support::read_file(report_dir() / "stopped"),
+              std::string(signal) + "\n");
+    EXPECT_FALSE(report("post-install").found) << signal;
+    EXPECT_TRUE(fs::is_empty(temp_dir())) << signal;
+  }
 }
 
 // The package's exit code as the package chose it. POSIX keeps 8 bits of an

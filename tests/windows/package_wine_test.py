@@ -156,6 +156,25 @@ class DamagedPackages(PackageTestCase):
         self.assert_no_work_folder_left()
 
 
+    def test_a_suite_cut_short_behind_a_package_it_carries_starts_nothing(self):
+        carried = self.package(parameters="exit=0 carried")
+        carried.add_tail()
+        suite = self.package(parameters="exit=0 suite")
+        suite.add_file("", "prerequisite.exe", bytes(carried.data))
+        whole = bytes(suite.data)
+        # The download stops right behind the carried package, whose tail
+        # chunk is then the one nearest the end.
+        package = self.scratch / "package.exe"
+        package.write_bytes(whole[:whole.rfind(bytes(carried.data)) + len(carried.data)])
+
+        result = self.session.run(package, environment=self.environment)
+
+        self.assertEqual(result.boxes, [self.invalid_archive_box] * 2)
+        self.assertEqual(result.exit_code, 0)
+        self.assertIsNone(self.report("Setup.exe"), "an installer ran")
+        self.assert_no_work_folder_left()
+
+
 class Launching(PackageTestCase):
     def test_installer_missing_gives_spawn_failure_then_cleans_up(self):
         writer = PackageWriter(self.stub.read_bytes())
@@ -311,7 +330,7 @@ class PathsBeyondTheAnsiCalls(PackageTestCase):
     def use_temp_directory(self, folder):
         """Points TEMP and TMP of the Windows user at `folder` for this case.
         The prefix is shared by every case, so the old values come back."""
-        folder.mkdir(parents=True)
+        folder.mkdir(parents=True, exist_ok=True)
         for name in ("TEMP", "TMP"):
             self.addCleanup(self.prefix.set_user_variable, name,
                             self.prefix.user_variable(name))
@@ -347,6 +366,31 @@ class PathsBeyondTheAnsiCalls(PackageTestCase):
                 hold.unlink()
                 self.assert_installed(run.finish(), "exit=0 " + work_folder)
                 self.assertEqual(list(temp.iterdir()), [])
+
+    def test_a_work_folder_under_c_temp_is_the_users_own(self):
+        # C:\Temp\, the fallback when there is no TEMP, takes the rights of
+        # C:\, where every user may make and change files: a work folder
+        # there, whether TEMP names it or the fallback, gets rights of its
+        # own, which nothing of the folder above reaches.
+        fallback = self.prefix.drive_c / "Temp"
+        if not fallback.exists():
+            self.addCleanup(shutil.rmtree, fallback, True)
+        self.use_temp_directory(fallback)
+        writer = self.package()
+        writer.add_tail()
+
+        installer = self.assert_installed(self.run_package(writer), "exit=0")
+
+        self.assertRegex(installer.working_directory, r"^C:\\Temp\\VC-?\d+$")
+        # Only the user, SYSTEM and the Administrators get in (Wine shows
+        # rights made from the folder's Unix mode, without the protection).
+        trustees = [ace.rsplit(";", 1)[1]
+                    for ace in re.findall(r"\(([^)]*)\)", installer.folder_rights)]
+        self.assertIn("SY", trustees, installer.folder_rights)
+        self.assertEqual([trustee for trustee in trustees if trustee not in ("SY", "BA")
+                          and not trustee.startswith("S-1-5-21-")], [],
+                         installer.folder_rights)
+        self.assertEqual(sorted(fallback.glob("VC*")), [])
 
     def test_packages_in_folders_the_ansi_calls_cannot_name(self):
         deep = self.scratch.joinpath(*(f"Downloads kept for later, level {level} "

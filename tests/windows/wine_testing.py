@@ -70,6 +70,7 @@ class Report:
     command_line: str
     working_directory: str
     files: list[str]
+    folder_rights: str  # the working directory's DACL, in SDDL
 
 
 def read_report(path: Path) -> Report:
@@ -78,7 +79,7 @@ def read_report(path: Path) -> Report:
         key, _, value = line.partition("=")
         fields.setdefault(key, []).append(value)
     return Report(fields["command_line"][0], fields["working_directory"][0],
-                  sorted(fields.get("file", [])))
+                  sorted(fields.get("file", [])), fields["folder_rights"][0])
 
 
 class WineTestCase(unittest.TestCase):

@@ -126,17 +126,37 @@ std::string checked_stub(const std::string& path) {
   return image;
 }
 
+// A payload that holds the tail marker text, most often another package
+// carried as a file, is where a download cut short behind it finds a tail.
+void warn_of_tail_marker(const RecordSpec& record,
+                         const std::vector<const std::string*>& payloads,
+                         BuildSummary& summary) {
+  for (const std::string* payload : payloads) {
+    if (payload->find(format::kTailMarker) == std::string::npos) continue;
+    summary.warnings.push_back(
+        describe(record) + " holds the text \"" + format::kTailMarker +
+        "\" of a tail chunk: a download of the package cut short behind it "
+        "ends in that text, and the bootstrap, whose walk then ends at a stub "
+        "record that does not begin the file, shows \"Invalid Archive!\" "
+        "and starts nothing");
+    return;
+  }
+}
+
 void write_records(const PackageSpec& spec,
                    const std::vector<std::uint64_t>& sizes,
                    vcboot::ChunkWriter& writer, BuildSummary& summary) {
   for (std::size_t i = 0; i < spec.records.size(); ++i) {
     const RecordSpec& record = spec.records[i];
     if (record.kind == RecordSpec::Kind::kValue) {
+      warn_of_tail_marker(record, {&record.name, &record.text}, summary);
       writer.add_value(record.name, record.text);
       ++summary.value_records;
     } else {
-      writer.add_file(record.key, record.stored_name,
-                      read_input(record.path, kInputFile, sizes[i]));
+      const std::string content = read_input(record.path, kInputFile, sizes[i]);
+      warn_of_tail_marker(record, {&record.key, &record.stored_name, &content},
+                          summary);
+      writer.add_file(record.key, record.stored_name, content);
       ++summary.file_records;
     }
   }

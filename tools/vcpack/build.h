@@ -26,6 +26,8 @@ struct BuildSummary {
   std::uint64_t size = 0;
   std::size_t file_records = 0;
   std::size_t value_records = 0;
+  // For the packager, one line each: what a download cut short could meet.
+  std::vector<std::string> warnings;
 };
 
 // Called with the path of the finished package, still under its temporary

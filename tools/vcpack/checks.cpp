@@ -109,6 +109,16 @@ void Checker::check_damage() {
           i, chunk.offset);
     }
   }
+  if (walk.end == WalkEnd::kStubNotAtStart) {
+    add(FindingId::kStubNotAtStart,
+        "the walk ends at a stub record at offset " +
+            std::to_string(walk.end_offset) +
+            " that does not begin the file: a download cut short behind a "
+            "package carried as a file, whose installer the bootstrap does "
+            "not start",
+        std::nullopt, walk.end_offset);
+    return;
+  }
   if (walk.end != WalkEnd::kReadFailure) return;
   if (walk.end_offset == 0) {
     add(FindingId::kNoStubRecord,
@@ -309,7 +319,7 @@ void check_records(Checker& checker) {
 // own expansion on the bindings the package means to make.
 
 constexpr char kTooLong[] = "(expansion grows without bound)";
-constexpr char kTooManySteps[] = "(expansion does not end)";
+constexpr char kTooMuchWork[] = "(expansion does not end)";
 
 // A name that holds a blank or a double quote is the text between two
 // references (as in `%a% "%b%"`), tried as a name by the rules of the
@@ -346,7 +356,9 @@ class LaunchChecker {
 
   LaunchPreview run() {
     LaunchPreview preview;
-    preview.exit_code = fetch(names::kExitCode);
+    // Read without creating it, so that a "%exitcode%" in the other values
+    // stays in the text when nothing binds it.
+    preview.exit_code = fetch(names::kExitCode, false);
     preview.exit_code_policy = vcboot::exit_code_policy(preview.exit_code);
     if (!preview.exit_code.empty() &&
         preview.exit_code_policy == vcboot::ExitCodePolicy::kDefault &&
@@ -386,8 +398,8 @@ class LaunchChecker {
     }
   }
 
-  std::string fetch(const std::string& name) {
-    const FetchedValue value = simulation_.fetch(name);
+  std::string fetch(const std::string& name, bool create = true) {
+    const FetchedValue value = simulation_.fetch(name, create);
     missing_ = value.missing;
     for (const std::string& unresolved : value.unresolved) {
       if (!looks_like_a_name(unresolved)) continue;
@@ -408,17 +420,17 @@ class LaunchChecker {
               " bytes): the bootstrap ends with \"" +
               vcboot::messages::kUnhandledExceptionText +
               "\" and starts nothing");
-    } else if (value.end == ExpansionEnd::kTooManySteps) {
+    } else if (value.end == ExpansionEnd::kTooMuchWork) {
       add(FindingId::kUnboundedExpansion, name,
-          "\"" + name + "\": expansion does not end (more than " +
-              std::to_string(kMaxExpansionSteps) +
-              " references): the bootstrap ends with \"" +
+          "\"" + name + "\": expansion does not end (past " +
+              std::to_string(vcboot::kMaxExpansionWork) +
+              " bytes of work): the bootstrap ends with \"" +
               vcboot::messages::kUnhandledExceptionText +
               "\" and starts nothing");
     }
     unbounded_ = unbounded_ || last_unbounded_;
     if (value.end == ExpansionEnd::kTooLong) return kTooLong;
-    if (value.end == ExpansionEnd::kTooManySteps) return kTooManySteps;
+    if (value.end == ExpansionEnd::kTooMuchWork) return kTooMuchWork;
     return value.text;
   }
 

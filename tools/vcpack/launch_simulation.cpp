@@ -1,15 +1,11 @@
 #include "tools/vcpack/launch_simulation.h"
 
-#include <stdexcept>
 #include <unordered_set>
 
 #include "variables/expand_variables.h"
 
 namespace vcpack {
 namespace {
-
-// Thrown by the collector to give up an expansion that takes too long.
-struct TooManySteps {};
 
 class OnceList {
  public:
@@ -23,8 +19,7 @@ class OnceList {
   std::unordered_set<std::string> seen_;
 };
 
-// Collects what the bootstrap's own expansion leaves in place, and counts
-// the references it expands.
+// Collects what the bootstrap's own expansion leaves in place.
 class Collector : public vcboot::ExpansionObserver {
  public:
   Collector(std::vector<std::string>& unresolved,
@@ -33,14 +28,10 @@ class Collector : public vcboot::ExpansionObserver {
 
   void unresolved(const std::string& name) override { unresolved_.add(name); }
   void cyclic(const std::string& name) override { cyclic_.add(name); }
-  void expanding(const std::string&) override {
-    if (++steps_ > kMaxExpansionSteps) throw TooManySteps();
-  }
 
  private:
   OnceList unresolved_;
   OnceList cyclic_;
-  std::size_t steps_ = 0;
 };
 
 vcboot::VariableTable simulated_table(const PackageOutcome& outcome) {
@@ -56,17 +47,18 @@ vcboot::VariableTable simulated_table(const PackageOutcome& outcome) {
 LaunchSimulation::LaunchSimulation(const PackageOutcome& outcome)
     : table_(simulated_table(outcome)) {}
 
-FetchedValue LaunchSimulation::fetch(const std::string& name) {
+FetchedValue LaunchSimulation::fetch(const std::string& name, bool create) {
   FetchedValue value;
   value.missing = table_.find(name) == nullptr;
+  if (value.missing && !create) return value;
   const std::string raw = table_.get_or_create(name);
   Collector collector(value.unresolved, value.cyclic);
   try {
     value.text = vcboot::expand_variables(raw, table_, collector);
-  } catch (const std::length_error&) {
-    value.end = ExpansionEnd::kTooLong;
-  } catch (const TooManySteps&) {
-    value.end = ExpansionEnd::kTooManySteps;
+  } catch (const vcboot::ExpansionTooLong& error) {
+    value.end = error.bound() == vcboot::ExpansionTooLong::Bound::kSize
+                    ? ExpansionEnd::kTooLong
+                    : ExpansionEnd::kTooMuchWork;
   }
   return value;
 }
@@ -77,8 +69,9 @@ ReferenceFindings scan_references(const std::string& text,
   Collector collector(findings.unresolved, findings.cyclic);
   try {
     vcboot::expand_variables(text, table, collector);
-  } catch (const TooManySteps&) {
+  } catch (const vcboot::ExpansionTooLong& error) {
     // What was met so far is all there is to tell.
+    if (error.bound() != vcboot::ExpansionTooLong::Bound::kWork) throw;
   }
   return findings;
 }

@@ -1,11 +1,12 @@
 // The bootstrap's launch, simulated on a package's bindings: the variables
 // it reads, fetched in its order with its own expansion, and the run's own
 // facts shown as placeholders ("source" as <work folder>, "commandline" as
-// <command line>). Each fetch creates a missing variable empty, as the
-// bootstrap's does, so a later reference to it expands as in a real run.
+// <command line>). Each fetch of a variable the launch reads creates it empty
+// when it is missing, as the bootstrap's does, so a later reference to it
+// expands as in a real run; "exitcode" is read without creating it.
 //
 // Hostile packages stay cheap: an expansion ends at the bootstrap's own
-// bounds (kMaxExpandedSize and kMaxExpansionSteps, past which the bootstrap
+// bounds (kMaxExpandedSize and kMaxExpansionWork, past which the bootstrap
 // gives up with "Unhandled Exception"), and is then reported instead of
 // finished.
 #pragma once
@@ -20,12 +21,10 @@
 
 namespace vcpack {
 
-using vcboot::kMaxExpansionSteps;
-
 enum class ExpansionEnd {
   kDone,
-  kTooLong,       // past kMaxExpandedSize, as the bootstrap's would be
-  kTooManySteps,  // past kMaxExpansionSteps
+  kTooLong,      // past kMaxExpandedSize, as the bootstrap's would be
+  kTooMuchWork,  // past kMaxExpansionWork
 };
 
 struct FetchedValue {
@@ -40,8 +39,9 @@ struct FetchedValue {
 class LaunchSimulation {
  public:
   explicit LaunchSimulation(const PackageOutcome& outcome);
-  // Fetches `name` as the bootstrap does and expands it.
-  FetchedValue fetch(const std::string& name);
+  // Fetches `name` as the bootstrap does and expands it; `create`: a
+  // missing one is created empty.
+  FetchedValue fetch(const std::string& name, bool create = true);
 
  private:
   vcboot::VariableTable table_;
@@ -55,8 +55,8 @@ struct ReferenceFindings {
   std::vector<std::string> cyclic;
 };
 
-// Throws std::length_error as the expansion does; one given up after
-// kMaxExpansionSteps references tells what it met until then.
+// An expansion given up past kMaxExpansionWork tells what it met until then;
+// one past kMaxExpandedSize throws, as the expansion does.
 ReferenceFindings scan_references(const std::string& text,
                                   const vcboot::VariableTable& table);
 

@@ -142,6 +142,9 @@ PackageOutcome resolve_outcome(const PackageWalk& walk, bool as_if_written) {
     if (!apply(outcome, walk.records[index], index, as_if_written)) break;
   }
   outcome.acted_on = index;
+  // A stub record that does not begin the file is where a cut download
+  // ends: damage, whatever came before it.
+  if (walk.end == WalkEnd::kStubNotAtStart) outcome.stop = WalkStop::kDamage;
   outcome.launches = outcome.stop == WalkStop::kStubRecord &&
                      walk.end == WalkEnd::kStub &&
                      !walk.first_damaged_record().has_value();

@@ -97,8 +97,8 @@ class Walker {
       }
       case RecordType::kStub:
         keep(std::move(record));
-        read_stub_chunks();
-        walk_.end = WalkEnd::kStub;
+        walk_.end =
+            read_stub_chunks() ? WalkEnd::kStub : WalkEnd::kStubNotAtStart;
         walk_.end_offset = walk_.records.back().offset;
         return false;
       default:
@@ -150,22 +150,24 @@ class Walker {
     return false;
   }
 
-  // The stub's file name and image, for the listing only.
-  void read_stub_chunks() {
+  // The stub's file name and image, for the listing. Whether the image
+  // chunk begins the file, as the bootstrap requires: it tells that from
+  // their length fields alone.
+  bool read_stub_chunks() {
     WalkedRecord scratch;
     StubChunks stub;
     std::string image;
     const bool was_damaged = damaged_;
-    if (read(scratch, stub.file_name) && read(scratch, image)) {
-      stub.image_size = image.size();
-      stub.image_offset = scratch.chunks.back().offset;
-      stub.image_verified = scratch.chunks.back().verified;
-      stub.resources = read_pe_resources(image);
-      walk_.stub = stub;
-      walk_.records.back().offset = stub.image_offset;
-    }
+    const bool found = read(scratch, stub.file_name) && read(scratch, image);
     // Whatever these reads met is no part of the bootstrap's walk.
     damaged_ = was_damaged;
+    if (!found || scratch.chunks.back().offset != 0) return false;
+    stub.image_size = image.size();
+    stub.image_verified = scratch.chunks.back().verified;
+    stub.resources = read_pe_resources(image);
+    walk_.stub = stub;
+    walk_.records.back().offset = 0;
+    return true;
   }
 
   vcboot::ChunkStream stream_;

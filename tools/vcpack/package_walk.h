@@ -58,6 +58,10 @@ enum class WalkEnd {
   kInsideStub,
   kReadFailure,  // a move or read failed: the start of the file was reached
                  // without a stub record, or a length field points before it
+  // A stub record whose image chunk does not begin at offset 0, or cannot be
+  // found: that of a package carried as a file, in a download cut short
+  // behind it. The bootstrap stops there with "Invalid Archive!".
+  kStubNotAtStart,
 };
 
 // The stub's file-name and image chunks, which the bootstrap never reads.
@@ -80,8 +84,9 @@ struct PackageWalk {
   std::optional<vcboot::CertificateTable> certificate_table;
   std::vector<WalkedRecord> records;  // in the order met
   WalkEnd end = WalkEnd::kNoTail;
-  // Where the walk ended: the stub record's offset, or the end of the chunk
-  // whose read failed.
+  // Where the walk ended: the stub record's offset (for a stub record that
+  // does not begin the file, its key chunk's), or the end of the chunk whose
+  // read failed.
   std::uint64_t end_offset = 0;
   std::optional<StubChunks> stub;
 

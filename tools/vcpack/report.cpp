@@ -214,6 +214,9 @@ std::string walk_end_text(const PackageWalk& walk) {
       return "no tail marker was found";
     case WalkEnd::kInsideStub:
       return "the package ends inside the stub";
+    case WalkEnd::kStubNotAtStart:
+      return "the walk ends at a stub record at offset " +
+             std::to_string(walk.end_offset) + " that does not begin the file";
     default:
       if (walk.end_offset == 0)
         return "the walk runs to the start of the file: no stub record";

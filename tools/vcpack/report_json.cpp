@@ -82,6 +82,8 @@ const char* end_name(WalkEnd end) {
       return "no tail marker";
     case WalkEnd::kInsideStub:
       return "inside the stub";
+    case WalkEnd::kStubNotAtStart:
+      return "stub not at start";
     default:
       return "read failure";
   }

@@ -15,3 +15,10 @@ vcpack verify value; echo "exit $?"
 # start of the file, so the walk cannot even read the tail chunk.
 cp pkg length && printf '\x10' | dd of=length bs=1 seek=$((size - 17)) conv=notrunc status=none
 vcpack verify length; echo "exit $?"
+# A suite that carries the package as a file (build warns of the marker text
+# in it), cut short right behind it: the walk ends at the carried package's
+# stub record, which does not begin the file.
+vcpack build --stub vcboot --file pkg --value executable=pkg -o suite >/dev/null
+carried_end=$(($(stat -c %s vcboot) + 20 + 6 + 20 + 2 * 24 + size))
+head -c "$carried_end" suite >cut
+vcpack verify cut; echo "exit $?"

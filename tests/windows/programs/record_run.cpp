@@ -2,18 +2,22 @@
 //
 // It writes what it was given to %VCBOOT_TEST_REPORT_DIR%\<own name>.report:
 // a line "command_line=" with GetCommandLineA exactly, "working_directory="
-// with its current directory, and one "file=" line for every entry it sees
-// there (folders end with a backslash). The report is complete once it has
+// with its current directory, "folder_rights=" with that folder's DACL in
+// SDDL, and one "file=" line for every entry it sees there (folders end with
+// a backslash). The report is complete once it has
 // its name: it is written beside it first and then renamed.
 //
 // Then, while <own name>.hold exists in the report folder, it waits (at most
 // two minutes), so that a test can keep it running. It exits with the code
 // given by an "exit=<n>" word on its command line, 0 without one.
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <sddl.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -38,6 +42,24 @@ std::string current_directory() {
   char folder[MAX_PATH] = {};
   const DWORD size = GetCurrentDirectoryA(sizeof(folder), folder);
   return std::string(folder, size < sizeof(folder) ? size : 0);
+}
+
+std::string rights_of_current_directory() {
+  DWORD size = 0;
+  GetFileSecurityA(".", DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+  std::vector<char> descriptor(size);
+  char* text = nullptr;
+  if (size == 0 ||
+      !GetFileSecurityA(".", DACL_SECURITY_INFORMATION, descriptor.data(), size,
+                        &size) ||
+      !ConvertSecurityDescriptorToStringSecurityDescriptorA(
+          descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+          nullptr)) {
+    return std::string();
+  }
+  const std::string rights = text;
+  LocalFree(text);
+  return rights;
 }
 
 std::string listing_of_current_directory() {
@@ -87,10 +109,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (folder.empty()) return 253;
   const std::string report = folder + "\\" + own_name() + ".report";
 
-  const std::string contents = std::string("command_line=") + command_line +
-                               "\n" +
-                               "working_directory=" + current_directory() +
-                               "\n" + listing_of_current_directory();
+  const std::string contents =
+      std::string("command_line=") + command_line + "\n" +
+      "working_directory=" + current_directory() + "\n" +
+      "folder_rights=" + rights_of_current_directory() + "\n" +
+      listing_of_current_directory();
   const std::string draft = report + ".draft";
   if (!write_file(draft, contents) ||
       !MoveFileExA(draft.c_str(), report.c_str(), MOVEFILE_REPLACE_EXISTING)) {
