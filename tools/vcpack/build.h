@@ -44,10 +44,6 @@ BuildSummary build_package(const PackageSpec& spec, const std::string& output,
 void check_output(const std::string& output, const std::string& manifest,
                   const PackageSpec& spec);
 
-// Throws a usage error unless every identifier names an error (checks.h)
-// that is no damage.
-void check_allowed(const std::vector<std::string>& allowed);
-
 // Adds the value record "exitcode" = `policy` ("installer" or "post") last,
 // so that it wins over any other; nothing for an empty policy.
 void add_exit_code_record(const std::string& policy, PackageSpec& spec);

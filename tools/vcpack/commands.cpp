@@ -258,8 +258,9 @@ int run_build(const BuildOptions& options) {
 
 // vcpack list: the records as the bootstrap meets them, and what they do.
 int run_list(const ListOptions& options) {
+  check_allowed(options.allowed);
   const PackageWalk walk = walk_package(host_platform(), options.package);
-  const CheckedPackage checked = check_package(walk);
+  const CheckedPackage checked = check_package(walk, nullptr, options.allowed);
   if (options.json) {
     write_package_json(std::cout, walk, checked);
   } else {
@@ -272,8 +273,9 @@ int run_list(const ListOptions& options) {
 // vcpack verify: every digest the bootstrap checks, and the checks of what
 // it would do.
 int run_verify(const VerifyOptions& options) {
+  check_allowed(options.allowed);
   const PackageWalk walk = walk_package(host_platform(), options.package);
-  const CheckedPackage checked = check_package(walk);
+  const CheckedPackage checked = check_package(walk, nullptr, options.allowed);
   if (options.json) {
     write_verify_json(std::cout, walk, checked);
   } else if (!checked.preview) {

@@ -138,6 +138,7 @@ json finding_json(const Finding& finding) {
   return {
       {"id", finding.name()},
       {"severity", severity_name(finding.severity())},
+      {"allowed", finding.allowed},
       {"record", finding.record ? json(*finding.record + 1) : json(nullptr)},
       {"offset", finding.offset ? json(*finding.offset) : json(nullptr)},
       {"message", finding.text}};
@@ -297,6 +298,7 @@ void write_verify_json(std::ostream& out, const PackageWalk& walk,
   document.member("result", result_name(checked));
   document.member("errors", checked.count(Severity::kError));
   document.member("warnings", checked.count(Severity::kWarning));
+  document.member("allowed", checked.allowed());
   document.list("findings", checked.findings.size(), [&](std::size_t i) {
     return finding_json(checked.findings[i]);
   });
