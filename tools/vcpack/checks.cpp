@@ -395,17 +395,29 @@ class LaunchChecker {
     const FetchedValue value = simulation_.fetch(name);
     missing_ = value.missing;
     last_unresolved_.clear();
-    for (const std::string& unresolved : value.unresolved) {
+    for (const std::string& unresolved : value.unresolved.names) {
       if (!looks_like_a_name(unresolved)) continue;
       last_unresolved_.push_back(unresolved);
       add(FindingId::kUnresolvedReference, name,
-          "\"" + name + "\" refers to " + quoted("%" + unresolved + "%") +
+          "\"" + name + "\" refers to " + abridged("%" + unresolved + "%") +
               ", which nothing binds; it stays in the text as it is");
     }
-    for (const std::string& cyclic : value.cyclic) {
+    if (value.unresolved.more > 0) {
+      add(FindingId::kUnresolvedReference, name,
+          "\"" + name + "\" holds " + std::to_string(value.unresolved.more) +
+              " more references that nothing binds (only the first " +
+              std::to_string(kMaxNamedReferences) + " names are told)");
+    }
+    for (const std::string& cyclic : value.cyclic.names) {
       add(FindingId::kReferenceCycle, name,
           "\"" + name + "\" leads to a reference cycle through " +
-              quoted("%" + cyclic + "%") + ", which stays in the text");
+              abridged("%" + cyclic + "%") + ", which stays in the text");
+    }
+    if (value.cyclic.more > 0) {
+      add(FindingId::kReferenceCycle, name,
+          "\"" + name + "\" holds " + std::to_string(value.cyclic.more) +
+              " more references that lead to a cycle (only the first " +
+              std::to_string(kMaxNamedReferences) + " names are told)");
     }
     last_unbounded_ = value.end != ExpansionEnd::kDone;
     if (value.end == ExpansionEnd::kTooLong) {
@@ -487,12 +499,13 @@ class LaunchChecker {
   // For an "executable" such as %installer% that nothing binds: the file
   // record that should bind it has no key.
   std::string unbound_key_hint() const {
-    if (last_unresolved_.empty()) return "";
+    constexpr std::size_t kLongestKey = 64;
+    if (last_unresolved_.empty() || last_unresolved_[0].size() > kLongestKey)
+      return "";
     const std::string& key = last_unresolved_.front();
     return ": nothing binds " + quoted(key) +
            "; give the installer's file record that key (--file " +
-           abridged(key) + "=PATH, or key = " + quoted(key) +
-           " in a manifest)";
+           escaped(key) + "=PATH, or key = " + quoted(key) + " in a manifest)";
   }
 
   void check_post(const std::string& post) {

@@ -107,8 +107,8 @@ std::string shown(const std::string& text) {
 std::string abridged(const std::string& text) {
   constexpr std::size_t kLongest = 80;
   constexpr std::size_t kShownPart = 64;
-  if (text.size() <= kLongest) return shown(text);
-  return shown(text.substr(0, kShownPart)) + "... (" +
+  if (text.size() <= kLongest) return quoted(text);
+  return quoted(text.substr(0, kShownPart)) + "... (" +
          std::to_string(text.size()) + " bytes)";
 }
 

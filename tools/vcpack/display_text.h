@@ -24,7 +24,7 @@ std::string quoted(const std::string& text);
 // anything escaped), else quoted.
 std::string shown(const std::string& text);
 
-// `text` as shown(), cut after its first bytes when it is long, with its
+// `text` as quoted(), cut after its first bytes when it is long, with its
 // length: a name from a package may be megabytes long, and a message tells
 // what it is, not all of it.
 std::string abridged(const std::string& text);
