@@ -1,7 +1,9 @@
 #include "tools/vcpack/build.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <iterator>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -246,13 +248,42 @@ void add_exit_code_record(const std::string& policy, PackageSpec& spec) {
   spec.records.push_back(value_record(names::kExitCode, policy, "--exit-code"));
 }
 
+std::optional<unsigned> ansi_code_page(const std::string& name) {
+  std::string digits = name;
+  for (const char* prefix : {"windows-", "cp"}) {
+    const std::size_t size = std::strlen(prefix);
+    if (digits.size() > size &&
+        std::equal(prefix, prefix + size, digits.begin(), [](char p, char c) {
+          return p == std::tolower(static_cast<unsigned char>(c));
+        })) {
+      digits = digits.substr(size);
+      break;
+    }
+  }
+  if (digits.empty() || digits.size() > 4 ||
+      digits.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  const auto number = static_cast<unsigned>(std::stoul(digits));
+  const auto& pages = kAnsiCodePages;
+  if (std::find(std::begin(pages), std::end(pages), number) == std::end(pages))
+    return std::nullopt;
+  return number;
+}
+
 void encode_texts(const std::string& code_page, PackageSpec& spec) {
   if (code_page.empty()) return;
-  const std::unique_ptr<TextEncoder> encoder = make_text_encoder(code_page);
+  const std::optional<unsigned> number = ansi_code_page(code_page);
+  if (!number) {
+    throw usage_or_io_error(
+        "--encoding " + code_page +
+        ": not a code page that Windows reads narrow texts in; --encoding "
+        "takes CP874, CP932, CP936, CP949, CP950 or CP1250 to CP1258");
+  }
+  const std::unique_ptr<TextEncoder> encoder =
+      make_text_encoder("CP" + std::to_string(*number));
   if (!encoder) {
     throw usage_or_io_error("--encoding " + code_page +
-                            ": the system knows no such code page (`iconv "
-                            "--list` shows those it knows)");
+                            ": this system cannot convert to it");
   }
   for (RecordSpec& record : spec.records) {
     if (record.kind == RecordSpec::Kind::kFile) {
