@@ -364,7 +364,7 @@ class LaunchChecker {
       check_exit_code(preview.exit_code);
     }
     const std::string executable = fetch(names::kExecutable);
-    check_installer(executable);
+    preview.installer_record = check_installer(executable);
     preview.installer =
         std::string(kWorkFolderPlaceholder) + separator_ + executable;
     preview.parameters = fetch(names::kParameters);
@@ -458,8 +458,9 @@ class LaunchChecker {
             (case_only ? ", in lower case" : ""));
   }
 
-  void check_installer(const std::string& executable) {
-    if (last_unbounded_) return;
+  // The record the installer's file comes from, if any.
+  std::optional<std::size_t> check_installer(const std::string& executable) {
+    if (last_unbounded_) return std::nullopt;
     if (missing_ || executable.empty()) {
       add(FindingId::kNoExecutable, names::kExecutable,
           std::string(missing_ ? "no \"executable\""
@@ -467,7 +468,7 @@ class LaunchChecker {
               ": the bootstrap would ask the shell to open the work folder "
               "itself; bind it to the installer's stored name: --file "
               "installer=PATH --value executable=%installer%");
-      return;
+      return std::nullopt;
     }
     const WrittenFile* file = find_file(checker_.intended, executable);
     if (file == nullptr) {
@@ -475,7 +476,7 @@ class LaunchChecker {
           "the installer " + quoted(executable) +
               " is not among the files the package writes" +
               unbound_key_hint());
-      return;
+      return std::nullopt;
     }
     const std::string& head = checker_.walk.records[file->record].content_head;
     std::string format;
@@ -494,6 +495,7 @@ class LaunchChecker {
           "the installer " + quoted(executable) + ", written by " +
               checker_.label(file->record) + ", is " + format);
     }
+    return file->record;
   }
 
   // For an "executable" such as %installer% that nothing binds: the file

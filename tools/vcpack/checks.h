@@ -153,6 +153,9 @@ struct LaunchPreview {
   // The work folder, a separator, the expanded "executable".
   std::string installer;
   std::string parameters;  // the expanded "parameters"
+  // The record whose file the installer is; none when it is no file of the
+  // package.
+  std::optional<std::size_t> installer_record;
   std::string post;        // the expanded "post"; empty: no post program
   // An expansion given up (it grows without bound): the texts above say so.
   bool unbounded = false;
