@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <iterator>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 
 #include "archive/byte_sink.h"
 #include "archive/chunk_format.h"

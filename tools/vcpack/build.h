@@ -53,8 +53,9 @@ void add_exit_code_record(const std::string& policy, PackageSpec& spec);
 // non-Unicode programs", in which the Windows bootstrap reads every name and
 // value. No Windows system reads its narrow texts in any other, such as
 // ISO-8859-2 or ISO-2022-JP (a code page with escape sequences).
-inline constexpr unsigned kAnsiCodePages[] = {
-    874, 932, 936, 949, 950, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
+inline constexpr unsigned kAnsiCodePages[] = {874,  932,  936,  949,  950,
+                                              1250, 1251, 1252, 1253, 1254,
+                                              1255, 1256, 1257, 1258};
 
 // The number of an ANSI code page written as "CP1252", "1252" or
 // "windows-1252" (in any case); none for any other text.

@@ -445,10 +445,9 @@ class LaunchChecker {
   // whatever the installer returns: a deployment would take every failed
   // installation for a success.
   void check_exit_code(const std::string& value) {
-    const bool case_only = equals_ignoring_case(
-                               value, vcboot::exit_code_values::kInstaller) ||
-                           equals_ignoring_case(
-                               value, vcboot::exit_code_values::kPost);
+    const bool case_only =
+        equals_ignoring_case(value, vcboot::exit_code_values::kInstaller) ||
+        equals_ignoring_case(value, vcboot::exit_code_values::kPost);
     add(FindingId::kUnknownExitCode, names::kExitCode,
         "\"exitcode\" is " + quoted(value) +
             ", which the bootstrap does not know: the package would return 0 "
@@ -529,9 +528,10 @@ class LaunchChecker {
   LaunchSimulation simulation_;
   const char separator_;
   bool missing_ = false;         // the last variable fetched was not bound
-  std::vector<std::string> last_unresolved_;  // names it left unexpanded
   bool last_unbounded_ = false;  // its expansion was given up
   bool unbounded_ = false;       // some expansion was
+  // The names the last variable fetched left unexpanded.
+  std::vector<std::string> last_unresolved_;
 };
 
 // The launch, simulated: its findings, and what it would start; none when
@@ -609,10 +609,9 @@ CheckedPackage check_package(const PackageWalk& walk,
   check_records(checker);
   checked.preview = check_launch(checker);
   for (Finding& finding : checked.findings) {
-    finding.allowed =
-        finding.severity() == Severity::kError &&
-        std::find(allowed.begin(), allowed.end(), finding.name()) !=
-            allowed.end();
+    finding.allowed = finding.severity() == Severity::kError &&
+                      std::find(allowed.begin(), allowed.end(),
+                                finding.name()) != allowed.end();
   }
   return checked;
 }

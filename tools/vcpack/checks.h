@@ -156,7 +156,7 @@ struct LaunchPreview {
   // The record whose file the installer is; none when it is no file of the
   // package.
   std::optional<std::size_t> installer_record;
-  std::string post;        // the expanded "post"; empty: no post program
+  std::string post;  // the expanded "post"; empty: no post program
   // An expansion given up (it grows without bound): the texts above say so.
   bool unbounded = false;
 };

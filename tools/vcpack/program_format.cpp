@@ -71,7 +71,8 @@ void read_elf(std::string_view content, ProgramFormat& format) {
 bool ends_with_ignoring_case(std::string_view text, std::string_view end) {
   if (text.size() < end.size()) return false;
   for (std::size_t i = 0; i < end.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[text.size() - end.size() + i]);
+    const auto c =
+        static_cast<unsigned char>(text[text.size() - end.size() + i]);
     if (std::tolower(c) != end[i]) return false;
   }
   return true;
@@ -82,8 +83,9 @@ bool ends_with_ignoring_case(std::string_view text, std::string_view end) {
 ProgramFormat program_format(std::string_view content, std::string_view name) {
   ProgramFormat format;
   if (content.substr(0, 2) == "MZ" && read_pe(content, format)) return format;
-  if (content.substr(0, 4) == "\x7f"
-                              "ELF") {
+  if (content.substr(0, 4) ==
+      "\x7f"
+      "ELF") {
     read_elf(content, format);
   } else if (content.substr(0, 2) == "#!" ||
              ends_with_ignoring_case(name, ".cmd") ||

@@ -185,11 +185,9 @@ std::string installer_section(const PackageWalk& walk,
 std::string stub_section(const PackageWalk& walk) {
   if (!walk.stub) return "";
   const StubChunks& stub = *walk.stub;
-  return "Stub: " + shown(stub.file_name) +
-         " (kind: " + describe(stub.format) + "), an image of " +
-         std::to_string(stub.image_size) +
-         " bytes at offset " +
-         std::to_string(stub.image_offset) +
+  return "Stub: " + shown(stub.file_name) + " (kind: " + describe(stub.format) +
+         "), an image of " + std::to_string(stub.image_size) +
+         " bytes at offset " + std::to_string(stub.image_offset) +
          "; the bootstrap never reads it (its digest " +
          (stub.image_verified ? "matches" : "differs, as after signing") +
          ").\n" +

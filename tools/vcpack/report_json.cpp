@@ -127,8 +127,8 @@ json stub_resources_json(const std::optional<PeResources>& resources) {
 
 json format_json(const ProgramFormat& format) {
   return {{"kind", kind_name(format.kind)},
-          {"architecture", format.architecture ? json(format.architecture)
-                                               : json(nullptr)}};
+          {"architecture",
+           format.architecture ? json(format.architecture) : json(nullptr)}};
 }
 
 json stub_json(const PackageWalk& walk) {
