@@ -42,7 +42,7 @@ tree.)";
 
 constexpr char kStubsFooter[] =
     R"(A target is a folder named for it that holds vcboot.exe or vcboot. The
-places looked in, in order: $VCBOOT_STUB_DIR; ../share/vcboot/stubs from
+places looked in, in order: $VCBOOT_STUB_DIR; ../lib/vcboot/stubs from
 vcpack's folder (an installed tree); stubs/ beside vcpack (the Windows zip).
 The first place that holds a target gives its stub. A --stub or "stub ="
 that names an existing file is that file.
