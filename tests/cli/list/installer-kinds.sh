@@ -22,14 +22,12 @@ printf '#!/bin/sh\n' >setup.sh
 printf '@echo off\r\nmsiexec /i "%%~dp0product.msi" /qn\r\n' >install.cmd
 { printf '\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1'; head -c 504 /dev/zero; } >product.msi
 printf 'text\n' >readme.txt
-for file in pe32.exe pe32plus.exe arm64.exe unknown.exe dos.exe linux.elf \
-  setup.sh install.cmd product.msi readme.txt; do
+for file in pe32.exe pe32plus.exe arm64.exe unknown.exe dos.exe \
+  setup.sh install.cmd product.msi readme.txt linux.elf; do
   vcpack build --stub vcboot.exe --file "installer=$file" \
     --value executable=%installer% -o pkg.exe >/dev/null 2>&1
   vcpack list pkg.exe 2>/dev/null | grep '^Installer:'
-  vcpack list --json pkg.exe 2>/dev/null | grep -A3 '"installer_format"' | tr -d ' \n'
-  echo
 done
 vcpack list pkg.exe 2>/dev/null | grep '^Stub:' | sed 's/, an image.*//'
-vcpack list --json pkg.exe 2>/dev/null | grep -A3 '"format"' | tr -d ' \n'
+vcpack list --json pkg.exe 2>/dev/null | grep -A3 '"\(installer_\)\?format"' | tr -d ' \n'
 echo
