@@ -20,7 +20,10 @@ if(WIN32)
   endif()
 else()
   set(VCBOOT_INSTALL_BINDIR ${CMAKE_INSTALL_BINDIR})
-  set(VCBOOT_INSTALL_STUBDIR ${CMAKE_INSTALL_DATADIR}/vcboot/stubs)
+  # The stubs are machine code, so not under share/ (Debian keeps that for
+  # files of any architecture); vcpack looks in ../lib/vcboot/stubs from its
+  # own folder, whatever the system's library folder is called.
+  set(VCBOOT_INSTALL_STUBDIR lib/vcboot/stubs)
   set(VCBOOT_INSTALL_DOCDIR ${CMAKE_INSTALL_DOCDIR})
   set(VCBOOT_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/vcboot)
   string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" VCBOOT_STUB_TARGET)
@@ -30,3 +33,6 @@ else()
     string(TOLOWER "${CMAKE_SYSTEM_NAME}-i686" VCBOOT_STUB_TARGET)
   endif()
 endif()
+# A stub is installed as data: vcpack reads its bytes and gives the package
+# it makes the mode of a program, and nobody runs the bare stub.
+set(VCBOOT_STUB_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)

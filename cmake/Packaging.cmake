@@ -11,12 +11,35 @@ foreach(stub win32=win32/bin/vcboot.exe win64=win64/bin/vcboot.exe
              ${vcboot_host_target}=release/bin/vcboot)
   string(REGEX MATCH "^([^=]*)=(.*)$" stub "${stub}")
   if(NOT CMAKE_MATCH_1 STREQUAL VCBOOT_STUB_TARGET)
-    install(PROGRAMS ${VCBOOT_PRESET_BUILDS}/${CMAKE_MATCH_2}
-            DESTINATION ${VCBOOT_INSTALL_STUBDIR}/${CMAKE_MATCH_1} OPTIONAL)
+    install(FILES ${VCBOOT_PRESET_BUILDS}/${CMAKE_MATCH_2}
+            DESTINATION ${VCBOOT_INSTALL_STUBDIR}/${CMAKE_MATCH_1}
+            PERMISSIONS ${VCBOOT_STUB_PERMISSIONS} OPTIONAL)
   endif()
 endforeach()
 
-install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${VCBOOT_INSTALL_DOCDIR})
+include(ShippedDocs)
+
+# What Debian asks of every package beside its files: the copyright, and,
+# for a package made by its own authors, the changelog, compressed as dpkg
+# does it (gzip -9n: no name or time inside, the same bytes every time). Its
+# first entry must be the project's version.
+if(NOT WIN32)
+  set(debian ${CMAKE_SOURCE_DIR}/cmake/debian)
+  file(STRINGS ${debian}/changelog entry LIMIT_COUNT 1)
+  if(NOT entry MATCHES "^vcboot \\(${PROJECT_VERSION}\\) ")
+    message(FATAL_ERROR "cmake/debian/changelog: the first entry is not for "
+      "${PROJECT_VERSION}, the project's version: \"${entry}\"")
+  endif()
+  find_program(VCBOOT_GZIP gzip REQUIRED)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/debian)
+  execute_process(COMMAND ${VCBOOT_GZIP} -9n -c ${debian}/changelog
+                  OUTPUT_FILE ${CMAKE_BINARY_DIR}/debian/changelog.gz
+                  COMMAND_ERROR_IS_FATAL ANY)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+               ${debian}/changelog)
+  install(FILES ${debian}/copyright ${CMAKE_BINARY_DIR}/debian/changelog.gz
+          DESTINATION ${VCBOOT_INSTALL_DOCDIR})
+endif()
 
 # find_package(vcboot): vcboot_add_package(), running the vcpack installed
 # with it.
@@ -65,5 +88,8 @@ else()
   # finds them: the C and C++ run-time libraries only.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_STRIP_FILES ON)
+  set(CPACK_VCBOOT_OBJCOPY "${CMAKE_OBJCOPY}")
+  set(CPACK_PRE_BUILD_SCRIPTS
+      ${CMAKE_SOURCE_DIR}/cmake/debian/drop_unneeded_sections.cmake)
 endif()
 include(CPack)

@@ -7,10 +7,20 @@
 # linux-x86_64; `vcpack stubs` lists them) or a path. FILES and VALUES are
 # vcpack's --file and --value, written in the order given: a <key> is bound
 # to the file's stored name, its base name. Relative paths are taken from the
-# current source folder; paths, texts and OUTPUT may hold generator
-# expressions such as $<TARGET_FILE:setup>. The package is made again when
+# current source folder; paths and OUTPUT may hold generator expressions
+# such as $<TARGET_FILE:setup>, texts may not. The package is made again when
 # one of its files changes.
+#
+# An argument that CMake would not keep whole in a list is refused: one with
+# a ';', or with a '[' that no ']' closes, which would take the arguments
+# after it into itself.
 function(vcboot_add_package)
+  if(ARGC GREATER 0)
+    math(EXPR last "${ARGC} - 1")
+    foreach(index RANGE ${last})
+      _vcboot_check_list_item("${ARGV${index}}")
+    endforeach()
+  endif()
   cmake_parse_arguments(PARSE_ARGV 0 arg "" "NAME;STUB;OUTPUT" "FILES;VALUES")
   foreach(required NAME STUB OUTPUT)
     if(NOT arg_${required})
@@ -24,7 +34,7 @@ function(vcboot_add_package)
     cmake_path(ABSOLUTE_PATH stub BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
     list(APPEND inputs "${stub}")
   endif()
-  _vcboot_toml_string(text "${stub}")
+  _vcboot_toml_path(text "${stub}")
   set(manifest "stub = ${text}\n")
   foreach(file IN LISTS arg_FILES)
     set(key "")
@@ -36,7 +46,7 @@ function(vcboot_add_package)
       cmake_path(ABSOLUTE_PATH file BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
     endif()
     list(APPEND inputs "${file}")
-    _vcboot_toml_string(text "${file}")
+    _vcboot_toml_path(text "${file}")
     string(APPEND manifest "\n[[record]]\nfile = ${text}\n")
     if(NOT key STREQUAL "")
       _vcboot_toml_string(text "${key}")
@@ -44,6 +54,13 @@ function(vcboot_add_package)
     endif()
   endforeach()
   foreach(value IN LISTS arg_VALUES)
+    # The manifest is written by file(GENERATE), which would evaluate a
+    # generator expression after the text was escaped.
+    if(value MATCHES "\\$<")
+      message(FATAL_ERROR "vcboot_add_package: VALUES takes texts, and "
+        "\"${value}\" holds a generator expression ($<...>), whose result "
+        "would reach the manifest unescaped")
+    endif()
     if(NOT value MATCHES "^([^=]+)=(.*)$")
       message(FATAL_ERROR "vcboot_add_package: VALUES takes NAME=TEXT, not \"${value}\"")
     endif()
@@ -72,11 +89,46 @@ function(vcboot_add_package)
   add_custom_target(${arg_NAME} ALL DEPENDS "${output}")
 endfunction()
 
-# A TOML basic string holding `text`.
+# Refuses `item` when CMake's list splitting would not keep it whole.
+function(_vcboot_check_list_item item)
+  # Matched pairs of brackets taken out, what is left is "]...][...[".
+  string(REGEX REPLACE "[^][]" "" brackets "${item}")
+  set(previous "")
+  while(NOT brackets STREQUAL previous)
+    set(previous "${brackets}")
+    string(REPLACE "[]" "" brackets "${brackets}")
+  endwhile()
+  if(item MATCHES ";" OR brackets MATCHES "\\[")
+    message(FATAL_ERROR "vcboot_add_package: \"${item}\" holds a ';' or a '[' "
+      "that no ']' closes: CMake's lists would split it, or join it with the "
+      "arguments after it, and records would be lost. Such a text cannot be "
+      "given to vcboot_add_package; write a manifest for vcpack instead.")
+  endif()
+endfunction()
+
+# A TOML basic string holding `text`, every control character escaped.
 function(_vcboot_toml_string variable text)
   string(REPLACE "\\" "\\\\" text "${text}")
   string(REPLACE "\"" "\\\"" text "${text}")
-  string(REPLACE "\n" "\\n" text "${text}")
-  string(REPLACE "\t" "\\t" text "${text}")
+  foreach(hex 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F
+              10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F 7F)
+    math(EXPR code "0x${hex}")
+    string(ASCII ${code} character)
+    string(REPLACE "${character}" "\\u00${hex}" text "${text}")
+  endforeach()
   set(${variable} "\"${text}\"" PARENT_SCOPE)
+endfunction()
+
+# A path as a TOML string. One that holds a generator expression is written
+# as a literal string, which takes the expression's result as it comes out,
+# backslashes of Windows paths included. The result must hold no ' and no
+# line break, which would end the string early; the paths of targets have
+# none.
+function(_vcboot_toml_path variable path)
+  if(path MATCHES "\\$<")
+    set(${variable} "'${path}'" PARENT_SCOPE)
+  else()
+    _vcboot_toml_string(text "${path}")
+    set(${variable} "${text}" PARENT_SCOPE)
+  endif()
 endfunction()

@@ -70,3 +70,30 @@ unpack_deb() {
   command -v dpkg-deb >/dev/null || { echo "needs dpkg-deb"; return 77; }
   dpkg-deb -x "$deb" root && echo "$deb" >deb-path
 }
+
+# The commands of the ```sh blocks of a Markdown page, one a line: a line
+# ending in a backslash is joined to the next, and comments (" # ..." and
+# lines of their own) are left out.
+documented_commands() {
+  awk '/^```sh$/ { on = 1; next } /^```/ { on = 0 } on' "$1" |
+    sed -e 's/^ *#.*$//' -e 's/  *# .*$//' |
+    awk '{ if (sub(/\\$/, "")) { line = line $0; next } print line $0; line = "" }' |
+    sed -e 's/  */ /g' -e '/^ *$/d'
+}
+
+# Runs the commands of a page's ```sh blocks in order with bash, each told
+# with its exit code (and what it printed, when that is not 0); one for which
+# `skip_command` (the test's own) prints a reason is told as skipped.
+run_documented_commands() {
+  local command reason status
+  while IFS= read -r command; do
+    if reason="$(skip_command "$command")"; then
+      echo "skipped ($reason): $command"
+      continue
+    fi
+    bash -c "$command" >command.log 2>&1 </dev/null
+    status=$?
+    echo "exit $status: $command"
+    [ "$status" -eq 0 ] || sed 's/^/    /' command.log
+  done < <(documented_commands "$1")
+}

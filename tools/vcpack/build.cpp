@@ -1,11 +1,13 @@
 #include "tools/vcpack/build.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 
 #include "archive/byte_sink.h"
 #include "archive/chunk_format.h"
@@ -170,15 +172,6 @@ bool same_file(const std::string& a, const std::string& b) {
          !error;
 }
 
-std::string error_names() {
-  std::string list;
-  for (const FindingKind& kind : kFindingKinds) {
-    if (kind.severity != Severity::kError || kind.damage) continue;
-    list += (list.empty() ? "" : ", ") + std::string(kind.name);
-  }
-  return list;
-}
-
 std::string encoded(TextEncoder& encoder, const std::string& text,
                     const std::string& code_page, const RecordSpec& record,
                     const char* what) {
@@ -265,18 +258,6 @@ void check_output(const std::string& output, const std::string& manifest,
   }
 }
 
-void check_allowed(const std::vector<std::string>& allowed) {
-  for (const std::string& id : allowed) {
-    const FindingKind* kind = find_kind(id);
-    if (kind == nullptr || kind->severity != Severity::kError || kind->damage) {
-      throw usage_or_io_error(
-          "--allow " + id +
-          ": build refuses no error of that name; --allow takes one of " +
-          error_names());
-    }
-  }
-}
-
 void add_exit_code_record(const std::string& policy, PackageSpec& spec) {
   if (policy.empty()) return;
   if (policy != vcboot::exit_code_values::kInstaller &&
@@ -287,13 +268,42 @@ void add_exit_code_record(const std::string& policy, PackageSpec& spec) {
   spec.records.push_back(value_record(names::kExitCode, policy, "--exit-code"));
 }
 
+std::optional<unsigned> ansi_code_page(const std::string& name) {
+  std::string digits = name;
+  for (const char* prefix : {"windows-", "cp"}) {
+    const std::size_t size = std::strlen(prefix);
+    if (digits.size() > size &&
+        std::equal(prefix, prefix + size, digits.begin(), [](char p, char c) {
+          return p == std::tolower(static_cast<unsigned char>(c));
+        })) {
+      digits = digits.substr(size);
+      break;
+    }
+  }
+  if (digits.empty() || digits.size() > 4 ||
+      digits.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  const auto number = static_cast<unsigned>(std::stoul(digits));
+  const auto& pages = kAnsiCodePages;
+  if (std::find(std::begin(pages), std::end(pages), number) == std::end(pages))
+    return std::nullopt;
+  return number;
+}
+
 void encode_texts(const std::string& code_page, PackageSpec& spec) {
   if (code_page.empty()) return;
-  const std::unique_ptr<TextEncoder> encoder = make_text_encoder(code_page);
+  const std::optional<unsigned> number = ansi_code_page(code_page);
+  if (!number) {
+    throw usage_or_io_error(
+        "--encoding " + code_page +
+        ": not a code page that Windows reads narrow texts in; --encoding "
+        "takes CP874, CP932, CP936, CP949, CP950 or CP1250 to CP1258");
+  }
+  const std::unique_ptr<TextEncoder> encoder =
+      make_text_encoder("CP" + std::to_string(*number));
   if (!encoder) {
     throw usage_or_io_error("--encoding " + code_page +
-                            ": the system knows no such code page (`iconv "
-                            "--list` shows those it knows)");
+                            ": this system cannot convert to it");
   }
   for (RecordSpec& record : spec.records) {
     if (record.kind == RecordSpec::Kind::kFile) {
@@ -312,19 +322,17 @@ void check_built_package(const std::string& path, const PackageSpec& spec,
   const PackageWalk walk = walk_package(host_platform(), path);
   const CheckedPackage checked = check_package(
       walk,
-      [&spec](std::size_t index) { return built_record_label(spec, index); });
-  std::size_t errors = 0;
+      [&spec](std::size_t index) { return built_record_label(spec, index); },
+      allowed);
   for (const Finding& finding : checked.findings) {
-    const bool accepted = std::find(allowed.begin(), allowed.end(),
-                                    finding.name()) != allowed.end();
-    if (finding.severity() == Severity::kError && !accepted) ++errors;
-    std::cerr << finding_line(finding, accepted) << "\n";
+    std::cerr << finding_line(finding) << "\n";
   }
+  const std::size_t errors = checked.count(Severity::kError);
   if (errors > 0) {
     throw refusal("nothing written: " + std::to_string(errors) +
                   (errors == 1 ? " error" : " errors") +
                   " the package cannot run with; --allow ID accepts an error "
-                  "on purpose");
+                  "on purpose (give verify the same)");
   }
 }
 

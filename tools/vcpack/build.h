@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,17 +47,25 @@ BuildSummary build_package(const PackageSpec& spec, const std::string& output,
 void check_output(const std::string& output, const std::string& manifest,
                   const PackageSpec& spec);
 
-// Throws a usage error unless every identifier names an error (checks.h)
-// that is no damage.
-void check_allowed(const std::vector<std::string>& allowed);
-
 // Adds the value record "exitcode" = `policy` ("installer" or "post") last,
 // so that it wins over any other; nothing for an empty policy.
 void add_exit_code_record(const std::string& policy, PackageSpec& spec);
 
+// The ANSI code pages of Windows: the code page of "the language for
+// non-Unicode programs", in which the Windows bootstrap reads every name and
+// value. No Windows system reads its narrow texts in any other, such as
+// ISO-8859-2 or ISO-2022-JP (a code page with escape sequences).
+inline constexpr unsigned kAnsiCodePages[] = {874,  932,  936,  949,  950,
+                                              1250, 1251, 1252, 1253, 1254,
+                                              1255, 1256, 1257, 1258};
+
+// The number of an ANSI code page written as "CP1252", "1252" or
+// "windows-1252" (in any case); none for any other text.
+std::optional<unsigned> ansi_code_page(const std::string& name);
+
 // Converts every stored name, key, variable name and value of `spec` from
-// UTF-8 to `code_page`. Throws a usage error for a code page the system does
-// not know, a refusal for a text it cannot hold.
+// UTF-8 to `code_page`. Throws a usage error for a text that names no ANSI
+// code page, a refusal for a text the code page cannot hold.
 void encode_texts(const std::string& code_page, PackageSpec& spec);
 
 // Checks the package at `path`, made from `spec`, and prints its findings

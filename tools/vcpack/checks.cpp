@@ -1,12 +1,14 @@
 #include "tools/vcpack/checks.h"
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <unordered_map>
 
 #include "tools/vcpack/display_text.h"
 #include "tools/vcpack/launch_simulation.h"
 #include "tools/vcpack/package_outcome.h"
+#include "tools/vcpack/tool_error.h"
 #include "util/messages.h"
 #include "util/text.h"
 #include "variables/expand_variables.h"
@@ -341,6 +343,14 @@ bool occurs_unquoted(const std::string& text, const std::string& what) {
   return false;
 }
 
+bool equals_ignoring_case(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
 bool is_absolute(const std::string& path, TargetSystem target) {
   if (target == TargetSystem::kPosix) return starts_with(path, "/");
   return starts_with(path, "\\") || starts_with(path, "/") ||
@@ -363,15 +373,10 @@ class LaunchChecker {
     if (!preview.exit_code.empty() &&
         preview.exit_code_policy == vcboot::ExitCodePolicy::kDefault &&
         !last_unbounded_) {
-      add(FindingId::kUnknownExitCode, names::kExitCode,
-          "\"exitcode\" is " + quoted(preview.exit_code) +
-              ", which the bootstrap does not know (it knows \"" +
-              vcboot::exit_code_values::kInstaller + "\" and \"" +
-              vcboot::exit_code_values::kPost +
-              "\"): the exit code stays 0 or 1");
+      check_exit_code(preview.exit_code);
     }
     const std::string executable = fetch(names::kExecutable);
-    check_installer(executable);
+    preview.installer_record = check_installer(executable);
     preview.installer =
         std::string(kWorkFolderPlaceholder) + separator_ + executable;
     preview.parameters = fetch(names::kParameters);
@@ -401,16 +406,30 @@ class LaunchChecker {
   std::string fetch(const std::string& name, bool create = true) {
     const FetchedValue value = simulation_.fetch(name, create);
     missing_ = value.missing;
-    for (const std::string& unresolved : value.unresolved) {
+    last_unresolved_.clear();
+    for (const std::string& unresolved : value.unresolved.names) {
       if (!looks_like_a_name(unresolved)) continue;
+      last_unresolved_.push_back(unresolved);
       add(FindingId::kUnresolvedReference, name,
-          "\"" + name + "\" refers to " + quoted("%" + unresolved + "%") +
+          "\"" + name + "\" refers to " + abridged("%" + unresolved + "%") +
               ", which nothing binds; it stays in the text as it is");
     }
-    for (const std::string& cyclic : value.cyclic) {
+    if (value.unresolved.more > 0) {
+      add(FindingId::kUnresolvedReference, name,
+          "\"" + name + "\" holds " + std::to_string(value.unresolved.more) +
+              " more references that nothing binds (only the first " +
+              std::to_string(kMaxNamedReferences) + " names are told)");
+    }
+    for (const std::string& cyclic : value.cyclic.names) {
       add(FindingId::kReferenceCycle, name,
           "\"" + name + "\" leads to a reference cycle through " +
-              quoted("%" + cyclic + "%") + ", which stays in the text");
+              abridged("%" + cyclic + "%") + ", which stays in the text");
+    }
+    if (value.cyclic.more > 0) {
+      add(FindingId::kReferenceCycle, name,
+          "\"" + name + "\" holds " + std::to_string(value.cyclic.more) +
+              " more references that lead to a cycle (only the first " +
+              std::to_string(kMaxNamedReferences) + " names are told)");
     }
     last_unbounded_ = value.end != ExpansionEnd::kDone;
     if (value.end == ExpansionEnd::kTooLong) {
@@ -434,22 +453,41 @@ class LaunchChecker {
     return value.text;
   }
 
-  void check_installer(const std::string& executable) {
-    if (last_unbounded_) return;
+  // An "exitcode" the bootstrap does not know makes the package return 0
+  // whatever the installer returns: a deployment would take every failed
+  // installation for a success.
+  void check_exit_code(const std::string& value) {
+    const bool case_only =
+        equals_ignoring_case(value, vcboot::exit_code_values::kInstaller) ||
+        equals_ignoring_case(value, vcboot::exit_code_values::kPost);
+    add(FindingId::kUnknownExitCode, names::kExitCode,
+        "\"exitcode\" is " + quoted(value) +
+            ", which the bootstrap does not know: the package would return 0 "
+            "whatever the installer returns; write \"" +
+            vcboot::exit_code_values::kInstaller + "\" or \"" +
+            vcboot::exit_code_values::kPost + "\"" +
+            (case_only ? ", in lower case" : ""));
+  }
+
+  // The record the installer's file comes from, if any.
+  std::optional<std::size_t> check_installer(const std::string& executable) {
+    if (last_unbounded_) return std::nullopt;
     if (missing_ || executable.empty()) {
       add(FindingId::kNoExecutable, names::kExecutable,
           std::string(missing_ ? "no \"executable\""
                                : "\"executable\" is empty") +
               ": the bootstrap would ask the shell to open the work folder "
-              "itself");
-      return;
+              "itself; bind it to the installer's stored name: --file "
+              "installer=PATH --value executable=%installer%");
+      return std::nullopt;
     }
     const WrittenFile* file = find_file(checker_.intended, executable);
     if (file == nullptr) {
       add(FindingId::kInstallerNotPackaged, names::kExecutable,
           "the installer " + quoted(executable) +
-              " is not among the files the package writes");
-      return;
+              " is not among the files the package writes" +
+              unbound_key_hint());
+      return std::nullopt;
     }
     const std::string& head = checker_.walk.records[file->record].content_head;
     std::string format;
@@ -468,6 +506,19 @@ class LaunchChecker {
           "the installer " + quoted(executable) + ", written by " +
               checker_.label(file->record) + ", is " + format);
     }
+    return file->record;
+  }
+
+  // For an "executable" such as %installer% that nothing binds: the file
+  // record that should bind it has no key.
+  std::string unbound_key_hint() const {
+    constexpr std::size_t kLongestKey = 64;
+    if (last_unresolved_.empty() || last_unresolved_[0].size() > kLongestKey)
+      return "";
+    const std::string& key = last_unresolved_.front();
+    return ": nothing binds " + quoted(key) +
+           "; give the installer's file record that key (--file " +
+           escaped(key) + "=PATH, or key = " + quoted(key) + " in a manifest)";
   }
 
   void check_post(const std::string& post) {
@@ -491,6 +542,8 @@ class LaunchChecker {
   bool missing_ = false;         // the last variable fetched was not bound
   bool last_unbounded_ = false;  // its expansion was given up
   bool unbounded_ = false;       // some expansion was
+  // The names the last variable fetched left unexpanded.
+  std::vector<std::string> last_unresolved_;
 };
 
 // The launch, simulated: its findings, and what it would start; none when
@@ -513,18 +566,42 @@ const char* severity_name(Severity severity) {
   return severity == Severity::kError ? "error" : "warning";
 }
 
-std::string finding_line(const Finding& finding, bool allowed) {
+void check_allowed(const AllowedIds& allowed) {
+  for (const std::string& id : allowed) {
+    const FindingKind* kind = find_kind(id);
+    if (kind != nullptr && kind->severity == Severity::kError && !kind->damage)
+      continue;
+    std::string names;
+    for (const FindingKind& error : kFindingKinds) {
+      if (error.severity != Severity::kError || error.damage) continue;
+      names += (names.empty() ? "" : ", ") + std::string(error.name);
+    }
+    throw usage_or_io_error("--allow " + id +
+                            ": no error of that name can be allowed; --allow "
+                            "takes one of " +
+                            names);
+  }
+}
+
+std::string finding_line(const Finding& finding) {
   return std::string("vcpack: ") +
-         severity_name(allowed ? Severity::kWarning : finding.severity()) +
+         severity_name(finding.allowed ? Severity::kWarning
+                                       : finding.severity()) +
          ": " + finding.text + " [" + finding.name() +
-         (allowed ? ", allowed]" : "]");
+         (finding.allowed ? ", allowed]" : "]");
 }
 
 std::size_t CheckedPackage::count(Severity severity) const {
   return static_cast<std::size_t>(std::count_if(
       findings.begin(), findings.end(), [severity](const Finding& finding) {
-        return finding.severity() == severity;
+        return !finding.allowed && finding.severity() == severity;
       }));
+}
+
+std::size_t CheckedPackage::allowed() const {
+  return static_cast<std::size_t>(
+      std::count_if(findings.begin(), findings.end(),
+                    [](const Finding& finding) { return finding.allowed; }));
 }
 
 std::vector<Finding> damage_findings(const PackageWalk& walk) {
@@ -535,13 +612,19 @@ std::vector<Finding> damage_findings(const PackageWalk& walk) {
 }
 
 CheckedPackage check_package(const PackageWalk& walk,
-                             const RecordLabeler& labeler) {
+                             const RecordLabeler& labeler,
+                             const AllowedIds& allowed) {
   CheckedPackage checked;
   Checker checker(walk, checked, labeler);
   checker.check_damage();
   if (!checked.findings.empty()) return checked;
   check_records(checker);
   checked.preview = check_launch(checker);
+  for (Finding& finding : checked.findings) {
+    finding.allowed = finding.severity() == Severity::kError &&
+                      std::find(allowed.begin(), allowed.end(),
+                                finding.name()) != allowed.end();
+  }
   return checked;
 }
 

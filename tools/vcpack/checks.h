@@ -47,6 +47,7 @@ enum class FindingId {
   kNoExecutable,
   kInstallerNotPackaged,
   kUnboundedExpansion,
+  kUnknownExitCode,
   kLongPath,
   kSameFile,
   kShortNameAlias,
@@ -58,7 +59,6 @@ enum class FindingId {
   kInstallerFormat,
   kPostNotPackaged,
   kUnquotedSource,
-  kUnknownExitCode,
   kCount  // not a kind but their number: a new kind goes before it
 };
 
@@ -88,6 +88,7 @@ inline constexpr FindingKind kFindingKinds[] = {
     {FindingId::kInstallerNotPackaged, "installer-not-packaged",
      Severity::kError},
     {FindingId::kUnboundedExpansion, "unbounded-expansion", Severity::kError},
+    {FindingId::kUnknownExitCode, "unknown-exit-code", Severity::kError},
     {FindingId::kLongPath, "long-path", Severity::kWarning},
     {FindingId::kSameFile, "same-file", Severity::kWarning},
     {FindingId::kShortNameAlias, "short-name-alias", Severity::kWarning},
@@ -101,7 +102,6 @@ inline constexpr FindingKind kFindingKinds[] = {
     {FindingId::kInstallerFormat, "installer-format", Severity::kWarning},
     {FindingId::kPostNotPackaged, "post-not-packaged", Severity::kWarning},
     {FindingId::kUnquotedSource, "unquoted-source", Severity::kWarning},
-    {FindingId::kUnknownExitCode, "unknown-exit-code", Severity::kWarning},
 };
 
 // Each FindingId has its entry, at the place of its value.
@@ -122,6 +122,12 @@ inline const FindingKind& kind_of(FindingId id) {
 // The kind whose identifier is `name` (as --allow gives it), or null.
 const FindingKind* find_kind(const std::string& name);
 
+// Identifiers of errors accepted on purpose (--allow of build, list and
+// verify), for a package that is meant to be so. Throws a usage error unless
+// each names an error that is no damage.
+using AllowedIds = std::vector<std::string>;
+void check_allowed(const AllowedIds& allowed);
+
 struct Finding {
   FindingId id = FindingId::kNoTailMarker;
   // The record it is about, in the walk's order, and the offset of that
@@ -129,6 +135,8 @@ struct Finding {
   std::optional<std::size_t> record;
   std::optional<std::uint64_t> offset;
   std::string text;  // one line, with the record's label in front
+  // An error accepted with --allow: shown as a warning, and failing nothing.
+  bool allowed = false;
 
   const char* name() const { return kind_of(id).name; }
   Severity severity() const { return kind_of(id).severity; }
@@ -139,7 +147,7 @@ const char* severity_name(Severity severity);  // "error", "warning"
 // The line vcpack prints for a finding on standard error:
 // "vcpack: error: <text> [name]"; an error accepted with --allow is printed
 // as "vcpack: warning: <text> [name, allowed]".
-std::string finding_line(const Finding& finding, bool allowed = false);
+std::string finding_line(const Finding& finding);
 
 struct LaunchPreview {
   std::string exit_code;  // the expanded "exitcode"
@@ -147,7 +155,10 @@ struct LaunchPreview {
   // The work folder, a separator, the expanded "executable".
   std::string installer;
   std::string parameters;  // the expanded "parameters"
-  std::string post;        // the expanded "post"; empty: no post program
+  // The record whose file the installer is; none when it is no file of the
+  // package.
+  std::optional<std::size_t> installer_record;
+  std::string post;  // the expanded "post"; empty: no post program
   // An expansion given up (it grows without bound): the texts above say so.
   bool unbounded = false;
 };
@@ -158,15 +169,19 @@ struct CheckedPackage {
   std::optional<LaunchPreview> preview;
   std::vector<Finding> findings;  // errors and warnings, in the order found
 
+  // Errors that are not allowed, or warnings; an allowed error is neither.
   std::size_t count(Severity severity) const;
+  std::size_t allowed() const;
 };
 
 // Names record `index` in the findings' texts. The default is "record #4
 // (file setup)"; build names the option or manifest line that made it.
 using RecordLabeler = std::function<std::string(std::size_t index)>;
 
+// `allowed`: the errors accepted on purpose, marked as such.
 CheckedPackage check_package(const PackageWalk& walk,
-                             const RecordLabeler& labeler = nullptr);
+                             const RecordLabeler& labeler = nullptr,
+                             const AllowedIds& allowed = {});
 
 // The damage findings alone: what makes the bootstrap show "Invalid
 // Archive!" (no tail marker, a chunk that fails its digest check, ...).

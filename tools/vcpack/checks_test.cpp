@@ -22,7 +22,7 @@ class ReferenceScan : public ::testing::Test {
     table_.insert_if_absent("b", "%a%");
   }
   Names unresolved(const std::string& text) const {
-    return scan_references(text, table_).unresolved;
+    return scan_references(text, table_).unresolved.names;
   }
   vcboot::VariableTable table_;
 };
@@ -44,8 +44,8 @@ TEST_F(ReferenceScan, LooksIntoDefinedValues) {
 
 TEST_F(ReferenceScan, ReportsCyclesInsteadOfLooping) {
   const ReferenceFindings findings = scan_references("%a%", table_);
-  EXPECT_EQ(findings.cyclic, Names{"a"});
-  EXPECT_TRUE(findings.unresolved.empty());
+  EXPECT_EQ(findings.cyclic.names, Names{"a"});
+  EXPECT_TRUE(findings.unresolved.names.empty());
 }
 
 TEST(ReferenceScanDepth, DeepChainEndsWithoutExhaustingTheStack) {
@@ -57,8 +57,21 @@ TEST(ReferenceScanDepth, DeepChainEndsWithoutExhaustingTheStack) {
                            "%v" + std::to_string(i + 1) + "%");
   }
   const ReferenceFindings findings = scan_references("%v0%", table);
-  EXPECT_EQ(findings.unresolved, Names{"v" + std::to_string(depth)});
-  EXPECT_TRUE(findings.cyclic.empty());
+  EXPECT_EQ(findings.unresolved.names, Names{"v" + std::to_string(depth)});
+  EXPECT_TRUE(findings.cyclic.names.empty());
+}
+
+// A hostile value names a new name in every reference: the first few are
+// named, the rest counted, and repeats of a named one are neither.
+TEST_F(ReferenceScan, NamesTheFirstFewAndCountsTheRest) {
+  std::string text = "%n0%n0%";
+  const std::size_t count = kMaxNamedReferences + 1000;
+  for (std::size_t i = 0; i < count; ++i) text += "n" + std::to_string(i) + "%";
+  const ReferenceFindings findings = scan_references(text, table_);
+  ASSERT_EQ(findings.unresolved.names.size(), kMaxNamedReferences);
+  EXPECT_EQ(findings.unresolved.names.back(),
+            "n" + std::to_string(kMaxNamedReferences - 1));
+  EXPECT_EQ(findings.unresolved.more, count - kMaxNamedReferences);
 }
 
 // Each row: a stored name in the form of an 8.3 short name, a long name

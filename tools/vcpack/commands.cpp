@@ -75,6 +75,10 @@ class ExtractPlatform : public vcboot::PlatformWrapper {
         system_(system) {}
 
   const std::vector<RecordedMessage>& messages() const { return messages_; }
+  // The size of the file the extraction wrote as `name` (FolderWriter).
+  std::optional<std::uint64_t> written_size(const std::string& name) const {
+    return writer_.file_size(name);
+  }
 
   void show_message(const std::string& caption,
                     const std::string& text) override {
@@ -157,23 +161,13 @@ std::string one_line(std::string text) {
   return escaped(text);
 }
 
-// The size of a file written by the extraction, asked for the way the
-// extraction named it.
-std::optional<std::uint64_t> written_size(const std::string& path) {
-  const std::unique_ptr<vcboot::File> file =
-      host_platform().open_for_reading(path);
-  if (!file) return std::nullopt;
-  return file->seek(0, vcboot::File::Origin::kEnd);
-}
-
 void print_files(const PackageOutcome& outcome, const std::string& directory,
-                 const std::string& work_folder) {
+                 const ExtractPlatform& platform) {
   std::vector<std::vector<std::string>> rows;
   for (const WrittenFile& file : outcome.files) {
-    const std::optional<std::uint64_t> size =
-        written_size(work_folder + file.name);
-    rows.push_back({shown(file.name),
-                    size ? std::to_string(*size) + " bytes" : "missing"});
+    const std::optional<std::uint64_t> size = platform.written_size(file.name);
+    rows.push_back({shown(file.name), size ? std::to_string(*size) + " bytes"
+                                           : "missing, or no regular file"});
   }
   std::cout << "Files written into " << directory << ":\n"
             << (rows.empty() ? "  none\n" : aligned_rows(rows, {1}));
@@ -261,8 +255,9 @@ int run_build(const BuildOptions& options) {
 
 // vcpack list: the records as the bootstrap meets them, and what they do.
 int run_list(const ListOptions& options) {
+  check_allowed(options.allowed);
   const PackageWalk walk = walk_package(host_platform(), options.package);
-  const CheckedPackage checked = check_package(walk);
+  const CheckedPackage checked = check_package(walk, nullptr, options.allowed);
   if (options.json) {
     write_package_json(std::cout, walk, checked);
   } else {
@@ -275,8 +270,9 @@ int run_list(const ListOptions& options) {
 // vcpack verify: every digest the bootstrap checks, and the checks of what
 // it would do.
 int run_verify(const VerifyOptions& options) {
+  check_allowed(options.allowed);
   const PackageWalk walk = walk_package(host_platform(), options.package);
-  const CheckedPackage checked = check_package(walk);
+  const CheckedPackage checked = check_package(walk, nullptr, options.allowed);
   if (options.json) {
     write_verify_json(std::cout, walk, checked);
   } else if (!checked.preview) {
@@ -309,7 +305,7 @@ int run_extract(const ExtractOptions& options) {
   bind_bootstrap_variables(state.variables);
   vcboot::ArchiveExtractor(platform, state).extract(options.package);
 
-  print_files(outcome, options.directory, state.work_folder);
+  print_files(outcome, options.directory, platform);
   print_variables(state.variables);
   // Damage is told by the walk, with its place; the extraction's own reports
   // (a name it refuses, a file it cannot write) are passed on.

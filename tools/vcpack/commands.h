@@ -44,12 +44,14 @@ BuildOptions build_options_in_order(const BuildArguments& arguments,
 struct ListOptions {
   std::string package;
   bool json = false;
+  std::vector<std::string> allowed;  // as build's --allow
 };
 
 struct VerifyOptions {
   std::string package;
   bool strict = false;  // warnings make the exit code 1, as errors do
   bool json = false;
+  std::vector<std::string> allowed;  // as build's --allow
 };
 
 struct ExtractOptions {

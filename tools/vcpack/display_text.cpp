@@ -104,6 +104,14 @@ std::string shown(const std::string& text) {
   return plain ? text : quoted(text);
 }
 
+std::string abridged(const std::string& text) {
+  constexpr std::size_t kLongest = 80;
+  constexpr std::size_t kShownPart = 64;
+  if (text.size() <= kLongest) return quoted(text);
+  return quoted(text.substr(0, kShownPart)) + "... (" +
+         std::to_string(text.size()) + " bytes)";
+}
+
 std::string aligned_rows(const std::vector<std::vector<std::string>>& rows,
                          const std::vector<std::size_t>& right_aligned) {
   std::vector<std::size_t> widths;

@@ -24,6 +24,11 @@ std::string quoted(const std::string& text);
 // anything escaped), else quoted.
 std::string shown(const std::string& text);
 
+// `text` as quoted(), cut after its first bytes when it is long, with its
+// length: a name from a package may be megabytes long, and a message tells
+// what it is, not all of it.
+std::string abridged(const std::string& text);
+
 // Rows of cells as aligned columns, two blanks apart, each line indented by
 // two blanks; columns whose index is in `right_aligned` are right-aligned.
 // Trailing blanks are left out.

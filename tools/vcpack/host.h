@@ -122,6 +122,13 @@ class FolderWriter {
   std::unique_ptr<vcboot::File> create(const std::string& name,
                                        std::uint32_t* error);
 
+  // The size of the regular file `name` in the folder; none when there is
+  // none of that name, or the entry is a link, a FIFO or anything but a
+  // regular file. Asked of the folder itself, without opening the file or
+  // following a link: in a shared folder another user's FIFO of that name
+  // would block an open, and their link would lead elsewhere.
+  std::optional<std::uint64_t> file_size(const std::string& name) const;
+
  private:
   std::string folder_;   // the path given, kept on Windows
   int descriptor_ = -1;  // the folder itself, opened on POSIX

@@ -224,6 +224,17 @@ std::unique_ptr<vcboot::File> FolderWriter::create(const std::string& name,
   return std::make_unique<DescriptorFile>(file, error);
 }
 
+std::optional<std::uint64_t> FolderWriter::file_size(
+    const std::string& name) const {
+  struct stat status;
+  if (name.find('/') != std::string::npos ||
+      fstatat(descriptor_, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISREG(status.st_mode)) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(status.st_size);
+}
+
 std::unique_ptr<TextEncoder> make_text_encoder(const std::string& code_page) {
   // "//TRANSLIT" and "//IGNORE" would replace or drop characters silently.
   if (code_page.empty() || code_page.find('/') != std::string::npos)

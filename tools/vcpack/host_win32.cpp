@@ -360,6 +360,20 @@ std::unique_ptr<vcboot::File> FolderWriter::create(const std::string& name,
                                          error);
 }
 
+std::optional<std::uint64_t> FolderWriter::file_size(
+    const std::string& name) const {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (name.find_first_of("/\\:") != std::string::npos ||
+      !::GetFileAttributesExW(wide_from_utf8(folder_ + name).c_str(),
+                              GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes &
+       (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return std::nullopt;
+  }
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+         data.nFileSizeLow;
+}
+
 std::unique_ptr<TextEncoder> make_text_encoder(const std::string& code_page) {
   const UINT number = code_page_named(code_page);
   if (number == 0 || !::IsValidCodePage(number)) return nullptr;

@@ -7,23 +7,30 @@
 namespace vcpack {
 namespace {
 
+// Names each once, up to kMaxNamedReferences of them; past that only a
+// count, so that memory stays small whatever the package holds.
 class OnceList {
  public:
-  explicit OnceList(std::vector<std::string>& names) : names_(names) {}
+  explicit OnceList(LeftReferences& list) : list_(list) {}
   void add(const std::string& name) {
-    if (seen_.insert(name).second) names_.push_back(name);
+    if (seen_.count(name) != 0) return;
+    if (list_.names.size() == kMaxNamedReferences) {
+      ++list_.more;
+      return;
+    }
+    seen_.insert(name);
+    list_.names.push_back(name);
   }
 
  private:
-  std::vector<std::string>& names_;
+  LeftReferences& list_;
   std::unordered_set<std::string> seen_;
 };
 
 // Collects what the bootstrap's own expansion leaves in place.
 class Collector : public vcboot::ExpansionObserver {
  public:
-  Collector(std::vector<std::string>& unresolved,
-            std::vector<std::string>& cyclic)
+  Collector(LeftReferences& unresolved, LeftReferences& cyclic)
       : unresolved_(unresolved), cyclic_(cyclic) {}
 
   void unresolved(const std::string& name) override { unresolved_.add(name); }

@@ -27,13 +27,25 @@ enum class ExpansionEnd {
   kTooMuchWork,  // past kMaxExpansionWork
 };
 
+// How many names left in the text a fetch names, of each kind. A hostile
+// package can hold millions of distinct ones (a 16 MB value holds 3.36
+// million), and naming them all took a gigabyte; the rest are counted.
+inline constexpr std::size_t kMaxNamedReferences = 16;
+
+// Names left in the text as they are: the first kMaxNamedReferences
+// distinct ones, in the order met, and how many references left in place
+// are not among them.
+struct LeftReferences {
+  std::vector<std::string> names;
+  std::size_t more = 0;
+};
+
 struct FetchedValue {
   bool missing = false;  // no record binds it (it is created empty)
   std::string text;      // expanded; empty when the expansion was given up
   ExpansionEnd end = ExpansionEnd::kDone;
-  // Names left in the text as they are, in the order met, each once.
-  std::vector<std::string> unresolved;
-  std::vector<std::string> cyclic;
+  LeftReferences unresolved;
+  LeftReferences cyclic;
 };
 
 class LaunchSimulation {
@@ -49,10 +61,10 @@ class LaunchSimulation {
 
 // The references that the bootstrap's expansion of `text` leaves in place.
 struct ReferenceFindings {
-  // Names looked up and not found, in the order met; each listed once.
-  std::vector<std::string> unresolved;
+  // Names looked up and not found.
+  LeftReferences unresolved;
   // Names whose value refers back to itself, directly or through others.
-  std::vector<std::string> cyclic;
+  LeftReferences cyclic;
 };
 
 // An expansion given up past kMaxExpansionWork tells what it met until then;

@@ -42,7 +42,7 @@ tree.)";
 
 constexpr char kStubsFooter[] =
     R"(A target is a folder named for it that holds vcboot.exe or vcboot. The
-places looked in, in order: $VCBOOT_STUB_DIR; ../share/vcboot/stubs from
+places looked in, in order: $VCBOOT_STUB_DIR; ../lib/vcboot/stubs from
 vcpack's folder (an installed tree); stubs/ beside vcpack (the Windows zip).
 The first place that holds a target gives its stub. A --stub or "stub ="
 that names an existing file is that file.
@@ -50,7 +50,10 @@ that names an existing file is that file.
 Exit codes: 0 stubs found; 1 none found.)";
 
 constexpr char kVerifyFooter[] =
-    R"(Exit codes: 0 no errors (warnings are printed); 1 errors (with --strict:
+    R"(An error named by --allow is printed as a warning and fails nothing, as in
+build: give verify the IDs that build was given.
+
+Exit codes: 0 no errors (warnings are printed); 1 errors (with --strict:
 errors or warnings); 2 usage or I/O error.)";
 
 struct Commands {
@@ -65,14 +68,20 @@ struct Commands {
   vcpack::ExtractOptions extract_options;
 };
 
-// The options of build that decide what is checked and converted.
-void add_build_checks(CLI::App& build, vcpack::BuildOptions& options) {
-  build
-      .add_option("--allow", options.allowed,
+// --allow, which build, list and verify take alike: build then writes a
+// package that list and verify given the same IDs pass.
+void add_allow(CLI::App& command, std::vector<std::string>& allowed) {
+  command
+      .add_option("--allow", allowed,
                   "Accept the error ID on purpose (one ID each time; see "
                   "vcpack.md for the IDs)")
       ->type_name("ID")
       ->allow_extra_args(false);
+}
+
+// The options of build that decide what is checked and converted.
+void add_build_checks(CLI::App& build, vcpack::BuildOptions& options) {
+  add_allow(build, options.allowed);
   build
       .add_option("--encoding", options.encoding,
                   "Store names and values in CODEPAGE (such as CP1252), "
@@ -136,6 +145,7 @@ void add_inspectors(CLI::App& app, Commands& commands) {
       ->required();
   commands.list->add_flag("--json", commands.list_options.json,
                           "Machine-readable output");
+  add_allow(*commands.list, commands.list_options.allowed);
 
   commands.verify = app.add_subcommand(
       "verify",
@@ -149,6 +159,7 @@ void add_inspectors(CLI::App& app, Commands& commands) {
                             "Warnings make the exit code 1, as errors do");
   commands.verify->add_flag("--json", commands.verify_options.json,
                             "Machine-readable output");
+  add_allow(*commands.verify, commands.verify_options.allowed);
   commands.verify->footer(kVerifyFooter);
 
   commands.extract =

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Makes vcpack's man page from its own --help texts with help2man, so that the
 # page cannot drift from them: the program's help, and each command's under
-# COMMANDS. Writes it gzip-compressed, as Debian keeps man pages.
+# COMMANDS; then the variables, the manifest and the exit codes, from
+# man_page.h2m beside this script. Writes it gzip-compressed, as Debian keeps
+# man pages.
 #
 #   make_man_page.sh VCPACK OUTPUT.1.gz
 set -euo pipefail
@@ -20,9 +22,10 @@ trap 'rm -f "$include"' EXIT
       "$vcpack" "$command" --help | sed -e 's/\\/\\e/g' -e "s/^\\([.']\\)/\\\\\\&\\1/"
       echo ".fi"
     done
+  cat "$(dirname "$0")/man_page.h2m"
   echo "[SEE ALSO]"
-  echo "vcpack.md and README.md in /usr/share/doc/vcboot/: the manifest, the"
-  echo "package format and the guarantees in full."
+  echo "vcpack.md, README.md and docs/ in /usr/share/doc/vcboot/: the"
+  echo "manifest, the findings, the package format, Windows and POSIX in full."
 } >"$include"
 
 help2man --no-info --section 1 --name "make vcboot installer packages and inspect them" \

@@ -93,6 +93,7 @@ class Walker {
         }
         record.content_size = content.size();
         record.content_head = content.substr(0, 4);
+        record.format = program_format(content, record.file_name);
         return keep(std::move(record));
       }
       case RecordType::kStub:
@@ -165,6 +166,7 @@ class Walker {
     stub.image_size = image.size();
     stub.image_verified = scratch.chunks.back().verified;
     stub.resources = read_pe_resources(image);
+    stub.format = program_format(image, stub.file_name);
     walk_.stub = stub;
     walk_.records.back().offset = 0;
     return true;

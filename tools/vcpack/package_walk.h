@@ -13,6 +13,7 @@
 #include "archive/pe_certificate.h"
 #include "platform/platform.h"
 #include "tools/vcpack/pe_resources.h"
+#include "tools/vcpack/program_format.h"
 
 namespace vcpack {
 
@@ -36,6 +37,7 @@ struct WalkedRecord {
   std::string file_name;           // file record: its stored name
   std::uint64_t content_size = 0;  // file content or value text bytes
   std::string content_head;        // file record: its first bytes, up to 4
+  ProgramFormat format;            // file record: what kind of program
   std::vector<WalkedChunk> chunks;
   // False when a failed read cut the record short.
   bool complete = true;
@@ -72,6 +74,7 @@ struct StubChunks {
   // Signing fills in header fields of the image after packaging, so a
   // mismatch here is expected for signed packages and harms nothing.
   bool image_verified = false;
+  ProgramFormat format;  // the image's kind and processor
   // Its manifest and version resource; none when the image is no PE image.
   std::optional<PeResources> resources;
 };

@@ -171,12 +171,23 @@ std::string stub_resources_section(const PeResources& resources) {
   return text + aligned_rows(rows, {});
 }
 
+// The installer's kind: an .msi or a .cmd file is opened through its file
+// association, not run.
+std::string installer_section(const PackageWalk& walk,
+                              const CheckedPackage& checked) {
+  if (!checked.preview || !checked.preview->installer_record) return "";
+  const std::size_t index = *checked.preview->installer_record;
+  const WalkedRecord& record = walk.records[index];
+  return "Installer: " + shown(record.file_name) + ", written by " +
+         record_number(index) + "; kind: " + describe(record.format) + ".\n";
+}
+
 std::string stub_section(const PackageWalk& walk) {
   if (!walk.stub) return "";
   const StubChunks& stub = *walk.stub;
-  return "Stub: " + shown(stub.file_name) + ", an image of " +
-         std::to_string(stub.image_size) + " bytes at offset " +
-         std::to_string(stub.image_offset) +
+  return "Stub: " + shown(stub.file_name) + " (kind: " + describe(stub.format) +
+         "), an image of " + std::to_string(stub.image_size) +
+         " bytes at offset " + std::to_string(stub.image_offset) +
          "; the bootstrap never reads it (its digest " +
          (stub.image_verified ? "matches" : "differs, as after signing") +
          ").\n" +
@@ -199,7 +210,7 @@ std::string listing_text(const PackageWalk& walk,
   text += "; the tail chunk ends at offset " + std::to_string(*walk.tail_end) +
           ".\n\n";
   text += records_section(walk, outcome) + "\n";
-  text += launch_text(checked) + "\n";
+  text += launch_text(checked) + installer_section(walk, checked) + "\n";
   text += bindings_section(outcome) + "\n" + files_section(outcome) + "\n";
   text += trailing_section(walk) + stub_section(walk);
   return text;

@@ -127,9 +127,16 @@ json stub_resources_json(const std::optional<PeResources>& resources) {
   return {{"manifest", manifest}, {"version", version}};
 }
 
+json format_json(const ProgramFormat& format) {
+  return {{"kind", kind_name(format.kind)},
+          {"architecture",
+           format.architecture ? json(format.architecture) : json(nullptr)}};
+}
+
 json stub_json(const PackageWalk& walk) {
   if (!walk.stub) return nullptr;
   return {{"file_name", walk.stub->file_name},
+          {"format", format_json(walk.stub->format)},
           {"image_offset", walk.stub->image_offset},
           {"image_size", walk.stub->image_size},
           {"image_verified", walk.stub->image_verified},
@@ -140,6 +147,7 @@ json finding_json(const Finding& finding) {
   return {
       {"id", finding.name()},
       {"severity", severity_name(finding.severity())},
+      {"allowed", finding.allowed},
       {"record", finding.record ? json(*finding.record + 1) : json(nullptr)},
       {"offset", finding.offset ? json(*finding.offset) : json(nullptr)},
       {"message", finding.text}};
@@ -156,10 +164,15 @@ const char* policy_name(vcboot::ExitCodePolicy policy) {
   }
 }
 
-json launch_json(const CheckedPackage& checked) {
+json launch_json(const PackageWalk& walk, const CheckedPackage& checked) {
   if (!checked.preview) return nullptr;
   const LaunchPreview& preview = *checked.preview;
+  const json installer_format =
+      preview.installer_record
+          ? format_json(walk.records[*preview.installer_record].format)
+          : json(nullptr);
   return {{"installer", preview.installer},
+          {"installer_format", installer_format},
           {"parameters", preview.parameters},
           {"post", preview.post},
           {"exit_code",
@@ -274,7 +287,7 @@ void write_package_json(std::ostream& out, const PackageWalk& walk,
   });
   document.list("files", outcome.files.size(),
                 [&](std::size_t i) { return file_json(outcome.files[i]); });
-  document.member("launch", launch_json(checked));
+  document.member("launch", launch_json(walk, checked));
   document.member("trailing", trailing_json(walk));
   document.member("stub", stub_json(walk));
   document.list("findings", checked.findings.size(), [&](std::size_t i) {
@@ -295,10 +308,11 @@ void write_verify_json(std::ostream& out, const PackageWalk& walk,
   document.member("walk_end", walk_end_json(walk));
   document.member("installer_starts", checked.outcome.launches);
   document.member("stop", stop_json(checked));
-  document.member("launch", launch_json(checked));
+  document.member("launch", launch_json(walk, checked));
   document.member("result", result_name(checked));
   document.member("errors", checked.count(Severity::kError));
   document.member("warnings", checked.count(Severity::kWarning));
+  document.member("allowed", checked.allowed());
   document.list("findings", checked.findings.size(), [&](std::size_t i) {
     return finding_json(checked.findings[i]);
   });

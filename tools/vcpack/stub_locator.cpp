@@ -60,7 +60,7 @@ std::vector<StubPlace> stub_places(const std::optional<std::string>& stub_dir,
   places.push_back({stub_dir.value_or(""), true});
   if (!program_path.empty()) {
     const fs::path folder = utf8_path(program_path).parent_path();
-    const fs::path installed = folder / ".." / "share" / "vcboot" / "stubs";
+    const fs::path installed = folder / ".." / "lib" / "vcboot" / "stubs";
     places.push_back({utf8_text(installed.lexically_normal()), false});
     places.push_back({utf8_text(folder / "stubs"), false});
   }

@@ -2,7 +2,7 @@
 // needs no path into a build folder. A target is a folder named for it that
 // holds the stub, vcboot.exe or vcboot; targets are looked for, in order, in
 //   1. $VCBOOT_STUB_DIR,
-//   2. ../share/vcboot/stubs from the running vcpack's folder (an installed
+//   2. ../lib/vcboot/stubs from the running vcpack's folder (an installed
 //      tree, such as the Debian package's),
 //   3. stubs/ beside the running vcpack (the Windows zip),
 // and the first place that holds a target gives its stub.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # --stub and a manifest's "stub" take a target name, looked up in
-# $VCBOOT_STUB_DIR, then ../share/vcboot/stubs from vcpack's folder, then
+# $VCBOOT_STUB_DIR, then ../lib/vcboot/stubs from vcpack's folder, then
 # stubs/ beside vcpack; a file of that name comes first. `vcpack stubs` lists
 # the targets with their versions; a folder without a stub is no target.
 . "$CLI_TESTS/common.sh"
@@ -11,7 +11,7 @@ stub_at() {  # FOLDER TARGET FILE VERSION
   fake_stub "$1/$2/$3"
   printf 'vcboot stub version %s\0' "$4" >>"$1/$2/$3"
 }
-stub_at tool/share/vcboot/stubs win32 vcboot.exe 1.0
+stub_at tool/lib/vcboot/stubs win32 vcboot.exe 1.0
 stub_at tool/bin/stubs win32 vcboot.exe 0.9.1
 stub_at tool/bin/stubs linux-x86_64 vcboot 0.9.1
 stub_at variable linux-x86_64 vcboot 2.0
@@ -36,7 +36,7 @@ echo "=== unknown names"
 $vcpack build --stub win23 --file setup -o d.exe 2>&1 | show
 echo "exit ${PIPESTATUS[0]}"
 VCBOOT_STUB_DIR=$PWD/none $vcpack build -m manifest.toml --stub solaris -o d.exe 2>&1 | show
-rm -r tool/share tool/bin/stubs
+rm -r tool/lib tool/bin/stubs
 $vcpack build --stub win23 --file setup -o d.exe 2>&1 | show
 $vcpack stubs 2>&1 | show
 echo "exit ${PIPESTATUS[0]}"

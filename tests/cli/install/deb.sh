@@ -2,7 +2,8 @@
 # The Debian package, unpacked into a scratch root: it depends on the C and
 # C++ run-time libraries only; its vcpack finds the installed stubs by name,
 # makes a package that runs on the Linux stub and one on the win32 stub that
-# list reads; the man page has every command.
+# list reads; the man page has every command, the variables, the manifest
+# and the exit codes.
 . "$CLI_TESTS/common.sh"
 unpack_deb || exit 77
 vcpack=root/usr/bin/vcpack
@@ -20,4 +21,4 @@ echo "exit $?"
 printf 'a Windows installer\n' >Setup.exe
 $vcpack build --stub win32 --file installer=Setup.exe --value executable=%installer% -o setup.exe
 $vcpack list setup.exe | grep -E "^Stub|complete" | sed "s/$version/<version>/g"
-zcat root/usr/share/man/man1/vcpack.1.gz | grep '^\.SS'
+zcat root/usr/share/man/man1/vcpack.1.gz | grep '^\.S[HS]'

@@ -3,8 +3,7 @@
 # reach one file on Windows (case, an 8.3 short name, a path too long for a
 # typical work folder), UTF-8 names, a binding of "commandline", an ELF
 # installer, references left unresolved or cyclic, %source% outside quotes,
-# a post program that is no file of the package, an unknown "exitcode". build
-# writes it; verify prints the launch with every control byte escaped, exits
+# a post program that is no file of the package. build writes it; verify prints the launch with every control byte escaped, exits
 # with 0, and with 1 under --strict.
 . "$CLI_TESTS/common.sh"
 fake_pe_stub vcboot.exe
@@ -17,7 +16,7 @@ vcpack build --stub vcboot.exe --file installer=setup.elf --as Setup.exe \
   --file readme.txt --as 'Setup Program.exe' --file readme.txt --as 'Grüße.txt' \
   --value executable=%installer% \
   --value $'parameters=/q SOURCE=%source% %target% %loop%\r\e[2K/quiet' \
-  --value 'loop=x%loop%' --value post=post.exe --value exitcode=instaler \
+  --value 'loop=x%loop%' --value post=post.exe \
   --value commandline=mine -o pkg.exe; echo "exit $?"
 echo "=== verify"
 vcpack verify pkg.exe; echo "exit $?"
