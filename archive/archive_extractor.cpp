@@ -4,12 +4,18 @@
 
 #include "archive/chunk_format.h"
 #include "archive/file_name_rules.h"
-#include "util/messages.h"
 
 namespace vcboot {
 
+ArchiveExtractor::ArchiveExtractor(Platform& platform, ExtractionState& state,
+                                   Messenger& messenger)
+    : platform_(platform), state_(state), messenger_(messenger) {}
+
 ArchiveExtractor::ArchiveExtractor(Platform& platform, ExtractionState& state)
-    : platform_(platform), state_(state) {}
+    : platform_(platform),
+      state_(state),
+      default_messenger_(std::in_place, platform, default_texts_),
+      messenger_(*default_messenger_) {}
 
 ExtractionEnd ArchiveExtractor::extract(std::string archive_path) {
   // No path names no file: the open is not tried, so that the error of the
@@ -17,13 +23,13 @@ ExtractionEnd ArchiveExtractor::extract(std::string archive_path) {
   const std::unique_ptr<File> archive =
       archive_path.empty() ? nullptr : platform_.open_for_reading(archive_path);
   if (!archive) {
-    report(messages::kFailedToOpenArchive, archive_path,
-           platform_.last_error());
+    messenger_.show_file_failure(MessageText::kArchiveNotOpenedCaption,
+                                 archive_path, platform_.last_error());
     return ExtractionEnd::kNotOpened;
   }
   if (!stream_.find_tail_marker(*archive)) {
-    report(messages::kFailedToInitializeArchive, archive_path,
-           platform_.last_error());
+    messenger_.show_file_failure(MessageText::kArchiveNotInitializedCaption,
+                                 archive_path, platform_.last_error());
     return ExtractionEnd::kNoTail;
   }
   tail_read_ = false;
@@ -34,8 +40,8 @@ ExtractionEnd ArchiveExtractor::extract(std::string archive_path) {
   if (step == Step::kFileNotWritten) return ExtractionEnd::kFileNotWritten;
   // Whatever stopped the walk short of the stub record, a digest mismatch or
   // a chunk that cannot be read, the download is damaged.
-  platform_.show_message(messages::kInvalidArchiveCaption,
-                         messages::kInvalidArchiveText);
+  messenger_.show(MessageText::kInvalidArchiveCaption,
+                  MessageText::kInvalidArchiveText);
   return ExtractionEnd::kDamaged;
 }
 
@@ -78,8 +84,8 @@ ArchiveExtractor::Step ArchiveExtractor::extract_file(File& archive,
   // A name that could leave the work folder is refused like a file that
   // cannot be created, and binds nothing.
   if (!is_safe_file_name(file_name)) {
-    report(messages::kFailedToExtractFile, path,
-           platform_.invalid_name_error());
+    messenger_.show_file_failure(MessageText::kFileNotExtractedCaption, path,
+                                 platform_.invalid_name_error());
     return Step::kFileNotWritten;
   }
   if (!key.empty()) state_.variables.insert_if_absent(key, file_name);
@@ -90,7 +96,8 @@ bool ArchiveExtractor::write_file(const std::string& path,
                                   const PayloadBuffer& content) {
   std::unique_ptr<File> output = platform_.create_for_writing(path);
   if (!output) {
-    report(messages::kFailedToExtractFile, path, platform_.last_error());
+    messenger_.show_file_failure(MessageText::kFileNotExtractedCaption, path,
+                                 platform_.last_error());
     return false;
   }
   std::size_t written = 0;
@@ -103,14 +110,9 @@ bool ArchiveExtractor::write_file(const std::string& path,
   const std::uint32_t error = platform_.last_error();
   output.reset();  // an open file cannot be deleted on Windows
   platform_.delete_file(path);
-  report(messages::kFailedToExtractFile, path, error);
+  messenger_.show_file_failure(MessageText::kFileNotExtractedCaption, path,
+                               error);
   return false;
-}
-
-void ArchiveExtractor::report(const char* caption, const std::string& path,
-                              std::uint32_t error) {
-  platform_.show_message(caption, "File: " + path + "\rError: " +
-                                      platform_.system_error_text(error));
 }
 
 }  // namespace vcboot

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "util/format_string.h"
-#include "util/messages.h"
 #include "variables/expand_variables.h"
 #include "variables/well_known_names.h"
 
@@ -18,7 +17,8 @@ std::string expanded_variable(RunState& state, const std::string& name) {
 
 }  // namespace
 
-RunOutcome launch_installer(Platform& platform, RunState& state) {
+RunOutcome launch_installer(Platform& platform, RunState& state,
+                            Messenger& messenger) {
   LaunchRequest request;
   // No separator is added: the work-folder path ends with one, and whatever
   // "executable" expands to, even an absolute path, is put behind it.
@@ -32,19 +32,19 @@ RunOutcome launch_installer(Platform& platform, RunState& state) {
   const std::unique_ptr<Process> installer =
       request.file.empty() ? nullptr : platform.start_program(request);
   if (!installer) {
-    platform.show_message(messages::kStartFailedCaption,
-                          messages::kStartFailedText);
+    messenger.show(MessageText::kStartFailedCaption,
+                   MessageText::kStartFailedText);
     return outcome;
   }
   if (!installer->wait()) {
-    platform.show_message(messages::kWaitFailedCaption,
-                          messages::kWaitFailedText);
+    messenger.show(MessageText::kWaitFailedCaption,
+                   MessageText::kWaitFailedText);
     return outcome;
   }
   const std::optional<std::uint32_t> exit_code = installer->exit_code();
   if (!exit_code) {
-    platform.show_message(messages::kExitCodeFailedCaption,
-                          messages::kExitCodeFailedText);
+    messenger.show(MessageText::kExitCodeFailedCaption,
+                   MessageText::kExitCodeFailedText);
     return outcome;
   }
   outcome.end = RunEnd::kInstallerEnded;
@@ -54,6 +54,12 @@ RunOutcome launch_installer(Platform& platform, RunState& state) {
                        state.exit_code_policy == ExitCodePolicy::kPost);
   return outcome;
   // `installer` goes out of scope only now, after the post program ended.
+}
+
+RunOutcome launch_installer(Platform& platform, RunState& state) {
+  const MessageTexts defaults;
+  Messenger messenger(platform, defaults);
+  return launch_installer(platform, state, messenger);
 }
 
 std::optional<std::uint32_t> run_post_program(Platform& platform,

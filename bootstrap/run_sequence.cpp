@@ -6,7 +6,7 @@
 #include "archive/archive_extractor.h"
 #include "bootstrap/launch.h"
 #include "util/format_string.h"
-#include "util/messages.h"
+#include "util/messenger.h"
 #include "util/remove_tree.h"
 #include "variables/expand_variables.h"
 #include "variables/well_known_names.h"
@@ -39,11 +39,12 @@ std::string parent_folder(const std::string& folder) {
 // Makes a new work folder under the temporary directory and enters it: the
 // first of the names VC<time>, VC<time + 1>, ... that is free. False (after
 // telling the user) when none could be made and entered.
-bool enter_work_folder(Platform& platform, RunState& state) {
+bool enter_work_folder(Platform& platform, RunState& state,
+                       Messenger& messenger) {
   std::string temp = platform.temp_directory();
   if (temp.empty()) {
-    platform.show_message(messages::kNoTempDirectoryCaption,
-                          messages::kNoTempDirectoryText);
+    messenger.show(MessageText::kNoTempDirectoryCaption,
+                   MessageText::kNoTempDirectoryText);
     temp = platform.fallback_temp_directory();
   }
   // Normally exists already; only its last level can be made here.
@@ -61,8 +62,8 @@ bool enter_work_folder(Platform& platform, RunState& state) {
     }
     break;
   }
-  platform.show_message(messages::kNoWorkFolderCaption,
-                        messages::kNoWorkFolderText);
+  messenger.show(MessageText::kNoWorkFolderCaption,
+                 MessageText::kNoWorkFolderText);
   return false;
 }
 
@@ -75,17 +76,18 @@ void remove_work_folder(Platform& platform, const RunState& state) {
 }
 
 // The run itself; its outcome decides the exit code.
-RunOutcome run_steps(Platform& platform, RunState& state,
+RunOutcome run_steps(Platform& platform, RunState& state, Messenger& messenger,
+                     const PackageSettings& settings,
                      const std::string& command_line) {
   RunOutcome outcome;
-  if (platform.create_instance_mutex(kInstanceMutexName) ==
+  if (platform.create_instance_mutex(settings.guard_name) ==
       MutexResult::kAlreadyExists) {
-    platform.show_message(messages::kAlreadyRunningCaption,
-                          messages::kAlreadyRunningText);
+    messenger.show(MessageText::kAlreadyRunningCaption,
+                   MessageText::kAlreadyRunningText);
     outcome.end = RunEnd::kAlreadyRunning;
     return outcome;
   }
-  if (!enter_work_folder(platform, state)) {
+  if (!enter_work_folder(platform, state, messenger)) {
     outcome.end = RunEnd::kNoWorkFolder;
     return outcome;
   }
@@ -94,22 +96,25 @@ RunOutcome run_steps(Platform& platform, RunState& state,
       state.work_folder.substr(0, state.work_folder.size() - 1);
   state.variables.get_or_create(variable_names::kCommandLine) = command_line;
 
-  const ExtractionEnd extracted =
-      ArchiveExtractor(platform, state).extract(platform.module_path());
+  const ExtractionEnd extracted = ArchiveExtractor(platform, state, messenger)
+                                      .extract(platform.module_path());
   // Read like the launch's variables, so it may refer to others; whatever
-  // the archive bound before an extraction failed counts.
-  state.exit_code_policy = exit_code_policy(
+  // the archive bound before an extraction failed counts. Unbound, the
+  // settings' choice stands (a cut download loses the record with the tail).
+  const bool bound = state.variables.find(variable_names::kExitCode) != nullptr;
+  const ExitCodePolicy archive_policy = exit_code_policy(
       expand_variables(state.variables.get_or_create(variable_names::kExitCode),
                        state.variables));
+  if (bound) state.exit_code_policy = archive_policy;
   if (extracted == ExtractionEnd::kComplete) {
-    outcome = launch_installer(platform, state);
+    outcome = launch_installer(platform, state, messenger);
   } else if (extracted == ExtractionEnd::kFileNotWritten) {
     // Told as such: the download may be sound, and a new one would not help.
     outcome.end = RunEnd::kFileNotExtracted;
   } else {
     // The archive cannot be used as it is: the user is sent for a whole copy.
-    platform.show_message(messages::kInvalidArchiveCaption,
-                          messages::kInvalidArchiveText);
+    messenger.show(MessageText::kInvalidArchiveCaption,
+                   MessageText::kInvalidArchiveText);
     outcome.end = RunEnd::kArchiveUnusable;
   }
   remove_work_folder(platform, state);
@@ -121,16 +126,21 @@ RunOutcome run_steps(Platform& platform, RunState& state,
 int run_installation(Platform& platform, RunState& state,
                      const std::string& command_line) {
   RunOutcome outcome;
+  // Today's texts until the settings are read; replaced whole, never in part.
+  PackageSettings settings;
+  Messenger messenger(platform, settings.texts);
   try {
-    outcome = run_steps(platform, state, command_line);
+    // First of all: the guard's name, the texts and the exit-code choice.
+    settings = read_package_settings(platform.package_settings_block());
+    state.exit_code_policy = settings.exit_code_policy;
+    outcome = run_steps(platform, state, messenger, settings, command_line);
   } catch (const std::exception& error) {
     // Not a mistake: the description is the caption, "Unhandled Exception"
     // the text.
-    platform.show_message(error.what(), messages::kUnhandledExceptionText);
+    messenger.show_exception(error.what());
     outcome.end = RunEnd::kUnhandledException;
   } catch (...) {
-    platform.show_message(messages::kNoContextCaption,
-                          messages::kUnhandledExceptionText);
+    messenger.show_exception(nullptr);
     outcome.end = RunEnd::kUnhandledException;
   }
   // A policy read before an exception still holds for it.

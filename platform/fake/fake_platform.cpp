@@ -129,7 +129,9 @@ MutexResult FakePlatform::create_instance_mutex(const std::string& name) {
   if (should_fail(FakeCall::kCreateMutex, "create_instance_mutex " + name)) {
     return MutexResult::kUnavailable;
   }
-  if (mutex_held_elsewhere_) {
+  if (mutex_held_elsewhere_ ||
+      std::find(mutexes_held_elsewhere_.begin(), mutexes_held_elsewhere_.end(),
+                name) != mutexes_held_elsewhere_.end()) {
     files_.set_error(fake_error::kAlreadyExists);
     return MutexResult::kAlreadyExists;
   }
