@@ -11,12 +11,6 @@ ArchiveExtractor::ArchiveExtractor(Platform& platform, ExtractionState& state,
                                    Messenger& messenger)
     : platform_(platform), state_(state), messenger_(messenger) {}
 
-ArchiveExtractor::ArchiveExtractor(Platform& platform, ExtractionState& state)
-    : platform_(platform),
-      state_(state),
-      default_messenger_(std::in_place, platform, default_texts_),
-      messenger_(*default_messenger_) {}
-
 ExtractionEnd ArchiveExtractor::extract(std::string archive_path) {
   // No path names no file: the open is not tried, so that the error of the
   // call that could not tell the path stands rather than the open's.

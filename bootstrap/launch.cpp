@@ -56,12 +56,6 @@ RunOutcome launch_installer(Platform& platform, RunState& state,
   // `installer` goes out of scope only now, after the post program ended.
 }
 
-RunOutcome launch_installer(Platform& platform, RunState& state) {
-  const MessageTexts defaults;
-  Messenger messenger(platform, defaults);
-  return launch_installer(platform, state, messenger);
-}
-
 std::optional<std::uint32_t> run_post_program(Platform& platform,
                                               RunState& state,
                                               std::uint32_t exit_code,

@@ -1,6 +1,7 @@
 #include "bootstrap/package_settings.h"
 
 #include "util/messages.h"
+#include "variables/well_known_names.h"
 
 namespace vcboot {
 namespace {
@@ -18,7 +19,8 @@ bool is_guard_name(std::string_view name) {
 bool is_valid_setting(std::string_view name, std::string_view value) {
   if (name == setting_names::kGuardName) return is_guard_name(value);
   if (name == setting_names::kExitCode) {
-    return exit_code_policy(std::string(value)) != ExitCodePolicy::kDefault;
+    return value == exit_code_values::kInstaller ||
+           value == exit_code_values::kPost;
   }
   return true;
 }

@@ -108,8 +108,4 @@ std::optional<SettingsEntries> parse_settings_block(std::string_view room) {
   return entries;
 }
 
-bool is_empty_settings_room(std::string_view room) {
-  return room.find_first_not_of('\0') == std::string_view::npos;
-}
-
 }  // namespace vcboot

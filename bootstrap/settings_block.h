@@ -36,6 +36,8 @@ std::optional<SettingsEntries> parse_settings_block(std::string_view room);
 
 // Whether `room` holds no block at all: it is empty or all zero, as in a
 // stub that no settings were written into.
-bool is_empty_settings_room(std::string_view room);
+inline bool is_empty_settings_room(std::string_view room) {
+  return room.find_first_not_of('\0') == std::string_view::npos;
+}
 
 }  // namespace vcboot
