@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <utility>
 
 #include "archive/archive_extractor.h"
 #include "bootstrap/launch.h"
@@ -77,10 +78,10 @@ void remove_work_folder(Platform& platform, const RunState& state) {
 
 // The run itself; its outcome decides the exit code.
 RunOutcome run_steps(Platform& platform, RunState& state, Messenger& messenger,
-                     const PackageSettings& settings,
+                     const std::string& guard_name,
                      const std::string& command_line) {
   RunOutcome outcome;
-  if (platform.create_instance_mutex(settings.guard_name) ==
+  if (platform.create_instance_mutex(guard_name) ==
       MutexResult::kAlreadyExists) {
     messenger.show(MessageText::kAlreadyRunningCaption,
                    MessageText::kAlreadyRunningText);
@@ -126,14 +127,18 @@ RunOutcome run_steps(Platform& platform, RunState& state, Messenger& messenger,
 int run_installation(Platform& platform, RunState& state,
                      const std::string& command_line) {
   RunOutcome outcome;
-  // Today's texts until the settings are read; replaced whole, never in part.
-  PackageSettings settings;
-  Messenger messenger(platform, settings.texts);
+  // Today's texts until the settings are read, then theirs, moved in whole.
+  // Made without allocating, as nothing out here may throw.
+  MessageTexts texts;
+  Messenger messenger(platform, texts);
   try {
     // First of all: the guard's name, the texts and the exit-code choice.
-    settings = read_package_settings(platform.package_settings_block());
+    PackageSettings settings =
+        read_package_settings(platform.package_settings_block());
+    texts = std::move(settings.texts);
     state.exit_code_policy = settings.exit_code_policy;
-    outcome = run_steps(platform, state, messenger, settings, command_line);
+    outcome = run_steps(platform, state, messenger, settings.guard_name,
+                        command_line);
   } catch (const std::exception& error) {
     // Not a mistake: the description is the caption, "Unhandled Exception"
     // the text.
