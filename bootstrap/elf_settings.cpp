@@ -7,27 +7,24 @@
 namespace vcboot {
 namespace {
 
-// Header fields of the two classes that the search reads.
-struct ElfLayout {
-  std::size_t header_size;
-  std::size_t section_header_offset;  // e_shoff
-  std::size_t address_size;           // of e_shoff, sh_offset, sh_size
-  std::size_t section_entry_size;     // the least e_shentsize
-  std::size_t section_counts;         // e_shentsize, then e_shnum, e_shstrndx
-  std::size_t sh_offset;
-  std::size_t sh_size;
-};
-
-constexpr ElfLayout kElf32{52, 0x20, 4, 40, 0x2E, 16, 20};
-constexpr ElfLayout kElf64{64, 0x28, 8, 64, 0x3A, 24, 32};
+// Where the search reads ELF64's fields: the file header's, then a section
+// header's.
+constexpr std::size_t kHeaderSize = 64;
+constexpr std::size_t kSectionTableOffset = 0x28;  // e_shoff
+constexpr std::size_t kSectionCounts =
+    0x3A;  // e_shentsize, e_shnum, e_shstrndx
+constexpr std::size_t kSectionEntrySize = 64;  // the least e_shentsize
+constexpr std::size_t kShType = 4;
+constexpr std::size_t kShFlags = 8;
+constexpr std::size_t kShOffset = 24;
+constexpr std::size_t kShSize = 32;
 
 constexpr std::uint32_t kProgbits = 1;   // SHT_PROGBITS
 constexpr std::uint64_t kAllocated = 2;  // SHF_ALLOC
 
 class ElfReader {
  public:
-  ElfReader(std::string_view image, const ElfLayout& layout)
-      : image_(image), layout_(layout) {}
+  explicit ElfReader(std::string_view image) : image_(image) {}
 
   // Little-endian, `size` bytes at `offset`, which the caller has checked.
   std::uint64_t load(std::size_t offset, std::size_t size) const {
@@ -36,9 +33,6 @@ class ElfReader {
       value = value << 8 | static_cast<unsigned char>(image_[offset + i]);
     }
     return value;
-  }
-  std::uint64_t load_address(std::size_t offset) const {
-    return load(offset, layout_.address_size);
   }
   // Whether [offset, offset + size) lies within the image.
   bool within(std::uint64_t offset, std::uint64_t size) const {
@@ -59,45 +53,40 @@ class ElfReader {
 
  private:
   std::string_view image_;
-  const ElfLayout& layout_;
 };
 
 }  // namespace
 
 std::optional<ElfSettingsRoom> find_elf_settings_room(std::string_view image,
                                                       std::string& error) {
-  if (image.size() < 16 || image.substr(0, 4) !=
-                               "\x7F"
-                               "ELF") {
+  if (image.size() < 16 || image.substr(0, 4) != "\177ELF") {
     error = "the stub is no ELF image";
     return std::nullopt;
   }
-  if (image[5] != 1 || (image[4] != 1 && image[4] != 2)) {
-    error = "the stub is no little-endian ELF32 or ELF64 image";
+  // The POSIX stubs are x86-64 Linux programs.
+  if (image[4] != 2 || image[5] != 1) {
+    error = "the stub is no little-endian ELF64 image";
     return std::nullopt;
   }
-  const ElfLayout& layout = image[4] == 2 ? kElf64 : kElf32;
-  const ElfReader elf(image, layout);
-  if (!elf.within(0, layout.header_size)) {
+  const ElfReader elf(image);
+  if (!elf.within(0, kHeaderSize)) {
     error = "the stub's ELF header is cut short";
     return std::nullopt;
   }
-  const std::uint64_t table = elf.load_address(layout.section_header_offset);
-  const std::uint64_t entry_size = elf.load(layout.section_counts, 2);
-  const std::uint64_t count = elf.load(layout.section_counts + 2, 2);
-  const std::uint64_t names_index = elf.load(layout.section_counts + 4, 2);
-  if (count == 0 || entry_size < layout.section_entry_size ||
-      names_index >= count || !elf.within(table, count * entry_size)) {
+  const std::uint64_t table = elf.load(kSectionTableOffset, 8);
+  const std::uint64_t entry_size = elf.load(kSectionCounts, 2);
+  const std::uint64_t count = elf.load(kSectionCounts + 2, 2);
+  const std::uint64_t names_index = elf.load(kSectionCounts + 4, 2);
+  if (count == 0 || entry_size < kSectionEntrySize || names_index >= count ||
+      !elf.within(table, count * entry_size)) {
     error = "the stub's ELF section headers are missing or damaged";
     return std::nullopt;
   }
   const auto header = [&](std::uint64_t index) {
     return static_cast<std::size_t>(table + index * entry_size);
   };
-  const std::uint64_t names =
-      elf.load_address(header(names_index) + layout.sh_offset);
-  const std::uint64_t names_size =
-      elf.load_address(header(names_index) + layout.sh_size);
+  const std::uint64_t names = elf.load(header(names_index) + kShOffset, 8);
+  const std::uint64_t names_size = elf.load(header(names_index) + kShSize, 8);
   if (!elf.within(names, names_size)) {
     error = "the stub's ELF section names lie outside the file";
     return std::nullopt;
@@ -120,10 +109,10 @@ std::optional<ElfSettingsRoom> find_elf_settings_room(std::string_view image,
     return std::nullopt;
   }
   const std::size_t at = header(*found);
-  const std::uint64_t offset = elf.load_address(at + layout.sh_offset);
-  const std::uint64_t size = elf.load_address(at + layout.sh_size);
-  if (elf.load(at + 4, 4) != kProgbits ||
-      (elf.load_address(at + 8) & kAllocated) == 0 ||
+  const std::uint64_t offset = elf.load(at + kShOffset, 8);
+  const std::uint64_t size = elf.load(at + kShSize, 8);
+  if (elf.load(at + kShType, 4) != kProgbits ||
+      (elf.load(at + kShFlags, 8) & kAllocated) == 0 ||
       size != settings_format::kMaxBlockSize || !elf.within(offset, size)) {
     error = std::string("the stub's section ") +
             settings_format::kElfSectionName + " is not " +

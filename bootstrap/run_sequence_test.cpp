@@ -537,20 +537,6 @@ TEST(RunSequence, SettingsChooseTheExitCodeUntilTheArchiveBindsOne) {
   }
 }
 
-// The guard is taken under the package's name: another product's run does
-// not keep it out, another run of the same product does.
-TEST(RunSequence, GuardIsTakenUnderTheSettingsName) {
-  for (const char* held : {"Vellumcrest.Installation", "Acme.Setup"}) {
-    FakePlatform platform;
-    set_settings(platform, {{"guard-name", "Acme.Setup"}});
-    platform.hold_mutex_elsewhere(held);
-    RunState state;
-    const int exit_code = run_installation(platform, state, "");
-    EXPECT_EQ(platform.log().front(), "create_instance_mutex Acme.Setup");
-    EXPECT_EQ(exit_code, held == std::string("Acme.Setup") ? 1 : 0) << held;
-  }
-}
-
 // Every box of every way a run can go shows the package's own caption and
 // text: each replaced here by its own name.
 TEST(RunSequence, EveryBoxShowsThePackagesTexts) {
@@ -567,6 +553,12 @@ TEST(RunSequence, EveryBoxShowsThePackagesTexts) {
                                 "file-failure.error-label" + error};
   };
   const std::string work = std::string(kTemp) + "VC1\\";
+  const auto launch_fails = [](FakeCall call) {
+    return [call](FakePlatform& p) {
+      add_package(p, {{"executable", "setup.exe"}});
+      p.fail(call, fake_error::kInvalidHandle);
+    };
+  };
   const struct {
     std::function<void(FakePlatform&)> set_up;
     std::vector<Message> boxes;
@@ -608,20 +600,11 @@ TEST(RunSequence, EveryBoxShowsThePackagesTexts) {
        },
        {file_failure("file-not-extracted.caption", work + "a.txt",
                      "Access is denied.")}},
-      {[](FakePlatform& p) {
-         add_package(p, {{"executable", "setup.exe"}});
-         p.fail(FakeCall::kStartProgram, 2);
-       },
+      {launch_fails(FakeCall::kStartProgram),
        {{"start-failed.caption", "start-failed.text"}}},
-      {[](FakePlatform& p) {
-         add_package(p, {{"executable", "setup.exe"}});
-         p.fail(FakeCall::kWait, 6);
-       },
+      {launch_fails(FakeCall::kWait),
        {{"wait-failed.caption", "wait-failed.text"}}},
-      {[](FakePlatform& p) {
-         add_package(p, {{"executable", "setup.exe"}});
-         p.fail(FakeCall::kExitCode, 6);
-       },
+      {launch_fails(FakeCall::kExitCode),
        {{"exit-code-failed.caption", "exit-code-failed.text"}}},
       {[](FakePlatform& p) {
          add_package(p, {{"executable", "setup.exe"}});

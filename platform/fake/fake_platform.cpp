@@ -1,6 +1,5 @@
 #include "platform/fake/fake_platform.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace vcboot {
@@ -129,9 +128,7 @@ MutexResult FakePlatform::create_instance_mutex(const std::string& name) {
   if (should_fail(FakeCall::kCreateMutex, "create_instance_mutex " + name)) {
     return MutexResult::kUnavailable;
   }
-  if (mutex_held_elsewhere_ ||
-      std::find(mutexes_held_elsewhere_.begin(), mutexes_held_elsewhere_.end(),
-                name) != mutexes_held_elsewhere_.end()) {
+  if (mutex_held_elsewhere_) {
     files_.set_error(fake_error::kAlreadyExists);
     return MutexResult::kAlreadyExists;
   }

@@ -82,12 +82,8 @@ class FakePlatform : public Platform {
   void set_read_only(const std::string& path, bool read_only) {
     files_.set_read_only(path, read_only);
   }
-  // Another process holds the single-instance mutex: under any name, or
-  // only under `name`.
+  // Another process holds the single-instance mutex.
   void hold_mutex_elsewhere() { mutex_held_elsewhere_ = true; }
-  void hold_mutex_elsewhere(const std::string& name) {
-    mutexes_held_elsewhere_.push_back(name);
-  }
   // Lets the next `successes` calls of `call` succeed, then fails every
   // later one with `error` (as the last error).
   void fail(FakeCall call, std::uint32_t error, int successes = 0);
@@ -180,7 +176,6 @@ class FakePlatform : public Platform {
   std::string module_path_ = "C:\\Users\\tester\\Downloads\\setup.exe";
   std::int64_t time_ = 1700000000;
   bool mutex_held_elsewhere_ = false;
-  std::vector<std::string> mutexes_held_elsewhere_;
   std::string settings_block_;
   bool keep_log_ = true;
   std::uint64_t write_capacity_ = UINT64_MAX;
