@@ -496,14 +496,12 @@ void set_settings(FakePlatform& platform, const SettingsEntries& entries) {
 TEST(RunSequence, SettingsChooseTheExitCodeUntilTheArchiveBindsOne) {
   enum class Trouble { kNone, kCut, kAlreadyRunning };
   const struct {
-    const char* setting;  // of "exit-code"; null: no settings at all
+    const char* setting;  // of "exit-code"
     const char* record;   // of "exitcode"; null: none
     Trouble trouble;
     int expected;
   } cases[] = {
       {"installer", nullptr, Trouble::kCut, 1603},
-      {"installer", "installer", Trouble::kCut, 1603},
-      {nullptr, "installer", Trouble::kCut, 0},
       {"installer", nullptr, Trouble::kNone, 3010},
       {"post", nullptr, Trouble::kNone, 7},
       {"installer", "", Trouble::kNone, 0},
@@ -511,12 +509,11 @@ TEST(RunSequence, SettingsChooseTheExitCodeUntilTheArchiveBindsOne) {
       {"installer", nullptr, Trouble::kAlreadyRunning, 1},
   };
   for (const auto& c : cases) {
-    const std::string what =
-        std::string(c.setting ? c.setting : "no settings") + " " +
-        (c.record ? c.record : "no record") + " " +
-        std::to_string(static_cast<int>(c.trouble));
+    const std::string what = std::string(c.setting) + " " +
+                             (c.record ? c.record : "no record") + " " +
+                             std::to_string(static_cast<int>(c.trouble));
     FakePlatform platform;
-    if (c.setting) set_settings(platform, {{"exit-code", c.setting}});
+    set_settings(platform, {{"exit-code", c.setting}});
     std::vector<std::pair<std::string, std::string>> values = {
         {"executable", "install.exe"}, {"post", "after.exe"}};
     if (c.record) values.emplace_back("exitcode", c.record);
