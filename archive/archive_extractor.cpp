@@ -4,12 +4,12 @@
 
 #include "archive/chunk_format.h"
 #include "archive/file_name_rules.h"
-#include "util/messages.h"
 
 namespace vcboot {
 
-ArchiveExtractor::ArchiveExtractor(Platform& platform, ExtractionState& state)
-    : platform_(platform), state_(state) {}
+ArchiveExtractor::ArchiveExtractor(Platform& platform, ExtractionState& state,
+                                   Messenger& messenger)
+    : platform_(platform), state_(state), messenger_(messenger) {}
 
 ExtractionEnd ArchiveExtractor::extract(std::string archive_path) {
   // No path names no file: the open is not tried, so that the error of the
@@ -17,13 +17,13 @@ ExtractionEnd ArchiveExtractor::extract(std::string archive_path) {
   const std::unique_ptr<File> archive =
       archive_path.empty() ? nullptr : platform_.open_for_reading(archive_path);
   if (!archive) {
-    report(messages::kFailedToOpenArchive, archive_path,
-           platform_.last_error());
+    messenger_.show_file_failure(MessageText::kArchiveNotOpenedCaption,
+                                 archive_path, platform_.last_error());
     return ExtractionEnd::kNotOpened;
   }
   if (!stream_.find_tail_marker(*archive)) {
-    report(messages::kFailedToInitializeArchive, archive_path,
-           platform_.last_error());
+    messenger_.show_file_failure(MessageText::kArchiveNotInitializedCaption,
+                                 archive_path, platform_.last_error());
     return ExtractionEnd::kNoTail;
   }
   tail_read_ = false;
@@ -38,8 +38,8 @@ ExtractionEnd ArchiveExtractor::extract(std::string archive_path) {
   if (step == Step::kFileNotWritten) return ExtractionEnd::kFileNotWritten;
   // Whatever stopped the walk short of the stub record, a digest mismatch or
   // a chunk that cannot be read, the download is damaged.
-  platform_.show_message(messages::kInvalidArchiveCaption,
-                         messages::kInvalidArchiveText);
+  messenger_.show(MessageText::kInvalidArchiveCaption,
+                  MessageText::kInvalidArchiveText);
   return ExtractionEnd::kDamaged;
 }
 
@@ -87,8 +87,9 @@ ArchiveExtractor::Step ArchiveExtractor::extract_file(File& archive,
   // A name that could leave the work folder is refused like a file that
   // cannot be created, and binds nothing.
   if (!is_safe_file_name(file_name)) {
-    report(messages::kFailedToExtractFile, state_.work_folder + file_name,
-           platform_.invalid_name_error());
+    messenger_.show_file_failure(MessageText::kFileNotExtractedCaption,
+                                 state_.work_folder + file_name,
+                                 platform_.invalid_name_error());
     return Step::kFileNotWritten;
   }
   if (!key.empty()) state_.variables.insert_if_absent(key, file_name);
@@ -102,8 +103,9 @@ bool ArchiveExtractor::write_file(const std::string& file_name,
   const std::string path = state_.files_folder() + file_name;
   std::unique_ptr<File> output = platform_.create_for_writing(path);
   if (!output) {
-    report(messages::kFailedToExtractFile, state_.work_folder + file_name,
-           platform_.last_error());
+    messenger_.show_file_failure(MessageText::kFileNotExtractedCaption,
+                                 state_.work_folder + file_name,
+                                 platform_.last_error());
     return false;
   }
   std::size_t written = 0;
@@ -116,14 +118,9 @@ bool ArchiveExtractor::write_file(const std::string& file_name,
   const std::uint32_t error = platform_.last_error();
   output.reset();  // an open file cannot be deleted on Windows
   platform_.delete_file(path);
-  report(messages::kFailedToExtractFile, state_.work_folder + file_name, error);
+  messenger_.show_file_failure(MessageText::kFileNotExtractedCaption,
+                               state_.work_folder + file_name, error);
   return false;
-}
-
-void ArchiveExtractor::report(const char* caption, const std::string& path,
-                              std::uint32_t error) {
-  platform_.show_message(caption, "File: " + path + "\rError: " +
-                                      platform_.system_error_text(error));
 }
 
 }  // namespace vcboot

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "archive/chunk_stream.h"
 #include "archive/extraction_state.h"
 #include "platform/platform.h"
+#include "util/messenger.h"
 
 namespace vcboot {
 
@@ -37,7 +39,13 @@ enum class ExtractionEnd {
 
 class ArchiveExtractor {
  public:
+  // Tells its failures through `messenger`, which must outlive it.
+  ArchiveExtractor(Platform& platform, ExtractionState& state,
+                   Messenger& messenger);
+  // Tells them with the default texts, as a bare stub would.
   ArchiveExtractor(Platform& platform, ExtractionState& state);
+  ArchiveExtractor(const ArchiveExtractor&) = delete;
+  ArchiveExtractor& operator=(const ArchiveExtractor&) = delete;
 
   // Reads the records from the tail towards the start of the archive until
   // the stub record or the first thing that goes wrong, which ends the walk.
@@ -65,12 +73,13 @@ class ArchiveExtractor {
   Step extract_value(File& archive, const std::string& name);
   Step extract_file(File& archive, const std::string& key);
   bool write_file(const std::string& file_name, const PayloadBuffer& content);
-  // "File: <path>\rError: <system text of error>" under `caption`.
-  void report(const char* caption, const std::string& path,
-              std::uint32_t error);
 
   Platform& platform_;
   ExtractionState& state_;
+  // Only for the constructor without a messenger: today's texts.
+  MessageTexts default_texts_;
+  std::optional<Messenger> default_messenger_;
+  Messenger& messenger_;
   ChunkStream stream_;
   // Set when a tail chunk is read; the walk counts as complete only then.
   bool tail_read_ = false;

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "util/format_string.h"
-#include "util/messages.h"
 #include "variables/expand_variables.h"
 #include "variables/well_known_names.h"
 
@@ -18,7 +17,8 @@ std::string expanded_variable(RunState& state, const std::string& name) {
 
 }  // namespace
 
-RunOutcome launch_installer(Platform& platform, RunState& state) {
+RunOutcome launch_installer(Platform& platform, RunState& state,
+                            Messenger& messenger) {
   LaunchRequest request;
   // No separator is added: the work folder's prefix ends with one, and
   // whatever "executable" expands to, even an absolute path, is put behind
@@ -36,20 +36,20 @@ RunOutcome launch_installer(Platform& platform, RunState& state) {
     // A start refused for a stop request that came just before is no
     // failure to tell.
     if (platform.stop_signal() == 0) {
-      platform.show_message(messages::kStartFailedCaption,
-                            messages::kStartFailedText);
+      messenger.show(MessageText::kStartFailedCaption,
+                     MessageText::kStartFailedText);
     }
     return outcome;
   }
   if (!installer->wait()) {
-    platform.show_message(messages::kWaitFailedCaption,
-                          messages::kWaitFailedText);
+    messenger.show(MessageText::kWaitFailedCaption,
+                   MessageText::kWaitFailedText);
     return outcome;
   }
   const std::optional<std::uint32_t> exit_code = installer->exit_code();
   if (!exit_code) {
-    platform.show_message(messages::kExitCodeFailedCaption,
-                          messages::kExitCodeFailedText);
+    messenger.show(MessageText::kExitCodeFailedCaption,
+                   MessageText::kExitCodeFailedText);
     return outcome;
   }
   outcome.end = RunEnd::kInstallerEnded;

@@ -7,6 +7,7 @@
 
 #include "bootstrap/run_state.h"
 #include "platform/platform.h"
+#include "util/messenger.h"
 
 namespace vcboot {
 
@@ -18,6 +19,9 @@ namespace vcboot {
 // (RunEnd::kLaunchFailed); the installer's handle is released only after the
 // post program has ended. The post program's exit code is read only under
 // the "post" exit-code policy.
+RunOutcome launch_installer(Platform& platform, RunState& state,
+                            Messenger& messenger);
+// The same, told with the default texts.
 RunOutcome launch_installer(Platform& platform, RunState& state);
 
 // Starts the expanded "post", if it is not empty, in the work folder with

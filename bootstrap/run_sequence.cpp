@@ -3,11 +3,12 @@
 #include <cstdint>
 #include <exception>
 #include <random>
+#include <utility>
 
 #include "archive/archive_extractor.h"
 #include "bootstrap/launch.h"
 #include "util/format_string.h"
-#include "util/messages.h"
+#include "util/messenger.h"
 #include "util/remove_tree.h"
 #include "variables/expand_variables.h"
 #include "variables/well_known_names.h"
@@ -86,11 +87,12 @@ Attempt make_unforeseeable_work_folder(Platform& platform, RunState& state,
 // first of the names VC<time>, VC<time + 1>, ... that is free, else one that
 // nobody could foresee. False (after telling the user) when none could be
 // made and entered.
-bool enter_work_folder(Platform& platform, RunState& state) {
+bool enter_work_folder(Platform& platform, RunState& state,
+                       Messenger& messenger) {
   std::string temp = platform.temp_directory();
   if (temp.empty()) {
-    platform.show_message(messages::kNoTempDirectoryCaption,
-                          messages::kNoTempDirectoryText);
+    messenger.show(MessageText::kNoTempDirectoryCaption,
+                   MessageText::kNoTempDirectoryText);
     temp = platform.fallback_temp_directory();
   }
   // Normally exists already; only its last level can be made here.
@@ -108,8 +110,8 @@ bool enter_work_folder(Platform& platform, RunState& state) {
     attempt = make_unforeseeable_work_folder(platform, state, temp);
   }
   if (attempt == Attempt::kEntered) return true;
-  platform.show_message(messages::kNoWorkFolderCaption,
-                        messages::kNoWorkFolderText);
+  messenger.show(MessageText::kNoWorkFolderCaption,
+                 MessageText::kNoWorkFolderText);
   return false;
 }
 
@@ -126,49 +128,52 @@ void remove_work_folder(Platform& platform, const RunState& state) {
 
 // Reads "exitcode" as the launch reads its variables, so it may refer to
 // others, but without creating it: an unbound "%exitcode%" elsewhere stays
-// in the text as written.
+// in the text as written. Unbound, the settings' choice stands, as a cut
+// download loses the record with the tail.
 ExitCodePolicy read_exit_code_policy(const RunState& state) {
   const std::string* value = state.variables.find(variable_names::kExitCode);
   return value == nullptr
-             ? ExitCodePolicy::kDefault
+             ? state.exit_code_policy
              : exit_code_policy(expand_variables(*value, state.variables));
 }
 
 // The extraction and, when it is complete, the launch.
-RunOutcome extract_and_launch(Platform& platform, RunState& state) {
+RunOutcome extract_and_launch(Platform& platform, RunState& state,
+                              Messenger& messenger) {
   RunOutcome outcome;
-  const ExtractionEnd extracted =
-      ArchiveExtractor(platform, state).extract(platform.module_path());
+  const ExtractionEnd extracted = ArchiveExtractor(platform, state, messenger)
+                                      .extract(platform.module_path());
   // Whatever the archive bound before an extraction failed counts.
   state.exit_code_policy = read_exit_code_policy(state);
   if (extracted == ExtractionEnd::kStopped || platform.stop_signal() != 0) {
     // Stopped on request: nothing more is started, nothing is shown.
   } else if (extracted == ExtractionEnd::kComplete) {
-    outcome = launch_installer(platform, state);
+    outcome = launch_installer(platform, state, messenger);
   } else if (extracted == ExtractionEnd::kFileNotWritten) {
     // Told as such: the download may be sound, and a new one would not help.
     outcome.end = RunEnd::kFileNotExtracted;
   } else {
     // The archive cannot be used as it is: the user is sent for a whole copy.
-    platform.show_message(messages::kInvalidArchiveCaption,
-                          messages::kInvalidArchiveText);
+    messenger.show(MessageText::kInvalidArchiveCaption,
+                   MessageText::kInvalidArchiveText);
     outcome.end = RunEnd::kArchiveUnusable;
   }
   return outcome;
 }
 
 // The run itself; its outcome decides the exit code.
-RunOutcome run_steps(Platform& platform, RunState& state,
+RunOutcome run_steps(Platform& platform, RunState& state, Messenger& messenger,
+                     const std::string& guard_name,
                      const std::string& command_line) {
   RunOutcome outcome;
-  if (platform.create_instance_mutex(kInstanceMutexName) ==
+  if (platform.create_instance_mutex(guard_name) ==
       MutexResult::kAlreadyExists) {
-    platform.show_message(messages::kAlreadyRunningCaption,
-                          messages::kAlreadyRunningText);
+    messenger.show(MessageText::kAlreadyRunningCaption,
+                   MessageText::kAlreadyRunningText);
     outcome.end = RunEnd::kAlreadyRunning;
     return outcome;
   }
-  if (!enter_work_folder(platform, state)) {
+  if (!enter_work_folder(platform, state, messenger)) {
     outcome.end = RunEnd::kNoWorkFolder;
     return outcome;
   }
@@ -178,7 +183,7 @@ RunOutcome run_steps(Platform& platform, RunState& state,
   state.variables.get_or_create(variable_names::kCommandLine) = command_line;
 
   try {
-    outcome = extract_and_launch(platform, state);
+    outcome = extract_and_launch(platform, state, messenger);
   } catch (const ExpansionTooLong&) {
     // A bound of the package's own making, not a lack of memory that could
     // stop the clean-up too: the folder goes, then the run ends as for any
@@ -195,7 +200,6 @@ RunOutcome run_steps(Platform& platform, RunState& state,
 // may fail in turn (a lack of memory, an expansion past its bounds): then the
 // default.
 void read_policy_after_exception(RunState& state) {
-  if (state.exit_code_policy != ExitCodePolicy::kDefault) return;
   try {
     state.exit_code_policy = read_exit_code_policy(state);
   } catch (...) {
@@ -208,17 +212,26 @@ int run_installation(Platform& platform, RunState& state,
                      const std::string& command_line) {
   platform.catch_stop_signals();
   RunOutcome outcome;
+  // Today's texts until the settings are read, then theirs, moved in whole.
+  // Made without allocating, as nothing out here may throw.
+  MessageTexts texts;
+  Messenger messenger(platform, texts);
   try {
-    outcome = run_steps(platform, state, command_line);
+    // First of all: the guard's name, the texts and the exit-code choice.
+    PackageSettings settings =
+        read_package_settings(platform.package_settings_block());
+    texts = std::move(settings.texts);
+    state.exit_code_policy = settings.exit_code_policy;
+    outcome = run_steps(platform, state, messenger, settings.guard_name,
+                        command_line);
   } catch (const std::exception& error) {
     // Not a mistake: the description is the caption, "Unhandled Exception"
     // the text.
-    platform.show_message(error.what(), messages::kUnhandledExceptionText);
+    messenger.show_exception(error.what());
     outcome.end = RunEnd::kUnhandledException;
     read_policy_after_exception(state);
   } catch (...) {
-    platform.show_message(messages::kNoContextCaption,
-                          messages::kUnhandledExceptionText);
+    messenger.show_exception(nullptr);
     outcome.end = RunEnd::kUnhandledException;
     read_policy_after_exception(state);
   }

@@ -4,12 +4,11 @@
 
 #include <string>
 
+#include "bootstrap/package_settings.h"
 #include "bootstrap/run_state.h"
 #include "platform/platform.h"
 
 namespace vcboot {
-
-inline constexpr char kInstanceMutexName[] = "Vellumcrest.Installation";
 
 // Runs the installation and returns the process exit code, as exit_code()
 // maps the run's outcome (bootstrap/exit_code.h): by default 1 when another
@@ -19,6 +18,9 @@ inline constexpr char kInstanceMutexName[] = "Vellumcrest.Installation";
 // for the bootstrap's own failures; a run stopped on request (POSIX: SIGTERM,
 // SIGHUP) ends with 128 + the signal's number. The installer starts only
 // after a complete extraction.
+// The package's settings (package_settings.h) are read first of all: the
+// guard's name, the texts of every message box, and the exit-code choice
+// until the archive binds "exitcode".
 // `command_line` is the command line after the program's own name; it becomes
 // the variable "commandline". Catches every exception that escapes.
 int run_installation(Platform& platform, RunState& state,

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <new>
+#include <set>
 #include <stdexcept>
 
 #include "archive/chunk_stream.h"
 #include "archive/chunk_writer.h"
+#include "bootstrap/settings_writer.h"
 #include "platform/fake/fake_platform.h"
 #include "tests/support/allocation_meter.h"
 #include "tests/support/invalid_archive_message.h"
@@ -615,5 +618,157 @@ TEST(RunSequence, OtherExceptionHasNoContext) {
       (std::vector<Message>{{"No context available", "Unhandled Exception"}}));
 }
 
+// --- The package's settings ------------------------------------------------
+
+void set_settings(FakePlatform& platform, const SettingsEntries& entries) {
+  const SettingsWrite block = write_settings_block(entries);
+  ASSERT_TRUE(block.ok()) << block.error;
+  platform.set_package_settings_block(block.bytes);
+}
+
+// The settings choose from the start, so a download cut short, which loses
+// the tail and every record with it, still ends with 1603; a bound
+// "exitcode" decides once the archive is read.
+TEST(RunSequence, SettingsChooseTheExitCodeUntilTheArchiveBindsOne) {
+  enum class Trouble { kNone, kCut, kAlreadyRunning };
+  const struct {
+    const char* setting;  // of "exit-code"
+    const char* record;   // of "exitcode"; null: none
+    Trouble trouble;
+    int expected;
+  } cases[] = {
+      {"installer", nullptr, Trouble::kCut, 1603},
+      {"installer", nullptr, Trouble::kNone, 3010},
+      {"post", nullptr, Trouble::kNone, 7},
+      {"installer", "", Trouble::kNone, 0},
+      {"post", "installer", Trouble::kNone, 3010},
+      {"installer", nullptr, Trouble::kAlreadyRunning, 1},
+  };
+  for (const auto& c : cases) {
+    const std::string what = std::string(c.setting) + " " +
+                             (c.record ? c.record : "no record") + " " +
+                             std::to_string(static_cast<int>(c.trouble));
+    FakePlatform platform;
+    set_settings(platform, {{"exit-code", c.setting}});
+    std::vector<std::pair<std::string, std::string>> values = {
+        {"executable", "install.exe"}, {"post", "after.exe"}};
+    if (c.record) values.emplace_back("exitcode", c.record);
+    add_package(platform, values);
+    if (c.trouble == Trouble::kCut) {
+      const std::string bytes = platform.file_content(kModulePath);
+      platform.add_file(kModulePath, bytes.substr(0, bytes.size() - 10));
+    }
+    if (c.trouble == Trouble::kAlreadyRunning) platform.hold_mutex_elsewhere();
+    platform.on_start([](const LaunchRequest& request) {
+      FakePlatform::ProcessScript script;
+      script.exit_code = request.file == "after.exe" ? 7 : 3010;
+      return script;
+    });
+    RunState state;
+    EXPECT_EQ(run_installation(platform, state, ""), c.expected) << what;
+    EXPECT_EQ(platform.launches().empty(), c.trouble != Trouble::kNone) << what;
+  }
+}
+
+// Every box of every way a run can go shows the package's own caption and
+// text: each replaced here by its own name.
+TEST(RunSequence, EveryBoxShowsThePackagesTexts) {
+  SettingsEntries named;
+  for (std::size_t i = 0; i < kMessageTextCount; ++i) {
+    const char* name = message_text_name(static_cast<MessageText>(i));
+    named.push_back({name, name});
+  }
+  const Message invalid{"invalid-archive.caption", "invalid-archive.text"};
+  const auto file_failure = [](const std::string& caption,
+                               const std::string& path,
+                               const std::string& error) {
+    return Message{caption, "file-failure.path-label" + path +
+                                "file-failure.error-label" + error};
+  };
+  const std::string work = std::string(kTemp) + "VC1\\";
+  const auto launch_fails = [](FakeCall call) {
+    return [call](FakePlatform& p) {
+      add_package(p, {{"executable", "setup.exe"}});
+      p.fail(call, fake_error::kInvalidHandle);
+    };
+  };
+  const struct {
+    std::function<void(FakePlatform&)> set_up;
+    std::vector<Message> boxes;
+  } cases[] = {
+      {[](FakePlatform& p) { p.hold_mutex_elsewhere(); },
+       {{"already-running.caption", "already-running.text"}}},
+      {[](FakePlatform& p) {
+         p.fail(FakeCall::kTempDirectory, 0);
+         p.fail(FakeCall::kSetCurrentDirectory, 5);
+       },
+       {{"no-temp-directory.caption", "no-temp-directory.text"},
+        {"no-work-folder.caption", "no-work-folder.text"}}},
+      {[](FakePlatform&) {},
+       {file_failure("archive-not-opened.caption", kModulePath,
+                     "The system cannot find the file specified."),
+        invalid}},
+      {[](FakePlatform& p) {
+         p.add_file(kModulePath, "no tail here");
+         p.fail(FakeCall::kRead, fake_error::kAccessDenied);
+       },
+       {file_failure("archive-not-initialized.caption", kModulePath,
+                     "Access is denied."),
+        invalid}},
+      {[](FakePlatform& p) {
+         add_package(p, {{"executable", "setup.exe"}});
+         std::string bytes = p.file_content(kModulePath);
+         bytes[bytes.rfind("setup.exe")] ^= 1;
+         p.add_file(kModulePath, bytes);
+       },
+       {invalid, invalid}},
+      {[](FakePlatform& p) {
+         StringSink sink;
+         ChunkWriter writer(sink);
+         writer.add_stub("MZ", "setup.exe");
+         writer.add_file("", "a.txt", "a");
+         writer.add_tail();
+         p.add_file(kModulePath, sink.bytes());
+         p.fail(FakeCall::kCreateForWriting, fake_error::kAccessDenied);
+       },
+       {file_failure("file-not-extracted.caption", work + "a.txt",
+                     "Access is denied.")}},
+      {launch_fails(FakeCall::kStartProgram),
+       {{"start-failed.caption", "start-failed.text"}}},
+      {launch_fails(FakeCall::kWait),
+       {{"wait-failed.caption", "wait-failed.text"}}},
+      {launch_fails(FakeCall::kExitCode),
+       {{"exit-code-failed.caption", "exit-code-failed.text"}}},
+      {[](FakePlatform& p) {
+         add_package(p, {{"executable", "setup.exe"}});
+         p.on_start([](const LaunchRequest&) -> FakePlatform::ProcessScript {
+           throw 42;
+         });
+       },
+       {{"unhandled-exception.caption", "unhandled-exception.text"}}},
+  };
+  std::set<std::string> shown;
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    platform.set_time(1);
+    set_settings(platform, named);
+    c.set_up(platform);
+    RunState state;
+    run_installation(platform, state, "");
+    EXPECT_EQ(platform.messages(), c.boxes) << c.boxes.front().caption;
+    for (const Message& box : platform.messages()) {
+      shown.insert(box.caption);
+      shown.insert(box.text);
+    }
+  }
+  // Every name appears, the labels within the file failures' texts.
+  for (const auto& [name, value] : named) {
+    EXPECT_TRUE(std::any_of(shown.begin(), shown.end(),
+                            [&](const std::string& seen) {
+                              return seen.find(name) != std::string::npos;
+                            }))
+        << name;
+  }
+}
 }  // namespace
 }  // namespace vcboot

@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vcboot {
 
@@ -118,6 +119,12 @@ class Platform {
   virtual ~Platform() = default;
   Platform(const Platform&) = delete;
   Platform& operator=(const Platform&) = delete;
+
+  // The package's settings block as the stub carries it in its own image
+  // (bootstrap/settings_format.h: a resource on Windows, a section of its
+  // own in an ELF file), read from memory without touching a file; empty
+  // when there is none. The bytes stay valid as long as the platform.
+  virtual std::string_view package_settings_block() = 0;
 
   // A modal message with an OK button and no icon; returns once the user has
   // closed it.

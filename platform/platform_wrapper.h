@@ -15,6 +15,9 @@ class PlatformWrapper : public Platform {
 
   Platform& target() const { return target_; }
 
+  std::string_view package_settings_block() override {
+    return target_.package_settings_block();
+  }
   void show_message(const std::string& caption,
                     const std::string& text) override {
     target_.show_message(caption, text);

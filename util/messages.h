@@ -12,12 +12,24 @@ inline constexpr char kInvalidArchiveText[] =
     "unexpected download errors.\r\nPlease download the whole Vellumcrest "
     "program from https://www.vellumcrest.com/download/";
 
+// The pieces of kInvalidArchiveText, so that a package can name its own
+// product and download address in it: start, product, middle, address.
+inline constexpr char kInvalidArchiveTextStart[] =
+    "We are sorry, but your installation / update did not complete due to "
+    "unexpected download errors.\r\nPlease download the whole ";
+inline constexpr char kProductName[] = "Vellumcrest";
+inline constexpr char kInvalidArchiveTextMiddle[] = " program from ";
+inline constexpr char kDownloadAddress[] =
+    "https://www.vellumcrest.com/download/";
+
 // Captions of the extraction's failures; the text names the file and the
 // system's reason ("File: <path>\rError: <system text>").
 inline constexpr char kFailedToOpenArchive[] = "Failed to open archive!";
 inline constexpr char kFailedToInitializeArchive[] =
     "Failed to initialize archive!";
 inline constexpr char kFailedToExtractFile[] = "Failed to extract file!";
+inline constexpr char kFileLabel[] = "File: ";
+inline constexpr char kErrorLabel[] = "\rError: ";
 
 // Another installation holds the single-instance guard.
 inline constexpr char kAlreadyRunningCaption[] = "Already Running";

@@ -69,6 +69,10 @@ class FakePlatform : public Platform {
   void set_temp_directory(const std::string& path) { temp_directory_ = path; }
   void set_module_path(const std::string& path) { module_path_ = path; }
   void set_time(std::int64_t seconds) { time_ = seconds; }
+  // The settings block that the stub carries; none by default.
+  void set_package_settings_block(const std::string& bytes) {
+    settings_block_ = bytes;
+  }
   // Creates the folder and any missing folders above it.
   void add_directory(const std::string& path) { files_.add_directory(path); }
   // Creates or replaces a file (its folder must exist).
@@ -130,6 +134,8 @@ class FakePlatform : public Platform {
   int open_handles() const { return files_.open_handles() + *open_processes_; }
 
   // --- Platform -----------------------------------------------------------
+  // Not logged: reading the stub's own image touches nothing.
+  std::string_view package_settings_block() override { return settings_block_; }
   void show_message(const std::string& caption,
                     const std::string& text) override;
   MutexResult create_instance_mutex(const std::string& name) override;
@@ -188,6 +194,7 @@ class FakePlatform : public Platform {
   std::string module_path_ = "C:\\Users\\tester\\Downloads\\setup.exe";
   std::int64_t time_ = 1700000000;
   bool mutex_held_elsewhere_ = false;
+  std::string settings_block_;
   bool keep_log_ = true;
   std::uint64_t write_capacity_ = UINT64_MAX;
   std::function<ProcessScript(const LaunchRequest&)> launch_script_;

@@ -30,6 +30,7 @@ class PosixPlatform : public Platform {
  public:
   PosixPlatform();
 
+  std::string_view package_settings_block() override;
   void show_message(const std::string& caption,
                     const std::string& text) override;
   MutexResult create_instance_mutex(const std::string& name) override;

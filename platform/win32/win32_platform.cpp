@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "bootstrap/settings_format.h"
 #include "platform/win32/ansi_path.h"
 #include "platform/win32/private_folder.h"
 
@@ -42,6 +43,21 @@ class LocalBuffer {
 };
 
 }  // namespace
+
+std::string_view Win32Platform::package_settings_block() {
+  // The RCDATA resource that vcpack writes into a package's copy of the
+  // stub, found in the image the loader mapped: no file is opened. The
+  // shipped stub has none. A resource lives as long as its module; the
+  // process's own is never unloaded, so nothing is freed.
+  const HRSRC found =
+      ::FindResourceA(nullptr, MAKEINTRESOURCEA(settings_format::kResourceId),
+                      MAKEINTRESOURCEA(settings_format::kResourceType));
+  if (found == nullptr) return {};
+  const HGLOBAL loaded = ::LoadResource(nullptr, found);
+  const void* bytes = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+  if (bytes == nullptr) return {};
+  return {static_cast<const char*>(bytes), ::SizeofResource(nullptr, found)};
+}
 
 void Win32Platform::show_message(const std::string& caption,
                                  const std::string& text) {

@@ -16,6 +16,7 @@ class Win32Platform : public Platform {
  public:
   Win32Platform() = default;
 
+  std::string_view package_settings_block() override;
   void show_message(const std::string& caption,
                     const std::string& text) override;
   MutexResult create_instance_mutex(const std::string& name) override;
