@@ -1,11 +1,50 @@
 #include "archive/archive_extractor.h"
 
 #include <memory>
+#include <utility>
 
 #include "archive/chunk_format.h"
 #include "archive/file_name_rules.h"
 
 namespace vcboot {
+namespace {
+
+// Where a file's content goes as it is read: into the output file, until a
+// write fails. The content is still read and checked to its end after a
+// failed write or with no output file at all, so that damage is told as
+// damage whatever else went wrong, as when each content was checked before
+// its file was made.
+class OutputSink final : public PayloadSink {
+ public:
+  OutputSink(Platform& platform, std::unique_ptr<File> output)
+      : platform_(platform), output_(std::move(output)) {}
+
+  void take(const char* bytes, std::size_t size) override {
+    if (!output_ || failed_) return;
+    std::size_t written = 0;
+    if (output_->write(bytes, size, &written) && written == size) return;
+    failed_ = true;
+    error_ = platform_.last_error();
+  }
+
+  // Closes the output file, which Windows cannot delete while it is open.
+  // Whether every byte was written.
+  bool close() {
+    output_.reset();
+    return !failed_;
+  }
+  bool failed() const { return failed_; }
+  // The last error that the failed write left.
+  std::uint32_t error() const { return error_; }
+
+ private:
+  Platform& platform_;
+  std::unique_ptr<File> output_;
+  bool failed_ = false;
+  std::uint32_t error_ = 0;
+};
+
+}  // namespace
 
 ArchiveExtractor::ArchiveExtractor(Platform& platform, ExtractionState& state,
                                    Messenger& messenger)
@@ -65,9 +104,8 @@ bool ArchiveExtractor::stub_begins_the_file(File& archive) {
   return image_end && stream_.skip_chunk(archive) == std::uint64_t{0};
 }
 
-template <typename Payload>
-bool ArchiveExtractor::read(File& archive, Payload& payload) {
-  return stream_.read_chunk(archive, payload) == ChunkRead::kOk;
+bool ArchiveExtractor::read(File& archive, std::string& text) {
+  return stream_.read_chunk(archive, text) == ChunkRead::kOk;
 }
 
 ArchiveExtractor::Step ArchiveExtractor::extract_value(
@@ -81,46 +119,40 @@ ArchiveExtractor::Step ArchiveExtractor::extract_value(
 ArchiveExtractor::Step ArchiveExtractor::extract_file(File& archive,
                                                       const std::string& key) {
   std::string file_name;
-  if (!read(archive, file_name) || !read(archive, content_)) {
-    return Step::kDamaged;
-  }
-  // A name that could leave the work folder is refused like a file that
-  // cannot be created, and binds nothing.
-  if (!is_safe_file_name(file_name)) {
-    messenger_.show_file_failure(MessageText::kFileNotExtractedCaption,
-                                 state_.work_folder + file_name,
-                                 platform_.invalid_name_error());
-    return Step::kFileNotWritten;
-  }
-  if (!key.empty()) state_.variables.insert_if_absent(key, file_name);
-  return write_file(file_name, content_) ? Step::kNext : Step::kFileNotWritten;
+  if (!read(archive, file_name)) return Step::kDamaged;
+  return write_file(archive, key, file_name);
 }
 
-bool ArchiveExtractor::write_file(const std::string& file_name,
-                                  const PayloadBuffer& content) {
+ArchiveExtractor::Step ArchiveExtractor::write_file(
+    File& archive, const std::string& key, const std::string& file_name) {
   // Messages name the file by the work folder's path; the calls reach it
-  // in the folder that was entered.
+  // in the folder that was entered. A name that could leave the work folder
+  // is refused like a file that cannot be created, and binds nothing.
   const std::string path = state_.files_folder() + file_name;
-  std::unique_ptr<File> output = platform_.create_for_writing(path);
-  if (!output) {
-    messenger_.show_file_failure(MessageText::kFileNotExtractedCaption,
-                                 state_.work_folder + file_name,
-                                 platform_.last_error());
-    return false;
+  const bool safe_name = is_safe_file_name(file_name);
+  std::unique_ptr<File> output;
+  std::uint32_t error = 0;
+  if (!safe_name) {
+    error = platform_.invalid_name_error();
+  } else if (!(output = platform_.create_for_writing(path))) {
+    error = platform_.last_error();
   }
-  std::size_t written = 0;
-  if (output->write(content.data(), content.size(), &written) &&
-      written == content.size()) {
-    return true;
+  const bool created = output != nullptr;
+  OutputSink sink(platform_, std::move(output));
+  const ChunkRead content = stream_.stream_chunk(archive, sink);
+  const bool written = sink.close() && content == ChunkRead::kOk && created;
+  if (sink.failed()) error = sink.error();
+  // A file whose content failed its check, or that was not written whole (a
+  // disk-full write), must not be left for anyone to take as whole.
+  if (created && !written) platform_.delete_file(path);
+  if (content != ChunkRead::kOk) return Step::kDamaged;
+  if (safe_name && !key.empty()) {
+    state_.variables.insert_if_absent(key, file_name);
   }
-  // A truncated file (a disk-full write) must not be left for anyone to
-  // take as whole: it goes, and the walk ends as for a file not created.
-  const std::uint32_t error = platform_.last_error();
-  output.reset();  // an open file cannot be deleted on Windows
-  platform_.delete_file(path);
+  if (written) return Step::kNext;
   messenger_.show_file_failure(MessageText::kFileNotExtractedCaption,
                                state_.work_folder + file_name, error);
-  return false;
+  return Step::kFileNotWritten;
 }
 
 }  // namespace vcboot

@@ -67,12 +67,16 @@ class ArchiveExtractor {
   // from the trailers of its file-name and image chunks, not their payloads.
   bool stub_begins_the_file(File& archive);
   // Whether the chunk that ends at the position verified; it is read into
-  // `payload`.
-  template <typename Payload>
-  bool read(File& archive, Payload& payload);
+  // `text`.
+  bool read(File& archive, std::string& text);
   Step extract_value(File& archive, const std::string& name);
   Step extract_file(File& archive, const std::string& key);
-  bool write_file(const std::string& file_name, const PayloadBuffer& content);
+  // Writes the content chunk that ends at the position into the work folder
+  // as `file_name`, block by block as it is read and checked, binds `key`,
+  // and tells a file that cannot be written. The one place where files are
+  // written.
+  Step write_file(File& archive, const std::string& key,
+                  const std::string& file_name);
 
   Platform& platform_;
   ExtractionState& state_;
@@ -83,9 +87,6 @@ class ArchiveExtractor {
   ChunkStream stream_;
   // Set when a tail chunk is read; the walk counts as complete only then.
   bool tail_read_ = false;
-  // File contents, read into the same room one after another: the largest
-  // decides the extraction's peak memory.
-  PayloadBuffer content_;
 };
 
 }  // namespace vcboot

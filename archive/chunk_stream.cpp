@@ -1,5 +1,6 @@
 #include "archive/chunk_stream.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -74,47 +75,12 @@ std::optional<std::uint64_t> last_marker_before(File& file, std::uint64_t end) {
   }
 }
 
-// Room for a payload of `size` bytes, in either kind of payload.
-char* room_for(std::string& payload, std::size_t size) {
-  payload.clear();
-  payload.resize(size);
-  return &payload[0];
-}
-
-char* room_for(PayloadBuffer& payload, std::size_t size) {
-  return payload.resize(size);
-}
-
-template <typename Payload>
-ChunkRead read_chunk_into(File& file, Payload& payload) {
-  // The length field and the stored digest, in one read.
-  unsigned char trailer[chunk_format::kTrailerSize] = {};
-  const auto length_at =
-      file.seek(-static_cast<std::int64_t>(chunk_format::kTrailerSize),
-                File::Origin::kCurrent);
-  if (!length_at || !read_exactly(file, trailer, sizeof trailer)) {
-    return ChunkRead::kReadFailed;
-  }
-  const std::uint32_t length = load_le32(trailer);
-  // The payload lies wholly in front of its length field. A damaged length
-  // that says otherwise must cause neither a move elsewhere nor a huge
-  // allocation.
-  if (length > *length_at) return ChunkRead::kBadLength;
-  const auto length_back = static_cast<std::int64_t>(length);
-  if (!file.seek(-length_back - static_cast<std::int64_t>(sizeof trailer),
-                 File::Origin::kCurrent)) {
-    return ChunkRead::kReadFailed;
-  }
-  char* const bytes = room_for(payload, length);
-  if (!read_exactly(file, bytes, length)) return ChunkRead::kReadFailed;
-
-  const std::string stored(
-      reinterpret_cast<const char*>(trailer) + chunk_format::kLengthSize,
-      chunk_format::kDigestSize);
-  if (Md5Digest(std::string_view(bytes, length)).digest_bytes() != stored) {
-    return ChunkRead::kDigestMismatch;
-  }
-  return file.seek(-length_back, File::Origin::kCurrent)
+// The digest of what was read, compared with the one stored; then back over
+// the payload, to the chunk's first byte.
+ChunkRead finish_payload(File& file, Md5Digest& digest,
+                         const std::string& stored, std::uint32_t length) {
+  if (digest.digest_bytes() != stored) return ChunkRead::kDigestMismatch;
+  return file.seek(-static_cast<std::int64_t>(length), File::Origin::kCurrent)
              ? ChunkRead::kOk
              : ChunkRead::kReadFailed;
 }
@@ -140,12 +106,62 @@ bool ChunkStream::find_tail_marker(File& file) {
       .has_value();
 }
 
-ChunkRead ChunkStream::read_chunk(File& file, std::string& payload) {
-  return read_chunk_into(file, payload);
+ChunkRead ChunkStream::start_payload(File& file, std::uint64_t longest,
+                                     std::uint32_t* length,
+                                     std::string* digest) {
+  // The length field and the stored digest, in one read.
+  unsigned char trailer[chunk_format::kTrailerSize] = {};
+  const auto length_at =
+      file.seek(-static_cast<std::int64_t>(chunk_format::kTrailerSize),
+                File::Origin::kCurrent);
+  if (!length_at || !read_exactly(file, trailer, sizeof trailer)) {
+    return ChunkRead::kReadFailed;
+  }
+  *length = load_le32(trailer);
+  // The payload lies wholly in front of its length field. A damaged length
+  // that says otherwise must cause neither a move elsewhere nor a huge
+  // allocation.
+  if (*length > *length_at || *length > longest) return ChunkRead::kBadLength;
+  digest->assign(
+      reinterpret_cast<const char*>(trailer) + chunk_format::kLengthSize,
+      chunk_format::kDigestSize);
+  return file.seek(-static_cast<std::int64_t>(*length) -
+                       static_cast<std::int64_t>(sizeof trailer),
+                   File::Origin::kCurrent)
+             ? ChunkRead::kOk
+             : ChunkRead::kReadFailed;
 }
 
-ChunkRead ChunkStream::read_chunk(File& file, PayloadBuffer& payload) {
-  return read_chunk_into(file, payload);
+ChunkRead ChunkStream::read_chunk(File& file, std::string& payload) {
+  std::uint32_t length = 0;
+  std::string stored;
+  const ChunkRead start =
+      start_payload(file, chunk_format::kMaxTextSize, &length, &stored);
+  if (start != ChunkRead::kOk) return start;
+  payload.clear();
+  payload.resize(length);
+  if (!read_exactly(file, &payload[0], length)) return ChunkRead::kReadFailed;
+  Md5Digest digest(payload);
+  return finish_payload(file, digest, stored, length);
+}
+
+ChunkRead ChunkStream::stream_chunk(File& file, PayloadSink& sink) {
+  std::uint32_t length = 0;
+  std::string stored;
+  const ChunkRead start =
+      start_payload(file, chunk_format::kMaxPayloadSize, &length, &stored);
+  if (start != ChunkRead::kOk) return start;
+  char* const block = block_.resize(std::min<std::size_t>(length, block_size_));
+  Md5Digest digest;
+  for (std::uint32_t left = length; left > 0;) {
+    const auto size =
+        static_cast<std::size_t>(std::min<std::uint64_t>(left, block_.size()));
+    if (!read_exactly(file, block, size)) return ChunkRead::kReadFailed;
+    digest.absorb(std::string_view(block, size));
+    sink.take(block, size);
+    left -= static_cast<std::uint32_t>(size);
+  }
+  return finish_payload(file, digest, stored, length);
 }
 
 std::optional<std::uint64_t> ChunkStream::skip_chunk(File& file) {

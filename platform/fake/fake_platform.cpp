@@ -29,6 +29,10 @@ class FakePlatform::ScriptedFile : public File {
   bool read(void* buffer, std::size_t size, std::size_t* done) override {
     *done = 0;
     if (platform_.should_fail(FakeCall::kRead, "read")) return false;
+    if (platform_.short_read_after_ >= 0 &&
+        platform_.short_read_after_-- == 0) {
+      size /= 2;
+    }
     return file_->read(buffer, size, done);
   }
 
