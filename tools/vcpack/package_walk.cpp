@@ -188,7 +188,8 @@ class Walker {
       if (!file_.seek(static_cast<std::int64_t>(start), File::Origin::kBegin))
         return fail(end);
     }
-    record.chunks.push_back({start, size, verified});
+    record.chunks.push_back(
+        {start, static_cast<std::uint32_t>(size), verified});
     position_ = start;
     return true;
   }
