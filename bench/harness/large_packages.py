@@ -9,6 +9,10 @@ them out.
   for byte, while the digest that vcpack stored is compared with md5sum's.
 - 100,000 files of 64 bytes: the peak memory and time of the bootstrap and
   of `vcpack build`, `list`, `verify` and `extract`.
+- Under Wine, where it and the Windows builds are there: the Wine cases
+  `LargeFiles` (tests/windows/package_wine_test.py), a file just over 2 GiB
+  and a package just over 4 GiB installed by each Windows stub and compared
+  byte for byte.
 
 Also runs alone and prints its figures:
 
@@ -24,7 +28,7 @@ import subprocess
 import sys
 import tempfile
 import time
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 from typing import Dict, List, Optional, Tuple
 
 import contenders
@@ -136,6 +140,8 @@ class Large:
     big: Optional[BigFile]
     small: SmallFiles
     skipped: str = ""  # why the big file was not measured
+    # By Windows build: "passed", or why not.
+    wine: Dict[str, str] = field(default_factory=dict)
 
 
 def measure_big(bin_folder: str, stub: str, folder: str) -> BigFile:
@@ -215,6 +221,41 @@ def measure_small(bin_folder: str, stub: str, folder: str) -> SmallFiles:
     return SmallFiles(runs, peaks)
 
 
+WINE_SUITE = os.path.join(os.path.dirname(__file__), "..", "..", "tests",
+                          "windows", "package_wine_test.py")
+
+
+def run_wine_cases(bin_folder: str, folder: str) -> Dict[str, str]:
+    """The Wine cases LargeFiles against each Windows build beside the
+    native one (build/<preset>/bin)."""
+    source = os.path.abspath(os.path.join(os.path.dirname(WINE_SUITE), "..", ".."))
+    outcomes = {}
+    free = shutil.disk_usage(folder).free
+    if free < 10 * GIB:
+        return {target: f"skipped: only {free / GIB:.1f} GiB free, 10 GiB needed"
+                for target in ("win64", "win32")}
+    for target in ("win64", "win32"):
+        windows_bin = os.path.join(bin_folder, "..", "..", target, "bin")
+        step(f"under Wine, the {target} stub: files over 2 and 4 GiB")
+        environment = dict(
+            os.environ, VCBOOT_LARGE_TESTS="1", VCBOOT_WINDOWS_TARGET=target,
+            VCBOOT_WINDOWS_BIN_DIR=os.path.abspath(windows_bin),
+            VCBOOT_NATIVE_BIN_DIR=bin_folder,
+            VCBOOT_WINE_PREFIX=os.path.join(folder, "wine-prefix"),
+            VCBOOT_SOURCE_DIR=source, PYTHONDONTWRITEBYTECODE="1")
+        done = subprocess.run([sys.executable, WINE_SUITE, "LargeFiles"],
+                              env=environment, capture_output=True, text=True)
+        output = (done.stdout + done.stderr).strip()
+        if done.returncode == 0:
+            outcomes[target] = "passed"
+        elif done.returncode == 77:
+            outcomes[target] = output.splitlines()[-1] if output else "skipped"
+        else:
+            outcomes[target] = "FAILED: " + output[-400:].replace("\n", " ")
+        step(f"under Wine, the {target} stub: {outcomes[target][:200]}")
+    return outcomes
+
+
 def measure(bin_folder: str, stub: str, folder: str) -> Large:
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
@@ -229,7 +270,10 @@ def measure(bin_folder: str, stub: str, folder: str) -> Large:
             step(f"one 3.5 GiB file: not measured, {skipped}")
         shutil.rmtree(folder)
         os.makedirs(folder)
-        return Large(big, measure_small(bin_folder, stub, folder), skipped)
+        small = measure_small(bin_folder, stub, folder)
+        shutil.rmtree(folder)
+        os.makedirs(folder)
+        return Large(big, small, skipped, run_wine_cases(bin_folder, folder))
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 
@@ -291,6 +335,11 @@ def part(large: Large, start_mib: float) -> Part:
             f"{run.rss_mib:.1f} MiB ({run.wall:.2f} s)"))
         rows.append([f"vcpack {command}, {SMALL_FILES:,} small files",
                      f"{run.wall:.2f}", f"{run.rss_mib:.1f}"])
+    for target, outcome in large.wine.items():
+        part.figures.append(Figure(
+            f"8. Under Wine, the {target} stub: a file over 2 GiB and a "
+            "package over 4 GiB install, byte for byte", outcome, "passed",
+            outcome == "passed" if not outcome.startswith("skipped") else None))
     part.section = (
         "## 8. Large packages\n\n"
         "`bench/harness/large_packages.py`, run by `scripts/bench --large`: "
@@ -303,7 +352,9 @@ def part(large: Large, start_mib: float) -> Part:
         "set, from `/usr/bin/time`), median (min–max) where there are "
         f"several runs. The memory target is the bootstrap's size at start, "
         f"{start_mib:.1f} MiB (its peak on the small package of section 3), "
-        f"plus {MEMORY_ABOVE_START_MIB} MiB.\n\n" +
+        f"plus {MEMORY_ABOVE_START_MIB} MiB. Under Wine, the cases "
+        "`LargeFiles` of `tests/windows/package_wine_test.py` run against "
+        "each Windows build.\n\n" +
         table(["Run", "Wall s", "Peak MiB"], rows))
     return part
 
