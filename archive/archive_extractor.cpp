@@ -65,6 +65,8 @@ ExtractionEnd ArchiveExtractor::extract(std::string archive_path) {
                                  archive_path, platform_.last_error());
     return ExtractionEnd::kNoTail;
   }
+  // Hashes the blocks of large files while they are written.
+  worker_ = platform_.start_worker();
   tail_read_ = false;
   Step step = Step::kNext;
   while (step == Step::kNext) {
@@ -139,7 +141,7 @@ ArchiveExtractor::Step ArchiveExtractor::write_file(
   }
   const bool created = output != nullptr;
   OutputSink sink(platform_, std::move(output));
-  const ChunkRead content = stream_.stream_chunk(archive, sink);
+  const ChunkRead content = stream_.stream_chunk(archive, sink, worker_.get());
   const bool written = sink.close() && content == ChunkRead::kOk && created;
   if (sink.failed()) error = sink.error();
   // A file whose content failed its check, or that was not written whole (a

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -85,6 +86,9 @@ class ArchiveExtractor {
   std::optional<Messenger> default_messenger_;
   Messenger& messenger_;
   ChunkStream stream_;
+  // The thread that hashes while files are written; none where no thread
+  // can be started.
+  std::unique_ptr<Worker> worker_;
   // Set when a tail chunk is read; the walk counts as complete only then.
   bool tail_read_ = false;
 };

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "archive/chunk_format.h"
 #include "archive/little_endian.h"
@@ -75,6 +76,32 @@ std::optional<std::uint64_t> last_marker_before(File& file, std::uint64_t end) {
   }
 }
 
+// One block to add to a digest, on a worker or in place.
+struct HashJob {
+  Md5Digest* digest;
+  const char* bytes;
+  std::size_t size;
+};
+
+void hash_block(void* context) {
+  const auto* const job = static_cast<const HashJob*>(context);
+  job->digest->absorb(std::string_view(job->bytes, job->size));
+}
+
+// Waits for the worker's job on every way out of a scope.
+class WaitAtEnd {
+ public:
+  explicit WaitAtEnd(Worker* worker) : worker_(worker) {}
+  ~WaitAtEnd() {
+    if (worker_) worker_->wait();
+  }
+  WaitAtEnd(const WaitAtEnd&) = delete;
+  WaitAtEnd& operator=(const WaitAtEnd&) = delete;
+
+ private:
+  Worker* worker_;
+};
+
 // The digest of what was read, compared with the one stored; then back over
 // the payload, to the chunk's first byte.
 ChunkRead finish_payload(File& file, Md5Digest& digest,
@@ -145,21 +172,43 @@ ChunkRead ChunkStream::read_chunk(File& file, std::string& payload) {
   return finish_payload(file, digest, stored, length);
 }
 
-ChunkRead ChunkStream::stream_chunk(File& file, PayloadSink& sink) {
+ChunkRead ChunkStream::stream_chunk(File& file, PayloadSink& sink,
+                                    Worker* worker) {
   std::uint32_t length = 0;
   std::string stored;
   const ChunkRead start =
       start_payload(file, chunk_format::kMaxPayloadSize, &length, &stored);
   if (start != ChunkRead::kOk) return start;
-  char* const block = block_.resize(std::min<std::size_t>(length, block_size_));
+  const std::size_t block = std::min<std::size_t>(length, block_size_);
+  // A payload of one block has nothing to overlap its hashing with.
+  Worker* const overlap = length > block_size_ ? worker : nullptr;
+  char* current = blocks_[0].resize(block);
+  char* next = overlap ? blocks_[1].resize(block) : current;
   Md5Digest digest;
-  for (std::uint32_t left = length; left > 0;) {
-    const auto size =
-        static_cast<std::size_t>(std::min<std::uint64_t>(left, block_.size()));
-    if (!read_exactly(file, block, size)) return ChunkRead::kReadFailed;
-    digest.absorb(std::string_view(block, size));
-    sink.take(block, size);
+  HashJob job{&digest, current, 0};
+  // A job in hand reads `job`, `digest` and a block: it ends before they go.
+  const WaitAtEnd wait_at_end(overlap);
+  std::uint32_t left = length;
+  std::size_t size = std::min<std::size_t>(left, block);
+  if (left > 0 && !read_exactly(file, current, size)) {
+    return ChunkRead::kReadFailed;
+  }
+  while (left > 0) {
+    job.bytes = current;
+    job.size = size;
+    if (overlap) {
+      overlap->start(&hash_block, &job);
+    } else {
+      hash_block(&job);
+    }
+    sink.take(current, size);
     left -= static_cast<std::uint32_t>(size);
+    const std::size_t next_size = std::min<std::size_t>(left, block);
+    const bool read = left == 0 || read_exactly(file, next, next_size);
+    if (overlap) overlap->wait();
+    if (!read) return ChunkRead::kReadFailed;
+    std::swap(current, next);
+    size = next_size;
   }
   return finish_payload(file, digest, stored, length);
 }

@@ -200,51 +200,58 @@ class Blocks final : public PayloadSink {
 };
 
 // Payloads of every size around the first three block edges, read in blocks
-// of 7 bytes: sound, damaged in their last byte, and with a read that comes
-// back short in the middle, as from a file cut short while it is read.
+// of 7 bytes, hashed in place and on a worker: sound, damaged in their last
+// byte, and with a read that comes back short in the middle, as from a file
+// cut short while it is read.
 TEST_F(ChunkStreamTest, StreamedPayloadAtEveryBlockEdge) {
   constexpr std::size_t kTiny = 7;
   enum class Damage { kNone, kLastByte, kShortRead };
   for (std::size_t size = 0; size <= 3 * kTiny + 1; ++size) {
     for (const Damage damage :
          {Damage::kNone, Damage::kLastByte, Damage::kShortRead}) {
-      if (damage == Damage::kLastByte && size == 0) continue;
-      if (damage == Damage::kShortRead && size <= kTiny) continue;
-      const std::string payload =
-          test_support::filler_bytes(size, static_cast<std::uint32_t>(size));
-      std::string bytes = chunks_of({"before", payload});
-      const std::size_t start = bytes.size() - 20 - size;
-      if (damage == Damage::kLastByte) bytes[start + size - 1] ^= 0x40;
-      EndOfFile end(bytes);
-      // The trailer's read, then the payload's first block: the second
-      // block's read comes back short.
-      if (damage == Damage::kShortRead) end.platform.short_read(2);
-      ChunkStream stream(kTiny);
-      Blocks blocks;
-      const ChunkRead read = stream.stream_chunk(*end.file, blocks);
-      const std::string what = "size " + std::to_string(size) + ", damage " +
-                               std::to_string(static_cast<int>(damage));
-      if (damage == Damage::kShortRead) {
-        EXPECT_EQ(read, ChunkRead::kReadFailed) << what;
-        EXPECT_EQ(blocks.bytes_, payload.substr(0, kTiny)) << what;
-        continue;
-      }
-      EXPECT_EQ(read, damage == Damage::kNone ? ChunkRead::kOk
-                                              : ChunkRead::kDigestMismatch)
-          << what;
-      // Every byte handed on, in blocks that are full but for the last.
-      EXPECT_EQ(blocks.bytes_, bytes.substr(start, size)) << what;
-      for (std::size_t i = 0; i < blocks.sizes_.size(); ++i) {
-        const bool last = i + 1 == blocks.sizes_.size();
-        EXPECT_TRUE(last ? blocks.sizes_[i] <= kTiny
-                         : blocks.sizes_[i] == kTiny)
+      for (const bool on_worker : {false, true}) {
+        if (damage == Damage::kLastByte && size == 0) continue;
+        if (damage == Damage::kShortRead && size <= kTiny) continue;
+        const std::string payload =
+            test_support::filler_bytes(size, static_cast<std::uint32_t>(size));
+        std::string bytes = chunks_of({"before", payload});
+        const std::size_t start = bytes.size() - 20 - size;
+        if (damage == Damage::kLastByte) bytes[start + size - 1] ^= 0x40;
+        EndOfFile end(bytes);
+        // The trailer's read, then the payload's first block: the second
+        // block's read comes back short.
+        if (damage == Damage::kShortRead) end.platform.short_read(2);
+        ChunkStream stream(kTiny);
+        Blocks blocks;
+        const std::unique_ptr<Worker> worker =
+            on_worker ? end.platform.start_worker() : nullptr;
+        const ChunkRead read =
+            stream.stream_chunk(*end.file, blocks, worker.get());
+        const std::string what = "size " + std::to_string(size) + ", damage " +
+                                 std::to_string(static_cast<int>(damage)) +
+                                 (on_worker ? ", on a worker" : "");
+        if (damage == Damage::kShortRead) {
+          EXPECT_EQ(read, ChunkRead::kReadFailed) << what;
+          EXPECT_EQ(blocks.bytes_, payload.substr(0, kTiny)) << what;
+          continue;
+        }
+        EXPECT_EQ(read, damage == Damage::kNone ? ChunkRead::kOk
+                                                : ChunkRead::kDigestMismatch)
+            << what;
+        // Every byte handed on, in blocks that are full but for the last.
+        EXPECT_EQ(blocks.bytes_, bytes.substr(start, size)) << what;
+        for (std::size_t i = 0; i < blocks.sizes_.size(); ++i) {
+          const bool last = i + 1 == blocks.sizes_.size();
+          EXPECT_TRUE(last ? blocks.sizes_[i] <= kTiny
+                           : blocks.sizes_[i] == kTiny)
+              << what;
+        }
+        EXPECT_EQ(blocks.sizes_.size(), (size + kTiny - 1) / kTiny) << what;
+        // kOk goes back to the chunk's start, a mismatch stays at its length.
+        EXPECT_EQ(*end.file->seek(0, File::Origin::kCurrent),
+                  damage == Damage::kNone ? start : start + size)
             << what;
       }
-      EXPECT_EQ(blocks.sizes_.size(), (size + kTiny - 1) / kTiny) << what;
-      // kOk goes back to the chunk's start, a mismatch stays at its length.
-      EXPECT_EQ(*end.file->seek(0, File::Origin::kCurrent),
-                damage == Damage::kNone ? start : start + size)
-          << what;
     }
   }
 }

@@ -9,6 +9,13 @@ namespace {
 // The folder that holds the fake's own program, its first current directory.
 constexpr char kModuleFolder[] = "C:\\Users\\tester\\Downloads";
 
+// Runs each job as it is started.
+class InlineWorker final : public Worker {
+ public:
+  void start(void (*job)(void*), void* context) override { job(context); }
+  void wait() override {}
+};
+
 }  // namespace
 
 // --- Open objects ---------------------------------------------------------
@@ -232,6 +239,11 @@ std::unique_ptr<Process> FakePlatform::start_program(
 
 void FakePlatform::catch_stop_signals() {
   if (keep_log_) log_.push_back("catch_stop_signals");
+}
+
+std::unique_ptr<Worker> FakePlatform::start_worker() {
+  if (!worker_) return nullptr;
+  return std::make_unique<InlineWorker>();
 }
 
 }  // namespace vcboot

@@ -57,6 +57,7 @@ class PosixPlatform : public Platform {
   // POSIX has no code for a name the system itself refuses; EINVAL is the
   // nearest ("Invalid argument").
   std::uint32_t invalid_name_error() const override { return EINVAL; }
+  std::unique_ptr<Worker> start_worker() override;
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
   void catch_stop_signals() override;
   int stop_signal() override;

@@ -41,6 +41,7 @@ class Win32Platform : public Platform {
   std::uint32_t last_error() override;
   std::string system_error_text(std::uint32_t code) override;
   std::uint32_t invalid_name_error() const override;
+  std::unique_ptr<Worker> start_worker() override;
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
   void catch_stop_signals() override {}
   int stop_signal() override { return 0; }

@@ -3,6 +3,7 @@
 under Wine:
 extraction, launching, the single-instance guard and the clean-up."""
 
+import os
 import re
 import shutil
 import subprocess
@@ -247,25 +248,17 @@ class Launching(PackageTestCase):
         self.assert_no_work_folder_left()
 
 
-class LargeFiles(PackageTestCase):
-    """Files over 2 GiB, packed by the native vcpack (the in-memory writer
-    above would hold them whole). Up to 9 GiB of disk: listed only where
-    VCBOOT_LARGE_TESTS is set, as scripts/bench --large does."""
+class BlockedFiles(PackageTestCase):
+    """Files of several blocks, packed by the native vcpack, installed while
+    the installer holds the work folder so that each can be compared."""
 
-    opt_in = "VCBOOT_LARGE_TESTS"
-
-    def test_a_file_over_2_gib_installs_whole(self):
-        self.assert_installs_whole(LARGE_FILE_SIZE)
-
-    def test_a_package_over_4_gib_installs_whole(self):
-        # The largest file a package holds: every position near the package's
-        # end needs the high part of a move.
-        self.assert_installs_whole((1 << 32) - 1)
-
-    def assert_installs_whole(self, size: int):
+    def assert_installs_whole(self, size: int, random: bool = False):
         big = self.scratch / "big.bin"
         with open(big, "wb") as out:
-            out.truncate(size)  # zeros, sparse
+            if random:
+                out.write(os.urandom(size))
+            else:
+                out.truncate(size)  # zeros, sparse
         installer = self.scratch / "Setup.exe"
         shutil.copyfile(self.program("record_run.exe"), installer)
         package = self.scratch / "package.exe"
@@ -290,6 +283,27 @@ class LargeFiles(PackageTestCase):
         self.assertEqual(result.boxes, [])
         self.assertEqual(result.exit_code, 0)
         self.assert_no_work_folder_left()
+
+
+class SeveralBlocks(BlockedFiles):
+    def test_a_file_of_several_blocks_installs_whole(self):
+        # Random bytes: blocks out of order or hashed twice would show.
+        self.assert_installs_whole((3 << 20) + 5, random=True)
+
+
+class LargeFiles(BlockedFiles):
+    """Files over 2 GiB: up to 9 GiB of disk, so listed only where
+    VCBOOT_LARGE_TESTS is set, as scripts/bench --large does."""
+
+    opt_in = "VCBOOT_LARGE_TESTS"
+
+    def test_a_file_over_2_gib_installs_whole(self):
+        self.assert_installs_whole(LARGE_FILE_SIZE)
+
+    def test_a_package_over_4_gib_installs_whole(self):
+        # The largest file a package holds: every position near the package's
+        # end needs the high part of a move.
+        self.assert_installs_whole((1 << 32) - 1)
 
 
 class PlantedWorkFolders(PackageTestCase):
