@@ -12,9 +12,6 @@
 namespace vcboot {
 namespace {
 
-// What a job of hashing needs: a few frames. Reserved, not committed.
-constexpr SIZE_T kStackSize = 64 * 1024;
-
 class Win32Worker final : public Worker {
  public:
   // Whether the events and the thread were made.
@@ -22,8 +19,10 @@ class Win32Worker final : public Worker {
     job_ready_.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     job_done_.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!job_ready_.valid() || !job_done_.valid()) return false;
-    thread_.reset(::CreateThread(nullptr, kStackSize, &Win32Worker::main, this,
-                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    // The program's default stack: the system's libraries run their
+    // thread start-up on it too.
+    thread_.reset(
+        ::CreateThread(nullptr, 0, &Win32Worker::run, this, 0, nullptr));
     return thread_.valid();
   }
 
@@ -49,7 +48,7 @@ class Win32Worker final : public Worker {
   }
 
  private:
-  static DWORD WINAPI main(LPVOID self) {
+  static DWORD WINAPI run(LPVOID self) {
     auto* const worker = static_cast<Win32Worker*>(self);
     for (;;) {
       ::WaitForSingleObject(worker->job_ready_.get(), INFINITE);
