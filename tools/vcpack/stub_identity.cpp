@@ -524,15 +524,12 @@ StubWrite write_stub_identity(std::string_view image,
   }
   const ProgramKind kind = program_format(image, "").kind;
   if (kind == ProgramKind::kPe32 || kind == ProgramKind::kPe32Plus) {
-    return pe_identity(image, identity, icon, settings);
-  }
-  if (identity.has_resources()) {
+    result = pe_identity(image, identity, icon, settings);
+  } else if (identity.has_resources()) {
     result.error =
         "the icon, the version and the execution level are "
         "Windows resources, and it is no Windows (PE) program";
-    return result;
-  }
-  if (kind == ProgramKind::kElf) {
+  } else if (kind == ProgramKind::kElf) {
     const vcboot::SettingsWrite filled =
         vcboot::fill_elf_settings(image, settings);
     result.bytes = filled.bytes;
@@ -542,6 +539,8 @@ StubWrite write_stub_identity(std::string_view image,
         "it is neither a Windows (PE) nor an ELF program, so it "
         "has no room for settings";
   }
+  // What vcpack adds of itself never costs a package that worked without
+  // it, such as one on a signed stub.
   if (!result.ok() && only_derived(identity)) {
     result.warnings.push_back(
         result.error +
