@@ -260,11 +260,24 @@ class TreeReader {
   std::uint64_t bytes_ = 0;
 };
 
-// Entries in the order Windows searches them: names first, in the order of
-// their UTF-16 units, then numbers, ascending.
+// A name as Windows compares it when it searches a directory: without
+// regard to the case of ASCII letters (resource compilers write names in
+// upper case).
+std::u16string folded(const std::u16string& name) {
+  std::u16string upper = name;
+  for (char16_t& unit : upper) {
+    if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - 32);
+  }
+  return upper;
+}
+
+// Entries in the order Windows searches them: names first, by their folded
+// UTF-16 units, then numbers, ascending.
 bool comes_before(const ResourceId& a, const ResourceId& b) {
   if (a.named != b.named) return a.named;
-  return a.named ? a.name < b.name : a.number < b.number;
+  if (!a.named) return a.number < b.number;
+  const std::u16string x = folded(a.name), y = folded(b.name);
+  return x != y ? x < y : a.name < b.name;
 }
 
 struct IdOrder {

@@ -54,7 +54,7 @@ std::optional<std::u16string> utf16_of(std::string_view text) {
                              : byte < 0xF5 ? 4
                                            : 0;
     if (size == 0 || i + size > text.size()) return std::nullopt;
-    char32_t code = size == 1 ? byte : byte & (0x7F >> size);
+    char32_t code = size == 1 ? byte : byte & (0x7Fu >> size);
     for (std::size_t k = 1; k < size; ++k) {
       const auto next = static_cast<unsigned char>(text[i + k]);
       if ((next & 0xC0) != 0x80) return std::nullopt;
@@ -200,8 +200,12 @@ std::optional<std::string> version_resource(
     strings.push_back(version_block(*key16, utf16_bytes(*text16 + u'\0'),
                                     text16->size() + 1, true, {}));
   }
-  const std::string key =
-      version.table_key.size() == 8 ? version.table_key : kDefaultTableKey;
+  // The table's key names its language and code page in hexadecimal, which
+  // the translation repeats; a stub's own that does not is replaced.
+  const bool hex_key = version.table_key.size() == 8 &&
+                       version.table_key.find_first_not_of(
+                           "0123456789abcdefABCDEF") == std::string::npos;
+  const std::string key = hex_key ? version.table_key : kDefaultTableKey;
   std::string translation;
   append(translation,
          static_cast<std::uint32_t>(std::stoul(key.substr(0, 4), nullptr, 16)),
