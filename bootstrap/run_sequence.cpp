@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <exception>
-#include <random>
 #include <utility>
 
 #include "archive/archive_extractor.h"
@@ -29,15 +28,18 @@ std::string work_folder_name(std::uint32_t number, char separator) {
   return format_string("VC%i%c", static_cast<std::int32_t>(number), separator);
 }
 
-// "VC" and six letters or digits from the system's source of random numbers.
-std::string unforeseeable_folder_name(std::random_device& random,
-                                      char separator) {
+// "VC" and six letters or digits from the system's source of random
+// numbers; empty when it has none.
+std::string unforeseeable_folder_name(Platform& platform) {
   static constexpr char kSymbols[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned char random[6];
+  if (!platform.random_bytes(random, sizeof random)) return std::string();
   std::string name = "VC";
-  for (int i = 0; i < 6; ++i)
-    name += kSymbols[random() % (sizeof kSymbols - 1)];
-  return name + separator;
+  for (const unsigned char byte : random) {
+    name += kSymbols[byte % (sizeof kSymbols - 1)];
+  }
+  return name + platform.path_separator();
 }
 
 // The folder that holds `folder`: its path up to and including the separator
@@ -69,16 +71,11 @@ Attempt make_work_folder(Platform& platform, RunState& state,
 Attempt make_unforeseeable_work_folder(Platform& platform, RunState& state,
                                        const std::string& temp) {
   Attempt attempt = Attempt::kTaken;
-  try {
-    std::random_device random;
-    for (std::uint32_t i = 0;
-         i < kWorkFolderNames && attempt == Attempt::kTaken; ++i) {
-      attempt = make_work_folder(
-          platform, state,
-          temp + unforeseeable_folder_name(random, platform.path_separator()));
-    }
-  } catch (const std::exception&) {
-    return Attempt::kFailed;
+  for (std::uint32_t i = 0; i < kWorkFolderNames && attempt == Attempt::kTaken;
+       ++i) {
+    const std::string name = unforeseeable_folder_name(platform);
+    if (name.empty()) return Attempt::kFailed;
+    attempt = make_work_folder(platform, state, temp + name);
   }
   return attempt;
 }

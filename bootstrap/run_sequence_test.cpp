@@ -155,12 +155,14 @@ TEST(RunSequence, WorkFolderIsAlwaysANewFolder) {
     const char* what;
     int planted_folders;      // VC100, VC101, ... each holding a file
     bool create_fails;        // with "access denied", not "exists"
+    bool no_random_numbers;   // the system has no source of them
     const char* work_folder;  // none: the run ends with 1; "?": unforeseeable
     int names_tried;
   } cases[] = {
-      {"two names taken", 2, false, "VC102\\", 3},
-      {"every numbered name taken", 100, false, "?", 101},
-      {"folder cannot be made", 0, true, nullptr, 1},
+      {"two names taken", 2, false, false, "VC102\\", 3},
+      {"every numbered name taken", 100, false, false, "?", 101},
+      {"no random numbers either", 100, false, true, nullptr, 100},
+      {"folder cannot be made", 0, true, false, nullptr, 1},
   };
   for (const auto& c : cases) {
     FakePlatform platform;
@@ -172,6 +174,9 @@ TEST(RunSequence, WorkFolderIsAlwaysANewFolder) {
     }
     if (c.create_fails) {
       platform.fail(FakeCall::kCreateDirectory, fake_error::kAccessDenied, 1);
+    }
+    if (c.no_random_numbers) {
+      platform.fail(FakeCall::kRandomBytes, fake_error::kAccessDenied);
     }
     RunState state;
     const int exit_code = run_installation(platform, state, "");

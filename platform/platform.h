@@ -166,6 +166,9 @@ class Platform {
   virtual std::string module_path() = 0;
   // Seconds since 1970-01-01 00:00:00 UTC.
   virtual std::int64_t calendar_time() = 0;
+  // Fills `size` bytes from the system's source of numbers that nobody can
+  // foresee. False when it has none to give.
+  virtual bool random_bytes(void* buffer, std::size_t size) = 0;
 
   // Opens an existing file for sequential reading, shared for reading.
   virtual std::unique_ptr<File> open_for_reading(const std::string& path) = 0;

@@ -47,6 +47,9 @@ class PlatformWrapper : public Platform {
   }
   std::string module_path() override { return target_.module_path(); }
   std::int64_t calendar_time() override { return target_.calendar_time(); }
+  bool random_bytes(void* buffer, std::size_t size) override {
+    return target_.random_bytes(buffer, size);
+  }
   std::unique_ptr<File> open_for_reading(const std::string& path) override {
     return target_.open_for_reading(path);
   }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstddef>
-#include <stdexcept>
+#include <exception>
 #include <string>
 
 #include "variables/variable_table.h"
@@ -28,15 +28,19 @@ inline constexpr std::size_t kMaxExpansionWork = std::size_t{1} << 24;
 inline constexpr std::size_t kLookupWork = 256;
 
 // Thrown when an expansion would go past one of its bounds. The bootstrap
-// shows what() under "Unhandled Exception".
-class ExpansionTooLong : public std::length_error {
+// shows what() under "Unhandled Exception". A plain std::exception: the
+// standard's own error types carry a reference-counted string that would
+// bring a second string implementation into the Windows stub.
+class ExpansionTooLong : public std::exception {
  public:
   enum class Bound {
     kSize,  // the result would grow past kMaxExpandedSize
     kWork,  // the expansion would do more than kMaxExpansionWork
   };
-  explicit ExpansionTooLong(Bound bound)
-      : std::length_error("variable expansion too long"), bound_(bound) {}
+  explicit ExpansionTooLong(Bound bound) : bound_(bound) {}
+  const char* what() const noexcept override {
+    return "variable expansion too long";
+  }
   Bound bound() const { return bound_; }
 
  private:

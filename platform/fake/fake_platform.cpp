@@ -200,6 +200,16 @@ std::unique_ptr<DirectoryListing> FakePlatform::list_directory(
   return files_.list_directory(pattern);
 }
 
+bool FakePlatform::random_bytes(void* buffer, std::size_t size) {
+  if (should_fail(FakeCall::kRandomBytes, "random_bytes")) return false;
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  for (std::size_t i = 0; i < size; ++i) {
+    random_state_ = random_state_ * 1103515245u + 12345u;
+    bytes[i] = static_cast<unsigned char>(random_state_ >> 16);
+  }
+  return true;
+}
+
 bool FakePlatform::delete_file(const std::string& path) {
   return !should_fail(FakeCall::kDeleteFile, "delete_file " + path) &&
          files_.delete_file(path);

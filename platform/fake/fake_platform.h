@@ -37,6 +37,7 @@ enum class FakeCall {
   kStartProgram,
   kWait,
   kExitCode,
+  kRandomBytes,
 };
 
 class FakePlatform : public Platform {
@@ -153,6 +154,8 @@ class FakePlatform : public Platform {
   }
   std::string module_path() override;
   std::int64_t calendar_time() override { return time_; }
+  // A fixed sequence: names made from it differ, and repeat from run to run.
+  bool random_bytes(void* buffer, std::size_t size) override;
   std::unique_ptr<File> open_for_reading(const std::string& path) override;
   std::unique_ptr<File> create_for_writing(const std::string& path) override;
   std::unique_ptr<DirectoryListing> list_directory(
@@ -193,6 +196,7 @@ class FakePlatform : public Platform {
   std::string temp_directory_ = "C:\\Users\\tester\\Temp\\";
   std::string module_path_ = "C:\\Users\\tester\\Downloads\\setup.exe";
   std::int64_t time_ = 1700000000;
+  std::uint32_t random_state_ = 1;
   bool mutex_held_elsewhere_ = false;
   std::string settings_block_;
   bool keep_log_ = true;

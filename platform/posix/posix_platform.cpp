@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/auxv.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -257,6 +258,20 @@ std::string PosixPlatform::module_path() {
 
 std::int64_t PosixPlatform::calendar_time() {
   return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+bool PosixPlatform::random_bytes(void* buffer, std::size_t size) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  while (size > 0) {
+    const ssize_t got = ::getrandom(bytes, size, 0);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return record_errno();
+    }
+    bytes += got;
+    size -= static_cast<std::size_t>(got);
+  }
+  return true;
 }
 
 bool PosixPlatform::delete_file(const std::string& path) {

@@ -46,6 +46,7 @@ class PosixPlatform : public Platform {
   }
   std::string module_path() override;
   std::int64_t calendar_time() override;
+  bool random_bytes(void* buffer, std::size_t size) override;
   std::unique_ptr<File> open_for_reading(const std::string& path) override;
   std::unique_ptr<File> create_for_writing(const std::string& path) override;
   std::unique_ptr<DirectoryListing> list_directory(

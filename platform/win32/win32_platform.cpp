@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+// After windows.h, which it needs: RtlGenRandom (SystemFunction036).
+#include <ntsecapi.h>
+
 #include <algorithm>
 #include <ctime>
 
@@ -171,6 +174,11 @@ std::string Win32Platform::module_path() {
 
 std::int64_t Win32Platform::calendar_time() {
   return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+bool Win32Platform::random_bytes(void* buffer, std::size_t size) {
+  // RtlGenRandom, the system's own generator, which rand_s uses too.
+  return ::SystemFunction036(buffer, static_cast<ULONG>(size)) != FALSE;
 }
 
 bool Win32Platform::delete_file(const std::string& path) {

@@ -195,6 +195,27 @@ class Launching(PackageTestCase):
         self.assertIsNone(self.report("post.exe"), "the post program ran")
         self.assert_no_work_folder_left()
 
+    def test_an_expansion_past_its_bound_ends_in_the_top_level_handler(self):
+        # 21 levels of doubling make 2 MiB, past the 1 MiB bound: the
+        # exception travels through the stub's own unwinding to the handler,
+        # which shows its description as the caption and removes the folder.
+        writer = PackageWriter(self.stub.read_bytes())
+        writer.add_file("installer", "setup.exe", self.recorder)
+        writer.add_value("executable", "%installer%")
+        writer.add_value("parameters", "%v21%")
+        for level in range(21, 0, -1):
+            writer.add_value(f"v{level}", f"%v{level - 1}%%v{level - 1}%")
+        writer.add_value("v0", "x")
+        writer.add_value("exitcode", "installer")
+        writer.add_tail()
+
+        result = self.run_package(writer)
+
+        self.assertEqual(result.boxes, [("variable expansion too long", "Unhandled Exception")])
+        self.assertEqual(result.exit_code, 1603 & 0xFF)  # Wine passes on 8 bits
+        self.assertIsNone(self.report("setup.exe"), "the installer ran")
+        self.assert_no_work_folder_left()
+
     def test_command_line_after_the_program_name_reaches_the_installer(self):
         writer = self.package(parameters="exit=0 [%commandline%]")
         writer.add_tail()
