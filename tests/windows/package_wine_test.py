@@ -5,6 +5,8 @@ extraction, launching, the single-instance guard and the clean-up."""
 
 import re
 import shutil
+import struct
+import subprocess
 import sys
 import time
 
@@ -12,6 +14,7 @@ import packages
 import wine_testing
 from bootstrap_wine_test import ALREADY_RUNNING_BOX, BootstrapTestCase
 from packages import PackageWriter
+from pathlib import Path
 from wine_testing import read_report
 
 LANGUAGES = ["BG", "CS", "DA", "DE", "EL", "EN", "ES", "FI", "FR", "HU", "IT", "JA",
@@ -262,6 +265,83 @@ class Launching(PackageTestCase):
         self.assertEqual(first_result.boxes, [])
         self.assertEqual(first_result.exit_code, 0)
         self.assert_no_work_folder_left()
+
+
+class OwnIdentity(PackageTestCase):
+    """A package with its own icon, version resource, German texts and
+    download address, made by the native vcpack on this build's stub and
+    checked from outside: by Windows' own calls, wrestool and osslsigncode."""
+
+    CAPTION = "Ungültiges Archiv!"
+    TEXT = ("Der Download ist unvollständig.\r\nBitte laden Sie Acme Widget erneut "
+            "herunter: https://acme.example/download/")
+    VERSION_TEXTS = ["ProductName=Acme Widget", "CompanyName=Acme Ltd",
+                     "FileDescription=Acme Widget Setup", "LegalCopyright=© 2026 Acme Ltd"]
+
+    def setUp(self):
+        super().setUp()
+        # An English locale, whose ANSI code page (1252) holds the German texts.
+        self.environment["LC_ALL"] = "C.UTF-8"
+        self.icon = self.source_dir / "examples" / "identity" / "product.ico"
+
+    def build(self, *options: str) -> Path:
+        (self.scratch / "Setup.exe").write_bytes(self.recorder)
+        vcpack = wine_testing.setting("VCBOOT_NATIVE_BIN_DIR") / "vcpack"
+        done = subprocess.run(
+            [str(vcpack), "build", "--stub", str(self.stub), "--file", "installer=Setup.exe",
+             "--value", "executable=%installer%", "--value", "parameters=exit=0", *options,
+             "-o", "identity.exe"],
+            cwd=self.scratch, capture_output=True, text=True, timeout=60)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        return self.scratch / "identity.exe"
+
+    def identity(self) -> Path:
+        options = ["--icon", str(self.icon), "--version", "2.5.0.7",
+                   "--text", f"invalid-archive.caption={self.CAPTION}",
+                   "--text", f"invalid-archive.text={self.TEXT.replace(chr(13) + chr(10), ' ')}",
+                   "--download-address", "https://acme.example/download/",
+                   "--encoding", "CP1252", "--exit-code", "installer"]
+        for text in self.VERSION_TEXTS:
+            options += ["--version-info", text]
+        return self.build(*options)
+
+    def test_windows_reads_the_version_and_the_icon_it_was_given(self):
+        package = self.identity()
+
+        done = self.prefix.run_console_program(
+            self.program("version_info.exe"), [self.windows_path(package)], self.scratch)
+
+        self.assertEqual(done.stdout.splitlines(),
+                         ["file 2.5.0.7", "product 2.5.0.7", *self.VERSION_TEXTS,
+                          "ProductVersion=2.5.0.7", "FileVersion=2.5.0.7"], done.stderr)
+        extracted = subprocess.run(["wrestool", "-x", "-t14", str(package)],
+                                   capture_output=True, timeout=60, check=True).stdout
+        self.assertEqual(packages.icon_images(extracted),
+                         packages.icon_images(self.icon.read_bytes()))
+        image = package.read_bytes()[:packages.pe_image_end(package.read_bytes())]
+        self.assertEqual(packages.stored_checksum(image), packages.pe_checksum(image))
+
+    def test_a_download_cut_short_shows_the_german_text_and_returns_1603(self):
+        cut = self.scratch / "cut.exe"
+        cut.write_bytes(self.identity().read_bytes()[:-10])
+
+        result = self.session.run(cut, environment=self.environment)
+
+        self.assertEqual(result.boxes, [(self.CAPTION, self.TEXT.replace("\r\n", " "))] * 2)
+        self.assertEqual(result.exit_code, 1603 & 0xFF)
+        self.assertIsNone(self.report("Setup.exe"), "the installer ran")
+        self.assert_no_work_folder_left()
+
+    def test_signed_it_still_verifies_and_runs(self):
+        signed = self.scratch / "signed.exe"
+        packages.sign(self.identity(), signed, self.scratch)
+        packages.verify_signature(signed, self.scratch)
+
+        self.assert_installed(self.session.run(signed, environment=self.environment), "exit=0")
+
+    def test_without_options_the_package_carries_the_stub_as_it_is(self):
+        stub = self.stub.read_bytes()
+        self.assertEqual(self.build().read_bytes()[:len(stub)], stub)
 
 
 class PlantedWorkFolders(PackageTestCase):

@@ -166,6 +166,7 @@ class Walker {
     stub.image_size = image.size();
     stub.image_verified = scratch.chunks.back().verified;
     stub.resources = read_pe_resources(image);
+    stub.settings = read_stub_settings(image);
     stub.format = program_format(image, stub.file_name);
     walk_.stub = stub;
     walk_.records.back().offset = 0;
