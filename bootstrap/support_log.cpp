@@ -61,7 +61,11 @@ void write_messages_line(Platform& platform, Messenger& messenger) {
                "); each message is written here, and the run goes on as if "
                "OK had been pressed"});
   } else if (platform.message_display() == MessageDisplay::kNeverWaits) {
-    log.write({"Messages: written to standard error and here"});
+    const char* held = messenger.boxes_held_because();
+    log.write({"Messages: written to standard error and here",
+               held != nullptr ? ", where nothing waits (" : "",
+               held != nullptr ? held : "",
+               held != nullptr ? " changes nothing)" : ""});
   } else {
     log.write({"Message boxes: shown, and written here"});
   }

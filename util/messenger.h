@@ -34,6 +34,8 @@ class Messenger {
   // text for the log, such as "VCBOOT_UI=none"): no box is shown. Messages
   // that never wait (POSIX: standard error) are still written.
   void hold_boxes(const char* reason) { held_because_ = reason; }
+  // That reason; null when nothing asked.
+  const char* boxes_held_because() const { return held_because_; }
 
   // Why a box would not be shown now; null when it would be. Asks the
   // platform once, before the first message.

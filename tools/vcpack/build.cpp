@@ -12,6 +12,7 @@
 #include "archive/byte_sink.h"
 #include "archive/chunk_format.h"
 #include "archive/chunk_writer.h"
+#include "bootstrap/elf_settings.h"
 #include "tools/vcpack/checks.h"
 #include "tools/vcpack/host.h"
 #include "tools/vcpack/package_walk.h"
@@ -128,6 +129,31 @@ std::string checked_stub(const std::string& path) {
   return image;
 }
 
+// `image` with `settings` in its settings room. The stub keeps its room
+// (an ELF section) at a place of its own; writing a Windows stub's settings
+// resource is not done here yet.
+std::string with_settings(const std::string& image,
+                          const vcboot::SettingsEntries& settings,
+                          const std::string& stub_path) {
+  if (settings.empty()) return image;
+  if (image.compare(0, 4,
+                    "\x7F"
+                    "ELF") != 0) {
+    throw refusal("the stub " + stub_path +
+                  " is no ELF program: --ui and --log (\"ui\" and \"log\" "
+                  "in a manifest) are written into Linux stubs only so far; "
+                  "for a Windows package, set VCBOOT_UI=none and "
+                  "VCBOOT_LOG=PATH where it runs instead");
+  }
+  const vcboot::SettingsWrite block = vcboot::write_settings_block(settings);
+  if (!block.ok()) throw refusal("the stub's settings: " + block.error);
+  const vcboot::SettingsWrite filled =
+      vcboot::fill_elf_settings(image, block.bytes);
+  if (!filled.ok())
+    throw refusal("the stub " + stub_path + ": " + filled.error);
+  return filled.bytes;
+}
+
 // A payload that holds the tail marker text, most often another package
 // carried as a file, is where a download cut short behind it finds a tail.
 void warn_of_tail_marker(const RecordSpec& record,
@@ -205,7 +231,8 @@ BuildSummary build_package(const PackageSpec& spec, const std::string& output,
   if (spec.stub_path.empty()) {
     throw usage_or_io_error("no stub: give --stub or \"stub\" in the manifest");
   }
-  const std::string image = checked_stub(spec.stub_path);
+  const std::string image = with_settings(checked_stub(spec.stub_path),
+                                          spec.settings, spec.stub_path);
   const std::string stub_name = utf8_text(utf8_path(spec.stub_path).filename());
   std::vector<std::uint64_t> sizes;
   // The stub record's key and type are both "stub".

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "archive/archive_extractor.h"
+#include "bootstrap/package_settings.h"
 #include "platform/platform.h"
 #include "platform/platform_wrapper.h"
 #include "tools/vcpack/build.h"
@@ -237,6 +238,16 @@ int run_build(const BuildOptions& options) {
   spec.records.insert(spec.records.end(), options.records.begin(),
                       options.records.end());
   add_exit_code_record(options.exit_code, spec);
+  if (!options.ui.empty()) {
+    if (options.ui != vcboot::kUiNone) {
+      throw usage_or_io_error("--ui takes \"none\", not \"" + options.ui +
+                              "\"");
+    }
+    set_setting(spec, vcboot::setting_names::kUi, options.ui);
+  }
+  if (!options.log.empty()) {
+    set_setting(spec, vcboot::setting_names::kLog, options.log);
+  }
   check_output(options.output, options.manifest, spec);
   encode_texts(options.encoding, spec);
 

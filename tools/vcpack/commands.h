@@ -23,6 +23,10 @@ struct BuildOptions {
   std::string encoding;
   // "installer" or "post": a last value record "exitcode" (--exit-code).
   std::string exit_code;
+  // Settings written into the stub (--ui none, --log TEMPLATE); empty: the
+  // manifest's, if any.
+  std::string ui;
+  std::string log;
 };
 
 // What the parser collected for `vcpack build`, one list per record option

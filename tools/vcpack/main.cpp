@@ -92,6 +92,16 @@ void add_build_checks(CLI::App& build, vcpack::BuildOptions& options) {
                   "Return the installer's or the post program's exit code "
                   "(a last value record \"exitcode\")")
       ->type_name("installer|post");
+  build
+      .add_option("--ui", options.ui,
+                  "\"none\": the package shows no message box, for "
+                  "unattended deployment (Linux stubs only so far)")
+      ->type_name("none");
+  build
+      .add_option("--log", options.log,
+                  "Write a support log to TEMPLATE, a full path that may "
+                  "hold %TEMP%, %time% and %pid% (Linux stubs only so far)")
+      ->type_name("TEMPLATE");
 }
 
 void add_build(CLI::App& app, Commands& commands) {

@@ -44,9 +44,14 @@ class ManifestReader {
         spec.stub_path = anchored(folder_, spec.stub_as_written);
       } else if (key == "record") {
         read_records(node, spec);
+      } else if (key == "ui" || key == "log") {
+        const std::string name(key.str());
+        set_setting(spec, name, string_of(node, name));
       } else {
-        throw problem(key.source(), "unknown key \"" + std::string(key.str()) +
-                                        "\" (expected \"stub\" or [[record]])");
+        throw problem(key.source(),
+                      "unknown key \"" + std::string(key.str()) +
+                          "\" (expected \"stub\", \"ui\", \"log\" or "
+                          "[[record]])");
       }
     }
     return spec;
@@ -132,6 +137,17 @@ class ManifestReader {
 };
 
 }  // namespace
+
+void set_setting(PackageSpec& spec, const std::string& name,
+                 const std::string& value) {
+  for (vcboot::SettingsEntry& entry : spec.settings) {
+    if (entry.name == name) {
+      entry.value = value;
+      return;
+    }
+  }
+  spec.settings.push_back({name, value});
+}
 
 RecordSpec file_record(const std::string& path, const std::string& key,
                        const std::string& origin) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "bootstrap/settings_block.h"
+
 namespace vcpack {
 
 // One record to write. A file record reads `path` and stores its content
@@ -31,7 +33,14 @@ struct PackageSpec {
   // File order: the bootstrap meets them last to first, so for a variable
   // bound twice the later record wins.
   std::vector<RecordSpec> records;
+  // What the stub's settings block holds (bootstrap/package_settings.h),
+  // written into the package's copy of the stub; none: the stub as it is.
+  vcboot::SettingsEntries settings;
 };
+
+// Sets the setting `name` of `spec`, in place of an earlier value.
+void set_setting(PackageSpec& spec, const std::string& name,
+                 const std::string& value);
 
 // A file record stored under the base name of `path`; callers that were
 // given another stored name set it afterwards.
