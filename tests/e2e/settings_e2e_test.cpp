@@ -98,7 +98,7 @@ TEST(ElfSettings, WhatCannotBeFilledIsRefusedWithItsReason) {
        "has no section .vcboot.settings for settings"},
       {stub.substr(0, stub.size() - 100), block_of({}),
        "section headers are missing or damaged"},
-      {big_endian, block_of({}), "no little-endian ELF64"},
+      {big_endian, block_of({}), "no little-endian ELF32 or ELF64"},
       {junk_in_room, block_of({}), "holds neither zeros nor a settings block"},
       {stub, damaged_block, "damaged or too large"},
       {stub, std::string(settings_format::kMaxBlockSize + 1, '\0'),
