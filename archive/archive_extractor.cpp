@@ -48,6 +48,7 @@ ArchiveExtractor::Step ArchiveExtractor::extract_record(File& archive) {
   if (!read(archive, type)) return Step::kDamaged;
   if (type == chunk_format::kTailMarker) {
     tail_read_ = true;
+    log_.tail_read();
     return Step::kNext;
   }
   // Every type but the tail has a name chunk, read before the type counts.
@@ -57,7 +58,9 @@ ArchiveExtractor::Step ArchiveExtractor::extract_record(File& archive) {
   if (type == chunk_format::kFileType) return extract_file(archive, name);
   // The stub record ends the walk; a record of any other type is skipped.
   if (type != chunk_format::kStubType) return Step::kNext;
-  return stub_begins_the_file(archive) ? Step::kStub : Step::kDamaged;
+  const bool begins_the_file = stub_begins_the_file(archive);
+  log_.stub_read(begins_the_file, tail_read_);
+  return begins_the_file ? Step::kStub : Step::kDamaged;
 }
 
 bool ArchiveExtractor::stub_begins_the_file(File& archive) {
@@ -67,14 +70,18 @@ bool ArchiveExtractor::stub_begins_the_file(File& archive) {
 
 template <typename Payload>
 bool ArchiveExtractor::read(File& archive, Payload& payload) {
-  return stream_.read_chunk(archive, payload) == ChunkRead::kOk;
+  log_.before_chunk(archive);
+  const ChunkRead result = stream_.read_chunk(archive, payload);
+  if (result != ChunkRead::kOk) log_.chunk_failed(result, payload.size());
+  return result == ChunkRead::kOk;
 }
 
 ArchiveExtractor::Step ArchiveExtractor::extract_value(
     File& archive, const std::string& name) {
   std::string value;
   if (!read(archive, value)) return Step::kDamaged;
-  state_.variables.insert_if_absent(name, value);
+  log_.value_read(name, value,
+                  state_.variables.insert_if_absent(name, value).second);
   return Step::kNext;
 }
 
@@ -93,7 +100,9 @@ ArchiveExtractor::Step ArchiveExtractor::extract_file(File& archive,
     return Step::kFileNotWritten;
   }
   if (!key.empty()) state_.variables.insert_if_absent(key, file_name);
-  return write_file(file_name, content_) ? Step::kNext : Step::kFileNotWritten;
+  if (!write_file(file_name, content_)) return Step::kFileNotWritten;
+  log_.file_written(key, file_name, content_.size());
+  return Step::kNext;
 }
 
 bool ArchiveExtractor::write_file(const std::string& file_name,
@@ -103,9 +112,9 @@ bool ArchiveExtractor::write_file(const std::string& file_name,
   const std::string path = state_.files_folder() + file_name;
   std::unique_ptr<File> output = platform_.create_for_writing(path);
   if (!output) {
+    file_error_ = platform_.last_error();
     messenger_.show_file_failure(MessageText::kFileNotExtractedCaption,
-                                 state_.work_folder + file_name,
-                                 platform_.last_error());
+                                 state_.work_folder + file_name, file_error_);
     return false;
   }
   std::size_t written = 0;
@@ -115,11 +124,11 @@ bool ArchiveExtractor::write_file(const std::string& file_name,
   }
   // A truncated file (a disk-full write) must not be left for anyone to
   // take as whole: it goes, and the walk ends as for a file not created.
-  const std::uint32_t error = platform_.last_error();
+  file_error_ = platform_.last_error();
   output.reset();  // an open file cannot be deleted on Windows
   platform_.delete_file(path);
   messenger_.show_file_failure(MessageText::kFileNotExtractedCaption,
-                               state_.work_folder + file_name, error);
+                               state_.work_folder + file_name, file_error_);
   return false;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "archive/chunk_stream.h"
+#include "archive/extraction_log.h"
 #include "archive/extraction_state.h"
 #include "platform/platform.h"
 #include "util/messenger.h"
@@ -58,6 +59,10 @@ class ArchiveExtractor {
   // path could not be told) is reported with the platform's last error.
   ExtractionEnd extract(std::string archive_path);
 
+  // After kFileNotWritten: the system's error for the file that could not be
+  // created or written, so that the run can tell a full disk.
+  std::uint32_t file_error() const { return file_error_; }
+
  private:
   // What one record did to the walk.
   enum class Step { kNext, kStub, kDamaged, kFileNotWritten };
@@ -80,12 +85,15 @@ class ArchiveExtractor {
   MessageTexts default_texts_;
   std::optional<Messenger> default_messenger_;
   Messenger& messenger_;
+  // Records, files and the failing chunk, for the support log.
+  ExtractionLog log_{messenger_.log()};
   ChunkStream stream_;
   // Set when a tail chunk is read; the walk counts as complete only then.
   bool tail_read_ = false;
   // File contents, read into the same room one after another: the largest
   // decides the extraction's peak memory.
   PayloadBuffer content_;
+  std::uint32_t file_error_ = 0;
 };
 
 }  // namespace vcboot

@@ -3,7 +3,8 @@
 #                    [ICON <file.ico>] [VERSION <1.2.3.4>]
 #                    [VERSION_INFO <key>=<text>...] [EXECUTION_LEVEL <level>]
 #                    [TEXTS <name>=<text>...] [PRODUCT_NAME <name>]
-#                    [DOWNLOAD_ADDRESS <url>] [GUARD_NAME <name>])
+#                    [DOWNLOAD_ADDRESS <url>] [GUARD_NAME <name>]
+#                    [UI none] [LOG <template>])
 #
 # Adds the build target <target>, which runs vcpack to make the package
 # <file> (relative: in the current binary folder) from a manifest written
@@ -19,7 +20,7 @@
 # VERSION, VERSION_INFO and EXECUTION_LEVEL are vcpack's --icon, --version,
 # --version-info and --execution-level, TEXTS its --text, and the rest its
 # options of the same names; they reach the manifest's [identity] and
-# [texts] tables.
+# [texts] tables. UI and LOG are --ui and --log, for unattended deployment.
 #
 # An argument that CMake would not keep whole in a list is refused: one with
 # a ';', or with a '[' that no ']' closes, which would take the arguments
@@ -34,7 +35,7 @@ function(vcboot_add_package)
   # Settings of one text: the keyword, and the manifest's key in [identity].
   set(plain_settings PRODUCT_NAME product-name DOWNLOAD_ADDRESS download-address
                      GUARD_NAME guard-name)
-  set(one_value NAME STUB OUTPUT ICON VERSION EXECUTION_LEVEL)
+  set(one_value NAME STUB OUTPUT ICON VERSION EXECUTION_LEVEL UI LOG)
   list(LENGTH plain_settings count)
   math(EXPR last_setting "${count} - 1")
   foreach(index RANGE 0 ${last_setting} 2)
@@ -57,6 +58,15 @@ function(vcboot_add_package)
   endif()
   _vcboot_toml_path(text "${stub}")
   set(manifest "stub = ${text}\n")
+  # How the package runs: keys at the manifest's top, before any table.
+  foreach(keyword UI LOG)
+    if(DEFINED arg_${keyword})
+      _vcboot_check_text("${keyword}" "${arg_${keyword}}")
+      _vcboot_toml_string(text "${arg_${keyword}}")
+      string(TOLOWER "${keyword}" key)
+      string(APPEND manifest "${key} = ${text}\n")
+    endif()
+  endforeach()
   foreach(file IN LISTS arg_FILES)
     set(key "")
     if(file MATCHES "^([A-Za-z0-9_.-]*)=(.+)$")

@@ -140,6 +140,48 @@ TEST(ElfSettings, GuardNamesKeepProductsApart) {
   EXPECT_TRUE(fs::is_empty(tmp));
 }
 
+// A package made for unattended deployment asks for no boxes, a support
+// log and the installer's exit code. A second run while the first installs
+// is turned away with 1618, which deployment tools retry later. On POSIX
+// messages still go to standard error; both runs append to the one log.
+TEST(ElfSettings, ADeploymentPackageLogsAndAsksToBeRetried) {
+  test_support::ScopedTempDir temp;
+  const fs::path tmp = temp.path() / "tmp";
+  fs::create_directory(tmp);
+  const fs::path log = temp.path() / "acme.log";
+  const SettingsEntries deployment = {{"guard-name", "Acme.Setup"},
+                                      {"exit-code", "installer"},
+                                      {"ui", "none"},
+                                      {"log", log.string()}};
+  write_package(temp.path() / "again", stub_with(deployment),
+                "echo again installed >&2\n");
+  write_package(temp.path() / "acme", stub_with(deployment),
+                "\"$AGAIN\"; echo \"again: $?\" >&2\nexit 3\n");
+  const test_support::ProgramResult result = test_support::run_installer(
+      {(temp.path() / "acme").string(), "/S"}, tmp.string(),
+      {"", {{"AGAIN", (temp.path() / "again").string()}}});
+  EXPECT_EQ(result.exit_code, 3);
+  EXPECT_EQ(result.err,
+            "Already Running\nAnother installation is already running or in "
+            "the process of starting up.\nPlease wait until the other "
+            "installation has completed before trying again.\n\n"
+            "again: 82\n");  // 1618 in 8 bits
+  EXPECT_TRUE(fs::is_empty(tmp));
+  const std::string text = test_support::read_file(log);
+  const std::size_t second = text.find(
+      "Exit code 1618 (0x00000652): another installation is running; the "
+      "package asks for the installer's exit code\n");
+  const std::size_t first = text.find(
+      "Exit code 3 (0x00000003): the installer ended; the package asks for "
+      "the installer's exit code\n");
+  EXPECT_LT(second, first) << text;
+  EXPECT_NE(first, std::string::npos) << text;
+  EXPECT_NE(text.find("Command line: \"/S\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Installer: ended with exit code 3 (0x00000003)\n"),
+            std::string::npos)
+      << text;
+}
+
 // A download cut 10 bytes short loses its tail and every record; what the
 // settings chose still holds.
 TEST(ElfSettings, ACutDownloadKeepsTheSettingsChoices) {

@@ -178,6 +178,98 @@ class DamagedPackages(PackageTestCase):
         self.assert_no_work_folder_left()
 
 
+class Unattended(PackageTestCase):
+    """Runs that nobody watches: no box waits for an answer, a support log
+    says what happened, and the exit code says it to the deployment tool."""
+
+    def damaged_package(self):
+        """A package whose last file's content fails its digest, after its
+        "exitcode" record; and the byte offset where that chunk ends."""
+        writer = self.package()
+        writer.add_file("", "data.bin", b"0123456789abcdef" * 64)
+        writer.add_value("exitcode", "installer")
+        writer.add_tail()
+        image = bytearray(writer.data)
+        last_block = image.rfind(b"0123456789abcdef")
+        image[last_block + 5] ^= 0x01
+        package = self.scratch / "package.exe"
+        package.write_bytes(bytes(image))
+        return package, last_block + 16 + 20  # the payload, then its trailer
+
+    def log_text(self, log):
+        return log.read_bytes().decode("utf-8") if log.exists() else ""
+
+    def test_a_damaged_package_without_boxes_ends_on_its_own_with_a_log(self):
+        package, chunk_end = self.damaged_package()
+        log = self.scratch / "setup.log"
+        environment = dict(self.environment, VCBOOT_UI="none",
+                           VCBOOT_LOG=self.windows_path(log))
+
+        result = self.session.run_command_line(f'"{self.windows_path(package)}" /S',
+                                               environment)
+
+        self.assertEqual(result.boxes, [])
+        self.assertIn("launch_command_line: exit code 1603\n", result.trace)
+        self.assertIsNone(self.report("Setup.exe"), "the installer ran")
+        self.assert_no_work_folder_left()
+        text = self.log_text(log)
+        self.assertIn(f"Damaged chunk: the chunk that ends at byte offset {chunk_end}, "
+                      "with 1024 bytes of payload: its MD5 digest does not match its "
+                      "payload\r\n", text)
+        self.assertEqual(text.count("Message not shown (VCBOOT_UI=none): Invalid Archive!"),
+                         2, text)
+        self.assertIn("Exit code 1603 (0x00000643): the archive cannot be opened, or is "
+                      "damaged or incomplete; the package asks for the installer's exit "
+                      "code\r\n", text)
+
+        # Someone at the desk sees today's two boxes.
+        result = self.session.run(package, environment=self.environment)
+        self.assertEqual(result.boxes, [self.invalid_archive_box] * 2)
+        self.assertEqual(result.exit_code, 1603 % 256)
+        self.assert_no_work_folder_left()
+
+    def test_a_window_station_that_nobody_sees_gets_no_box(self):
+        package, _ = self.damaged_package()
+        log = self.scratch / "setup.log"
+        environment = dict(self.environment, VCBOOT_TEST_HIDDEN_STATION="1",
+                           VCBOOT_LOG=self.windows_path(log))
+
+        result = self.session.run_command_line(f'"{self.windows_path(package)}"',
+                                               environment)
+
+        self.assertEqual(result.boxes, [])
+        self.assertIn("launch_command_line: exit code 1603\n", result.trace)
+        text = self.log_text(log)
+        self.assertIn("Message boxes: none (nobody can see it: the window station is "
+                      "not visible)", text)
+        self.assertEqual(text.count("Message not shown (nobody can see it: the window "
+                                    "station is not visible): Invalid Archive!"), 2, text)
+        self.assert_no_work_folder_left()
+
+    def test_the_log_survives_a_run_killed_while_its_installer_runs(self):
+        writer = self.package(parameters="exit=0 /S")
+        writer.add_tail()
+        package = writer.write(self.scratch / "package.exe")
+        log = self.scratch / "setup.log"
+        hold = self.reports / "Setup.exe.hold"
+        hold.touch()
+        run = self.session.start(package, environment=dict(
+            self.environment, VCBOOT_LOG=self.windows_path(log)))
+        run.wait_until(lambda: "Installer: started, process " in self.log_text(log),
+                       "the installer's start in the log")
+
+        run.kill()
+        hold.unlink()
+
+        text = self.log_text(log)
+        self.assertRegex(text, r'Installer: starting "[^"]*\\Setup\.exe" exit=0 /S '
+                               r"\(in the work folder\)\r\n")
+        self.assertIn('Record: file "Setup.exe" (key "installer"), '
+                      f"{len(self.recorder)} bytes written\r\n", text)
+        self.assertNotIn("Exit code", text)
+        self.assertTrue(text.endswith("\r\n"), text[-200:])
+
+
 class Launching(PackageTestCase):
     def test_installer_missing_gives_spawn_failure_then_cleans_up(self):
         writer = PackageWriter(self.stub.read_bytes())
@@ -330,6 +422,22 @@ class OwnIdentity(PackageTestCase):
         self.assertEqual(result.boxes, [(self.CAPTION, self.TEXT.replace("\r\n", " "))] * 2)
         self.assertEqual(result.exit_code, 1603 & 0xFF)
         self.assertIsNone(self.report("Setup.exe"), "the installer ran")
+        self.assert_no_work_folder_left()
+
+    def test_built_for_deployment_a_cut_download_shows_no_box_and_logs_it(self):
+        log = self.scratch / "setup.log"
+        package = self.build("--ui", "none", "--log", self.windows_path(log),
+                             "--exit-code", "installer")
+        cut = self.scratch / "cut.exe"
+        cut.write_bytes(package.read_bytes()[:-10])
+
+        result = self.session.run(cut, environment=self.environment)
+
+        self.assertEqual(result.boxes, [])
+        self.assertEqual(result.exit_code, 1603 & 0xFF)
+        text = log.read_bytes().decode("utf-8") if log.exists() else ""
+        self.assertEqual(text.count("Message not shown (the package's setting ui=none): "
+                                    "Invalid Archive!"), 2, text)
         self.assert_no_work_folder_left()
 
     def test_signed_it_still_verifies_and_runs(self):

@@ -9,9 +9,11 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <unordered_map>
 
 #include "archive/archive_extractor.h"
+#include "bootstrap/package_settings.h"
 #include "platform/platform.h"
 #include "platform/platform_wrapper.h"
 #include "tools/vcpack/build.h"
@@ -93,6 +95,13 @@ void read_identity_options(const BuildArguments& arguments,
   }
   for (std::size_t i = 0; i < std::size(kPlainSettings); ++i) {
     if (arguments.plain_settings[i].empty()) continue;
+    // The one choice of --ui is a usage mistake to get wrong, not a value.
+    if (kPlainSettings[i].setting ==
+            std::string_view(vcboot::setting_names::kUi) &&
+        arguments.plain_settings[i] != vcboot::kUiNone) {
+      throw usage_or_io_error("--ui takes \"none\", not \"" +
+                              arguments.plain_settings[i] + "\"");
+    }
     set_setting(identity,
                 {kPlainSettings[i].setting, arguments.plain_settings[i],
                  kPlainSettings[i].option});

@@ -48,11 +48,15 @@ class ManifestReader {
         read_identity(table_of(node, "identity"), spec.identity);
       } else if (key == "texts") {
         read_texts(table_of(node, "texts"), spec.identity);
+      } else if (is_plain_setting(std::string(key.str()), true)) {
+        const std::string name(key.str());
+        set_setting(spec.identity, {name, string_of(node, name),
+                                    where(source_name_, node.source())});
       } else {
         throw problem(key.source(),
                       "unknown key \"" + std::string(key.str()) +
-                          "\" (expected \"stub\", [[record]], [identity] or "
-                          "[texts])");
+                          "\" (expected \"stub\", \"ui\", \"log\", "
+                          "[[record]], [identity] or [texts])");
       }
     }
     return spec;
@@ -108,12 +112,12 @@ class ManifestReader {
       } else if (name == "execution-level") {
         identity.execution_level = string_of(node, name);
         check(node, execution_level_error(identity.execution_level));
-      } else if (is_plain_setting(name)) {
+      } else if (is_plain_setting(name, false)) {
         set_setting(identity, {name, string_of(node, name), origin});
       } else {
         std::string keys = "icon, version, version-info, execution-level";
         for (const PlainSetting& setting : kPlainSettings) {
-          keys += std::string(", ") + setting.setting;
+          if (!setting.top_level) keys += std::string(", ") + setting.setting;
         }
         throw problem(key.source(), "unknown key \"" + name +
                                         "\" in [identity]; it takes " + keys);
@@ -121,9 +125,12 @@ class ManifestReader {
     }
   }
 
-  static bool is_plain_setting(const std::string& name) {
+  // Whether `name` is a plain setting that the manifest takes at its top
+  // (`top_level`) or in [identity].
+  static bool is_plain_setting(const std::string& name, bool top_level) {
     for (const PlainSetting& setting : kPlainSettings) {
-      if (name == setting.setting) return true;
+      if (name == setting.setting && setting.top_level == top_level)
+        return true;
     }
     return false;
   }

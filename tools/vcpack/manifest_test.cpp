@@ -58,7 +58,7 @@ TEST(Manifest, MistakesAreRefusedWithTheirPlace) {
   EXPECT_EQ(refusal_of("stub = 3\n"), "m.toml:1:8: \"stub\" must be a string");
   EXPECT_EQ(refusal_of("stubb = \"x\"\n"),
             "m.toml:1:1: unknown key \"stubb\" (expected \"stub\", "
-            "[[record]], [identity] or [texts])");
+            "\"ui\", \"log\", [[record]], [identity] or [texts])");
   EXPECT_EQ(refusal_of("[[record]]\nfile = \"a\"\nkey = \"k\"\nname = \"n\"\n"),
             "m.toml:4:1: unknown key \"name\" in this record; a file record "
             "takes \"file\", \"key\" and \"as\"");

@@ -40,6 +40,9 @@ struct PlainSetting {
   const char* setting;     // "download-address", also the manifest key
   const char* value_name;  // "URL"
   const char* help;
+  // Where the manifest takes it: in [identity], or at its top for what is
+  // about how the package runs rather than what it is.
+  bool top_level = false;
 };
 inline constexpr PlainSetting kPlainSettings[] = {
     {"--product-name", "product-name", "NAME",
@@ -50,6 +53,13 @@ inline constexpr PlainSetting kPlainSettings[] = {
     {"--guard-name", "guard-name", "NAME",
      "The single-instance guard's name (default Vellumcrest.Installation): "
      "packages under one name never run at once"},
+    {"--ui", "ui", "none",
+     "\"none\": the package shows no message box, for unattended deployment",
+     true},
+    {"--log", "log", "TEMPLATE",
+     "Write a support log to TEMPLATE, a full path that may hold %TEMP%, "
+     "%time% and %pid%",
+     true},
 };
 
 struct VersionText {

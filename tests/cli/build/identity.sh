@@ -41,7 +41,8 @@ build stub.exe --icon product.ico --version 1.2 --version-info 'ProductName=Acme
   --product-name Acme
 stub_image pkg.exe >first.exe
 first="$(stat -c %s first.exe)"
-build first.exe --version 3.0.1 --product-name 'Acme Widget'
+build first.exe --version 3.0.1 --product-name 'Acme Widget' --ui none \
+  --log '%TEMP%\acme-%pid%.log'
 stub_image pkg.exe >second.exe
 echo "stub images: $((first - $(stat -c %s stub.exe))) bytes more, then $(($(stat -c %s second.exe) - first)) more"
 vcpack list pkg.exe | sed -n '/^Stub icon/,$p'
