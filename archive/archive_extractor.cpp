@@ -20,6 +20,7 @@ class OutputSink final : public PayloadSink {
       : platform_(platform), output_(std::move(output)) {}
 
   void take(const char* bytes, std::size_t size) override {
+    taken_ += size;
     if (!output_ || failed_) return;
     std::size_t written = 0;
     if (output_->write(bytes, size, &written) && written == size) return;
@@ -36,12 +37,15 @@ class OutputSink final : public PayloadSink {
   bool failed() const { return failed_; }
   // The last error that the failed write left.
   std::uint32_t error() const { return error_; }
+  // Bytes of content read so far, written or not.
+  std::uint64_t taken() const { return taken_; }
 
  private:
   Platform& platform_;
   std::unique_ptr<File> output_;
   bool failed_ = false;
   std::uint32_t error_ = 0;
+  std::uint64_t taken_ = 0;
 };
 
 }  // namespace
@@ -89,6 +93,7 @@ ArchiveExtractor::Step ArchiveExtractor::extract_record(File& archive) {
   if (!read(archive, type)) return Step::kDamaged;
   if (type == chunk_format::kTailMarker) {
     tail_read_ = true;
+    log_.tail_read();
     return Step::kNext;
   }
   // Every type but the tail has a name chunk, read before the type counts.
@@ -98,7 +103,9 @@ ArchiveExtractor::Step ArchiveExtractor::extract_record(File& archive) {
   if (type == chunk_format::kFileType) return extract_file(archive, name);
   // The stub record ends the walk; a record of any other type is skipped.
   if (type != chunk_format::kStubType) return Step::kNext;
-  return stub_begins_the_file(archive) ? Step::kStub : Step::kDamaged;
+  const bool begins_the_file = stub_begins_the_file(archive);
+  log_.stub_read(begins_the_file, tail_read_);
+  return begins_the_file ? Step::kStub : Step::kDamaged;
 }
 
 bool ArchiveExtractor::stub_begins_the_file(File& archive) {
@@ -107,14 +114,18 @@ bool ArchiveExtractor::stub_begins_the_file(File& archive) {
 }
 
 bool ArchiveExtractor::read(File& archive, std::string& text) {
-  return stream_.read_chunk(archive, text) == ChunkRead::kOk;
+  log_.before_chunk(archive);
+  const ChunkRead result = stream_.read_chunk(archive, text);
+  if (result != ChunkRead::kOk) log_.chunk_failed(result, text.size());
+  return result == ChunkRead::kOk;
 }
 
 ArchiveExtractor::Step ArchiveExtractor::extract_value(
     File& archive, const std::string& name) {
   std::string value;
   if (!read(archive, value)) return Step::kDamaged;
-  state_.variables.insert_if_absent(name, value);
+  log_.value_read(name, value,
+                  state_.variables.insert_if_absent(name, value).second);
   return Step::kNext;
 }
 
@@ -133,28 +144,36 @@ ArchiveExtractor::Step ArchiveExtractor::write_file(
   const std::string path = state_.files_folder() + file_name;
   const bool safe_name = is_safe_file_name(file_name);
   std::unique_ptr<File> output;
-  std::uint32_t error = 0;
+  file_error_ = 0;
   if (!safe_name) {
-    error = platform_.invalid_name_error();
+    file_error_ = platform_.invalid_name_error();
   } else if (!(output = platform_.create_for_writing(path))) {
-    error = platform_.last_error();
+    file_error_ = platform_.last_error();
   }
   const bool created = output != nullptr;
   OutputSink sink(platform_, std::move(output));
+  log_.before_chunk(archive);
   const ChunkRead content = stream_.stream_chunk(archive, sink, worker_.get());
   const bool written = sink.close() && content == ChunkRead::kOk && created;
-  if (sink.failed()) error = sink.error();
+  if (sink.failed()) file_error_ = sink.error();
   // A file whose content failed its check, or that was not written whole (a
   // disk-full write), must not be left for anyone to take as whole.
   if (created && !written) platform_.delete_file(path);
-  if (content != ChunkRead::kOk) return Step::kDamaged;
+  if (content != ChunkRead::kOk) {
+    log_.chunk_failed(content, sink.taken());
+    if (created) log_.damaged_file_removed(file_name);
+    return Step::kDamaged;
+  }
   if (safe_name && !key.empty()) {
     state_.variables.insert_if_absent(key, file_name);
   }
-  if (written) return Step::kNext;
-  messenger_.show_file_failure(MessageText::kFileNotExtractedCaption,
-                               state_.work_folder + file_name, error);
-  return Step::kFileNotWritten;
+  if (!written) {
+    messenger_.show_file_failure(MessageText::kFileNotExtractedCaption,
+                                 state_.work_folder + file_name, file_error_);
+    return Step::kFileNotWritten;
+  }
+  log_.file_written(key, file_name, sink.taken());
+  return Step::kNext;
 }
 
 }  // namespace vcboot

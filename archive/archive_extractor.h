@@ -8,6 +8,7 @@
 #include <string>
 
 #include "archive/chunk_stream.h"
+#include "archive/extraction_log.h"
 #include "archive/extraction_state.h"
 #include "platform/platform.h"
 #include "util/messenger.h"
@@ -59,6 +60,10 @@ class ArchiveExtractor {
   // path could not be told) is reported with the platform's last error.
   ExtractionEnd extract(std::string archive_path);
 
+  // After kFileNotWritten: the system's error for the file that could not be
+  // created or written, so that the run can tell a full disk.
+  std::uint32_t file_error() const { return file_error_; }
+
  private:
   // What one record did to the walk.
   enum class Step { kNext, kStub, kDamaged, kFileNotWritten };
@@ -85,12 +90,16 @@ class ArchiveExtractor {
   MessageTexts default_texts_;
   std::optional<Messenger> default_messenger_;
   Messenger& messenger_;
+  // Records, files and the failing chunk, for the support log.
+  ExtractionLog log_{messenger_.log()};
   ChunkStream stream_;
   // The thread that hashes while files are written; none where no thread
   // can be started.
   std::unique_ptr<Worker> worker_;
   // Set when a tail chunk is read; the walk counts as complete only then.
   bool tail_read_ = false;
+  // The error of the last file that could not be created or written.
+  std::uint32_t file_error_ = 0;
 };
 
 }  // namespace vcboot

@@ -7,17 +7,21 @@
 namespace vcboot {
 namespace {
 
-// Where the search reads ELF64's fields: the file header's, then a section
-// header's.
-constexpr std::size_t kHeaderSize = 64;
-constexpr std::size_t kSectionTableOffset = 0x28;  // e_shoff
-constexpr std::size_t kSectionCounts =
-    0x3A;  // e_shentsize, e_shnum, e_shstrndx
-constexpr std::size_t kSectionEntrySize = 64;  // the least e_shentsize
+// Where the search reads the fields of the file header and of a section
+// header, in ELF32 and in ELF64: the same fields, of 4 or 8 bytes.
+struct ElfLayout {
+  std::size_t header_size;
+  std::size_t section_table;   // e_shoff
+  std::size_t word;            // the size of e_shoff, sh_flags, sh_offset, ...
+  std::size_t section_counts;  // e_shentsize, then e_shnum and e_shstrndx
+  std::size_t entry_size;      // the least e_shentsize
+  std::size_t sh_flags;
+  std::size_t sh_offset;
+  std::size_t sh_size;
+};
+constexpr ElfLayout kElf32 = {52, 0x20, 4, 0x2E, 40, 8, 16, 20};
+constexpr ElfLayout kElf64 = {64, 0x28, 8, 0x3A, 64, 8, 24, 32};
 constexpr std::size_t kShType = 4;
-constexpr std::size_t kShFlags = 8;
-constexpr std::size_t kShOffset = 24;
-constexpr std::size_t kShSize = 32;
 
 constexpr std::uint32_t kProgbits = 1;   // SHT_PROGBITS
 constexpr std::uint64_t kAllocated = 2;  // SHF_ALLOC
@@ -63,21 +67,22 @@ std::optional<ElfSettingsRoom> find_elf_settings_room(std::string_view image,
     error = "the stub is no ELF image";
     return std::nullopt;
   }
-  // The POSIX stubs are x86-64 Linux programs.
-  if (image[4] != 2 || image[5] != 1) {
-    error = "the stub is no little-endian ELF64 image";
+  // The POSIX stubs are Linux programs for x86-64 (ELF64) and i686 (ELF32).
+  if ((image[4] != 1 && image[4] != 2) || image[5] != 1) {
+    error = "the stub is no little-endian ELF32 or ELF64 image";
     return std::nullopt;
   }
+  const ElfLayout& layout = image[4] == 1 ? kElf32 : kElf64;
   const ElfReader elf(image);
-  if (!elf.within(0, kHeaderSize)) {
+  if (!elf.within(0, layout.header_size)) {
     error = "the stub's ELF header is cut short";
     return std::nullopt;
   }
-  const std::uint64_t table = elf.load(kSectionTableOffset, 8);
-  const std::uint64_t entry_size = elf.load(kSectionCounts, 2);
-  const std::uint64_t count = elf.load(kSectionCounts + 2, 2);
-  const std::uint64_t names_index = elf.load(kSectionCounts + 4, 2);
-  if (count == 0 || entry_size < kSectionEntrySize || names_index >= count ||
+  const std::uint64_t table = elf.load(layout.section_table, layout.word);
+  const std::uint64_t entry_size = elf.load(layout.section_counts, 2);
+  const std::uint64_t count = elf.load(layout.section_counts + 2, 2);
+  const std::uint64_t names_index = elf.load(layout.section_counts + 4, 2);
+  if (count == 0 || entry_size < layout.entry_size || names_index >= count ||
       !elf.within(table, count * entry_size)) {
     error = "the stub's ELF section headers are missing or damaged";
     return std::nullopt;
@@ -85,8 +90,11 @@ std::optional<ElfSettingsRoom> find_elf_settings_room(std::string_view image,
   const auto header = [&](std::uint64_t index) {
     return static_cast<std::size_t>(table + index * entry_size);
   };
-  const std::uint64_t names = elf.load(header(names_index) + kShOffset, 8);
-  const std::uint64_t names_size = elf.load(header(names_index) + kShSize, 8);
+  const auto field = [&](std::uint64_t index, std::size_t at) {
+    return elf.load(header(index) + at, layout.word);
+  };
+  const std::uint64_t names = field(names_index, layout.sh_offset);
+  const std::uint64_t names_size = field(names_index, layout.sh_size);
   if (!elf.within(names, names_size)) {
     error = "the stub's ELF section names lie outside the file";
     return std::nullopt;
@@ -108,11 +116,10 @@ std::optional<ElfSettingsRoom> find_elf_settings_room(std::string_view image,
             " for settings: it was built without room for them";
     return std::nullopt;
   }
-  const std::size_t at = header(*found);
-  const std::uint64_t offset = elf.load(at + kShOffset, 8);
-  const std::uint64_t size = elf.load(at + kShSize, 8);
-  if (elf.load(at + kShType, 4) != kProgbits ||
-      (elf.load(at + kShFlags, 8) & kAllocated) == 0 ||
+  const std::uint64_t offset = field(*found, layout.sh_offset);
+  const std::uint64_t size = field(*found, layout.sh_size);
+  if (elf.load(header(*found) + kShType, 4) != kProgbits ||
+      (field(*found, layout.sh_flags) & kAllocated) == 0 ||
       size != settings_format::kMaxBlockSize || !elf.within(offset, size)) {
     error = std::string("the stub's section ") +
             settings_format::kElfSectionName + " is not " +

@@ -19,10 +19,11 @@ struct ElfSettingsRoom {
   std::size_t size = 0;
 };
 
-// The room of a little-endian ELF64 image (the POSIX stubs are x86-64
-// Linux programs): the one section of that name, allocated, with bytes in
-// the file, exactly kMaxBlockSize long and within the image. Nothing, with
-// `error` saying why, for anything else, such as a stub built without the room.
+// The room of a little-endian ELF32 or ELF64 image (the POSIX stubs are
+// Linux programs for i686 and x86-64): the one section of that name, allocated,
+// with bytes in the file, exactly kMaxBlockSize long and within the image.
+// Nothing, with `error` saying why, for anything else, such as a stub built
+// without the room.
 std::optional<ElfSettingsRoom> find_elf_settings_room(std::string_view image,
                                                       std::string& error);
 

@@ -15,6 +15,39 @@ std::string expanded_variable(RunState& state, const std::string& name) {
   return expand_variables(state.variables.get_or_create(name), state.variables);
 }
 
+// "Installer: starting "<file>" <parameters> (in ...)": what the program
+// is handed, as the shell puts it on its command line.
+void log_start(RunLog& log, const char* who, const LaunchRequest& request) {
+  log.write({who, ": starting \"", request.file, "\" ", request.parameters,
+             request.directory ? " (in \"" : " (in the work folder",
+             request.directory ? std::string_view(*request.directory)
+                               : std::string_view(),
+             request.directory ? "\")" : ")"});
+}
+
+// Whether `program` started; tells the log its number or why it did not.
+bool log_started(Platform& platform, RunLog& log, const char* who,
+                 Process* program) {
+  if (!log.is_on()) return program != nullptr;
+  if (program != nullptr) {
+    log.write({who, ": started, process ", decimal(program->id())});
+    return true;
+  }
+  const std::uint32_t error = platform.last_error();
+  log.write({who, ": not started, error ", code_text(error), ": ",
+             platform.system_error_text(error)});
+  return false;
+}
+
+void log_end(RunLog& log, const char* who, const char* how,
+             const std::optional<std::uint32_t>& code) {
+  if (code) {
+    log.write({who, how, " with exit code ", code_text(*code)});
+  } else {
+    log.write({who, how});
+  }
+}
+
 }  // namespace
 
 RunOutcome launch_installer(Platform& platform, RunState& state,
@@ -30,9 +63,11 @@ RunOutcome launch_installer(Platform& platform, RunState& state,
 
   RunOutcome outcome;
   outcome.end = RunEnd::kLaunchFailed;
+  RunLog& log = messenger.log();
+  log_start(log, "Installer", request);
   const std::unique_ptr<Process> installer =
       request.file.empty() ? nullptr : platform.start_program(request);
-  if (!installer) {
+  if (!log_started(platform, log, "Installer", installer.get())) {
     // A start refused for a stop request that came just before is no
     // failure to tell.
     if (platform.stop_signal() == 0) {
@@ -47,6 +82,7 @@ RunOutcome launch_installer(Platform& platform, RunState& state,
     return outcome;
   }
   const std::optional<std::uint32_t> exit_code = installer->exit_code();
+  log_end(log, "Installer", ": ended", exit_code);
   if (!exit_code) {
     messenger.show(MessageText::kExitCodeFailedCaption,
                    MessageText::kExitCodeFailedText);
@@ -57,14 +93,14 @@ RunOutcome launch_installer(Platform& platform, RunState& state,
   // A stop request passed on to the installer ends the run here.
   if (platform.stop_signal() != 0) return outcome;
   outcome.post_code =
-      run_post_program(platform, state, *exit_code,
+      run_post_program(platform, state, log, *exit_code,
                        state.exit_code_policy == ExitCodePolicy::kPost);
   return outcome;
   // `installer` goes out of scope only now, after the post program ended.
 }
 
 std::optional<std::uint32_t> run_post_program(Platform& platform,
-                                              RunState& state,
+                                              RunState& state, RunLog& log,
                                               std::uint32_t exit_code,
                                               bool read_exit_code) {
   LaunchRequest request;
@@ -74,9 +110,20 @@ std::optional<std::uint32_t> run_post_program(Platform& platform,
   request.parameters =
       format_string("%i", static_cast<std::int32_t>(exit_code));
   request.directory = state.files_folder();
+  log_start(log, "Post program", request);
   const std::unique_ptr<Process> post = platform.start_program(request);
-  if (!post || !post->wait() || !read_exit_code) return std::nullopt;
-  return post->exit_code();
+  if (!log_started(platform, log, "Post program", post.get())) {
+    return std::nullopt;
+  }
+  if (!post->wait()) {
+    log_end(log, "Post program", ": could not be waited for", std::nullopt);
+    return std::nullopt;
+  }
+  // Read only when the package asks for it, or for the log.
+  const std::optional<std::uint32_t> code =
+      read_exit_code || log.is_on() ? post->exit_code() : std::nullopt;
+  log_end(log, "Post program", ": ended", code);
+  return read_exit_code ? code : std::nullopt;
 }
 
 }  // namespace vcboot

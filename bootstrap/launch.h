@@ -16,9 +16,10 @@ namespace vcboot {
 // `run_post_program`, unless a stop request arrived meanwhile. The variables
 // are fetched with `get_or_create`, in that order, each expanded at once.
 // Every failure is told in a message box and ends the launch
-// (RunEnd::kLaunchFailed); the installer's handle is released only after the
-// post program has ended. The post program's exit code is read only under
-// the "post" exit-code policy.
+// (RunEnd::kLaunchFailed); each program's command line, process number,
+// start, end and exit code go to the messenger's support log; the installer's
+// handle is released only after the post program has ended. The post program's
+// exit code is read only under the "post" exit-code policy.
 RunOutcome launch_installer(Platform& platform, RunState& state,
                             Messenger& messenger);
 // The same, told with the default texts.
@@ -26,10 +27,11 @@ RunOutcome launch_installer(Platform& platform, RunState& state);
 
 // Starts the expanded "post", if it is not empty, in the work folder with
 // `exit_code` as signed decimal for its whole parameter text, and waits for
-// it. Reports nothing: a failed start or wait ends silently. Its own exit
-// code, when `read_exit_code` asks for it and it can be had.
+// it. Reports nothing to the user: a failed start or wait ends silently,
+// told only to the support log `log`. Its own exit code, when
+// `read_exit_code` asks for it and it can be had.
 std::optional<std::uint32_t> run_post_program(Platform& platform,
-                                              RunState& state,
+                                              RunState& state, RunLog& log,
                                               std::uint32_t exit_code,
                                               bool read_exit_code = false);
 

@@ -1,5 +1,6 @@
 #include "bootstrap/package_settings.h"
 
+#include "bootstrap/log_template.h"
 #include "util/messages.h"
 #include "variables/well_known_names.h"
 
@@ -22,6 +23,8 @@ bool is_valid_setting(std::string_view name, std::string_view value) {
     return value == exit_code_values::kInstaller ||
            value == exit_code_values::kPost;
   }
+  if (name == setting_names::kUi) return value == kUiNone;
+  if (name == setting_names::kLog) return is_valid_log_template(value);
   return true;
 }
 
@@ -41,6 +44,10 @@ std::optional<PackageSettings> parse_package_settings(std::string_view room) {
       settings.guard_name = entry.value;
     } else if (entry.name == setting_names::kExitCode) {
       settings.exit_code_policy = exit_code_policy(entry.value);
+    } else if (entry.name == setting_names::kUi) {
+      settings.no_boxes = true;
+    } else if (entry.name == setting_names::kLog) {
+      settings.log_template = entry.value;
     } else if (entry.name == setting_names::kProductName) {
       product = entry.value;
       compose = true;

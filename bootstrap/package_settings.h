@@ -32,7 +32,15 @@ inline constexpr char kExitCode[] = "exit-code";
 // writes both into its own text.
 inline constexpr char kProductName[] = "product-name";
 inline constexpr char kDownloadAddress[] = "download-address";
+// "none": no message box at all, for a package made for unattended
+// deployment; what a box would have said goes to the support log.
+inline constexpr char kUi[] = "ui";
+// Where the support log goes: a template (bootstrap/log_template.h).
+inline constexpr char kLog[] = "log";
 }  // namespace setting_names
+
+// The one value of "ui" (and of VCBOOT_UI) that changes anything.
+inline constexpr char kUiNone[] = "none";
 
 inline constexpr std::size_t kMaxGuardNameLength = 128;
 
@@ -42,6 +50,11 @@ struct PackageSettings {
   // archive binds decides instead once the archive has been read.
   ExitCodePolicy exit_code_policy = ExitCodePolicy::kDefault;
   MessageTexts texts;
+  // "ui" = "none".
+  bool no_boxes = false;
+  // The support log's template; empty: no log unless the administrator
+  // asks for one.
+  std::string log_template;
 };
 
 // Whether the setting `name` can take `value`: the rules above for the names

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "archive/md5_digest.h"
+#include "bootstrap/log_template.h"
 #include "bootstrap/settings_format.h"
 #include "bootstrap/settings_writer.h"
 #include "tests/support/invalid_archive_message.h"
@@ -43,6 +44,8 @@ const SettingsEntries kEverySetting = {
     {"product-name", "Acme"},
     {"download-address", "https://acme.example/get"},
     {"file-failure.error-label", "\rFehler: "},
+    {"ui", "none"},
+    {"log", "%TEMP%\\Acme-%time%.log"},
 };
 
 TEST(PackageSettings, NoBlockGivesTodaysTextsByteForByte) {
@@ -70,6 +73,10 @@ TEST(PackageSettings, EverySettingIsReadAndUnknownNamesAreIgnored) {
   EXPECT_EQ(settings.texts[MessageText::kAlreadyRunningCaption],
             "L\xE4uft schon");
   EXPECT_EQ(settings.texts[MessageText::kFileFailureErrorLabel], "\rFehler: ");
+  EXPECT_TRUE(settings.no_boxes);
+  EXPECT_EQ(settings.log_template, "%TEMP%\\Acme-%time%.log");
+  EXPECT_FALSE(PackageSettings().no_boxes);
+  EXPECT_EQ(PackageSettings().log_template, "");
   EXPECT_EQ(settings.texts[MessageText::kInvalidArchiveText],
             "We are sorry, but your installation / update did not complete "
             "due to unexpected download errors.\r\nPlease download the whole "
@@ -183,6 +190,15 @@ TEST(SettingsWriter, RefusesWhatNoBootstrapWouldReadAndSaysWhy) {
       {{{"guard-name", std::string(129, 'g')}},
        "guard-name must be 1 to 128 printable ASCII"},
       {{{"exit-code", "Installer"}}, "\"exit-code\" cannot be \"Installer\""},
+      {{{"ui", "None"}}, "\"ui\" cannot be \"None\""},
+      {{{"log", "C:\\Logs\\%PID%-%Time%.log"}}, ""},
+      {{{"log", "/var/log/acme.log"}}, ""},
+      {{{"log", "%temp%/" + std::string(252, 'x')}}, ""},
+      {{{"log", "%temp%/" + std::string(253, 'x')}}, "log must be a full path"},
+      {{{"log", "setup.log"}}, "log must be a full path of 1 to 259 bytes"},
+      {{{"log", "C:setup.log"}}, "log must be a full path"},
+      {{{"log", "%TEMP%\\%product%.log"}}, "not \"%TEMP%\\x5C%product%"},
+      {{{"log", "%TEMP%\\100%.log"}}, "log must be a full path"},
   };
   for (const auto& c : cases) {
     const SettingsWrite block = write_settings_block(c.entries);
@@ -198,6 +214,29 @@ TEST(SettingsWriter, RefusesWhatNoBootstrapWouldReadAndSaysWhy) {
       EXPECT_TRUE(block.bytes.empty()) << what;
     }
   }
+}
+
+// The references are replaced in any case; in an administrator's path, a
+// percent sign that begins none stays as written.
+TEST(LogTemplate, ReferencesBecomeWhatOnlyTheRunKnows) {
+  const LogTemplateValues values{"C:\\Windows\\Temp", "20240501-093015",
+                                 "4242"};
+  const struct {
+    const char* text;
+    const char* expanded;
+  } cases[] = {
+      {"%TEMP%\\Acme-%time%.log",
+       "C:\\Windows\\Temp\\Acme-20240501-093015.log"},
+      {"%temp%/%PID%-%Pid%", "C:\\Windows\\Temp/4242-4242"},
+      {"D:\\100%\\%pid%.log", "D:\\100%\\4242.log"},
+      {"%%TEMP%%", "%C:\\Windows\\Temp%"},
+      {"%TEMP", "%TEMP"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(expand_log_template(c.text, values), c.expanded) << c.text;
+  }
+  EXPECT_EQ(log_file_time({2024, 5, 1, 9, 30, 15, 42}), "20240501-093015");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "archive/archive_extractor.h"
 #include "bootstrap/launch.h"
+#include "bootstrap/support_log.h"
 #include "util/format_string.h"
 #include "util/messenger.h"
 #include "util/remove_tree.h"
@@ -106,7 +107,17 @@ bool enter_work_folder(Platform& platform, RunState& state,
   if (attempt == Attempt::kTaken) {
     attempt = make_unforeseeable_work_folder(platform, state, temp);
   }
-  if (attempt == Attempt::kEntered) return true;
+  RunLog& log = messenger.log();
+  if (attempt == Attempt::kEntered) {
+    log.write({"Work folder: \"", state.work_folder, "\""});
+    return true;
+  }
+  if (log.is_on()) {
+    const std::uint32_t error = platform.last_error();
+    log.write({"Work folder: none could be made and entered in \"", temp,
+               "\", error ", code_text(error), ": ",
+               platform.system_error_text(error)});
+  }
   messenger.show(MessageText::kNoWorkFolderCaption,
                  MessageText::kNoWorkFolderText);
   return false;
@@ -117,10 +128,27 @@ bool enter_work_folder(Platform& platform, RunState& state,
 // to by now. Windows refuses to remove a folder that is a process's current
 // directory, so the run then steps out of it; if that fails, the removal is
 // tried all the same and what cannot go stays.
-void remove_work_folder(Platform& platform, const RunState& state) {
+void remove_work_folder(Platform& platform, const RunState& state,
+                        RunLog& log) {
   empty_tree(platform, state.files_folder());
   platform.set_current_directory(parent_folder(state.work_folder));
-  platform.remove_directory(state.work_folder);
+  if (platform.remove_directory(state.work_folder)) {
+    log.write({"Clean-up: the work folder is removed"});
+    return;
+  }
+  if (!log.is_on()) return;
+  // What stayed, as far as the folder can still be listed.
+  std::string stayed;
+  const std::unique_ptr<DirectoryListing> listing =
+      platform.list_directory(state.work_folder + "*");
+  DirectoryEntry entry;
+  while (listing && listing->next(&entry)) {
+    if (entry.name == "." || entry.name == "..") continue;
+    stayed += stayed.empty() ? "\"" : ", \"";
+    stayed += entry.name + (entry.is_directory ? "\\\"" : "\"");
+  }
+  log.write({"Clean-up: the work folder \"", state.work_folder, "\" stays",
+             stayed.empty() ? "" : ", holding ", stayed});
 }
 
 // Reads "exitcode" as the launch reads its variables, so it may refer to
@@ -138,8 +166,8 @@ ExitCodePolicy read_exit_code_policy(const RunState& state) {
 RunOutcome extract_and_launch(Platform& platform, RunState& state,
                               Messenger& messenger) {
   RunOutcome outcome;
-  const ExtractionEnd extracted = ArchiveExtractor(platform, state, messenger)
-                                      .extract(platform.module_path());
+  ArchiveExtractor extractor(platform, state, messenger);
+  const ExtractionEnd extracted = extractor.extract(platform.module_path());
   // Whatever the archive bound before an extraction failed counts.
   state.exit_code_policy = read_exit_code_policy(state);
   if (extracted == ExtractionEnd::kStopped || platform.stop_signal() != 0) {
@@ -148,7 +176,9 @@ RunOutcome extract_and_launch(Platform& platform, RunState& state,
     outcome = launch_installer(platform, state, messenger);
   } else if (extracted == ExtractionEnd::kFileNotWritten) {
     // Told as such: the download may be sound, and a new one would not help.
-    outcome.end = RunEnd::kFileNotExtracted;
+    outcome.end = platform.is_disk_full(extractor.file_error())
+                      ? RunEnd::kDiskFull
+                      : RunEnd::kFileNotExtracted;
   } else {
     // The archive cannot be used as it is: the user is sent for a whole copy.
     messenger.show(MessageText::kInvalidArchiveCaption,
@@ -163,8 +193,20 @@ RunOutcome run_steps(Platform& platform, RunState& state, Messenger& messenger,
                      const std::string& guard_name,
                      const std::string& command_line) {
   RunOutcome outcome;
-  if (platform.create_instance_mutex(guard_name) ==
-      MutexResult::kAlreadyExists) {
+  const MutexResult guard = platform.create_instance_mutex(guard_name);
+  RunLog& log = messenger.log();
+  if (guard != MutexResult::kUnavailable) {
+    log.write({"Guard \"", guard_name,
+               guard == MutexResult::kAcquired
+                   ? "\": taken"
+                   : "\": held by another installation"});
+  } else if (log.is_on()) {
+    const std::uint32_t error = platform.last_error();
+    log.write({"Guard \"", guard_name,
+               "\": not to be had, the run goes on without it: error ",
+               code_text(error), ": ", platform.system_error_text(error)});
+  }
+  if (guard == MutexResult::kAlreadyExists) {
     messenger.show(MessageText::kAlreadyRunningCaption,
                    MessageText::kAlreadyRunningText);
     outcome.end = RunEnd::kAlreadyRunning;
@@ -185,10 +227,10 @@ RunOutcome run_steps(Platform& platform, RunState& state, Messenger& messenger,
     // A bound of the package's own making, not a lack of memory that could
     // stop the clean-up too: the folder goes, then the run ends as for any
     // exception.
-    remove_work_folder(platform, state);
+    remove_work_folder(platform, state, log);
     throw;
   }
-  remove_work_folder(platform, state);
+  remove_work_folder(platform, state, log);
   return outcome;
 }
 
@@ -212,13 +254,17 @@ int run_installation(Platform& platform, RunState& state,
   // Today's texts until the settings are read, then theirs, moved in whole.
   // Made without allocating, as nothing out here may throw.
   MessageTexts texts;
-  Messenger messenger(platform, texts);
+  RunLog log;
+  Messenger messenger(platform, texts, log);
   try {
-    // First of all: the guard's name, the texts and the exit-code choice.
+    // First of all: the guard's name, the texts, the exit-code choice, and
+    // how the run tells what it does.
     PackageSettings settings =
         read_package_settings(platform.package_settings_block());
     texts = std::move(settings.texts);
     state.exit_code_policy = settings.exit_code_policy;
+    hold_boxes_if_asked(platform, settings, messenger);
+    start_support_log(platform, settings, command_line, messenger);
     outcome = run_steps(platform, state, messenger, settings.guard_name,
                         command_line);
   } catch (const std::exception& error) {
@@ -234,8 +280,11 @@ int run_installation(Platform& platform, RunState& state,
   }
   // A run stopped on request ends as the shells report a program that the
   // signal ended.
-  if (const int signal = platform.stop_signal()) return 128 + signal;
-  return exit_code(outcome, state.exit_code_policy);
+  const int signal = platform.stop_signal();
+  const int code =
+      signal != 0 ? 128 + signal : exit_code(outcome, state.exit_code_policy);
+  log_exit_code(log, code, outcome.end, state.exit_code_policy, signal);
+  return code;
 }
 
 }  // namespace vcboot

@@ -245,13 +245,15 @@ TEST(RunSequence, OwnFileIsExtractedIntoTheWorkFolder) {
   EXPECT_FALSE(platform.directory_exists(std::string(kTemp) + "VC3"));
 }
 
-// A package with the given values and no files, on the fake's module path.
-void add_package(
-    FakePlatform& platform,
-    const std::vector<std::pair<std::string, std::string>>& values) {
+// A package with the given values and no files (but "readme.txt" when
+// `with_file`, read last), on the fake's module path.
+void add_package(FakePlatform& platform,
+                 const std::vector<std::pair<std::string, std::string>>& values,
+                 bool with_file = false) {
   StringSink sink;
   ChunkWriter writer(sink);
   writer.add_stub(test_support::make_pe_image(1024), "setup.exe");
+  if (with_file) writer.add_file("", "readme.txt", "read me first");
   for (const auto& [name, value] : values) writer.add_value(name, value);
   writer.add_tail();
   platform.add_file(kModulePath, sink.bytes());
@@ -632,10 +634,11 @@ void set_settings(FakePlatform& platform, const SettingsEntries& entries) {
 }
 
 // The settings choose from the start, so a download cut short, which loses
-// the tail and every record with it, still ends with 1603; a bound
-// "exitcode" decides once the archive is read.
+// the tail and every record with it, still ends with 1603, and another
+// installation that is running gives 1618, which deployment tools retry; a
+// bound "exitcode" decides once the archive is read. A full disk gives 112.
 TEST(RunSequence, SettingsChooseTheExitCodeUntilTheArchiveBindsOne) {
-  enum class Trouble { kNone, kCut, kAlreadyRunning };
+  enum class Trouble { kNone, kCut, kAlreadyRunning, kDiskFull };
   const struct {
     const char* setting;  // of "exit-code"
     const char* record;   // of "exitcode"; null: none
@@ -647,7 +650,9 @@ TEST(RunSequence, SettingsChooseTheExitCodeUntilTheArchiveBindsOne) {
       {"post", nullptr, Trouble::kNone, 7},
       {"installer", "", Trouble::kNone, 0},
       {"post", "installer", Trouble::kNone, 3010},
-      {"installer", nullptr, Trouble::kAlreadyRunning, 1},
+      {"installer", nullptr, Trouble::kAlreadyRunning, 1618},
+      {"post", nullptr, Trouble::kDiskFull, 112},
+      {"installer", "", Trouble::kDiskFull, 0},
   };
   for (const auto& c : cases) {
     const std::string what = std::string(c.setting) + " " +
@@ -658,7 +663,8 @@ TEST(RunSequence, SettingsChooseTheExitCodeUntilTheArchiveBindsOne) {
     std::vector<std::pair<std::string, std::string>> values = {
         {"executable", "install.exe"}, {"post", "after.exe"}};
     if (c.record) values.emplace_back("exitcode", c.record);
-    add_package(platform, values);
+    add_package(platform, values, c.trouble == Trouble::kDiskFull);
+    if (c.trouble == Trouble::kDiskFull) platform.set_write_capacity(4);
     if (c.trouble == Trouble::kCut) {
       const std::string bytes = platform.file_content(kModulePath);
       platform.add_file(kModulePath, bytes.substr(0, bytes.size() - 10));
@@ -775,5 +781,230 @@ TEST(RunSequence, EveryBoxShowsThePackagesTexts) {
         << name;
   }
 }
+
+// --- Unattended runs: no box that nobody can answer, and the support log ---
+
+constexpr char kLogPath[] = "C:\\Logs\\setup.log";
+// The fake's local time, as the log stamps each line.
+constexpr char kStamp[] = "2023-11-14 22:13:20.005  ";
+
+// The lines of the log at `path`, each without its time stamp, which must
+// be the fake's.
+std::vector<std::string> log_lines(const FakePlatform& platform,
+                                   const std::string& path = kLogPath) {
+  std::vector<std::string> lines;
+  const std::string log = platform.file_content(path);
+  for (std::size_t at = 0, end; at < log.size(); at = end + 2) {
+    end = log.find("\r\n", at);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(at, end - at);
+    EXPECT_EQ(line.rfind(kStamp, 0), 0u) << line;
+    lines.push_back(line.substr(sizeof kStamp - 1));
+  }
+  return lines;
+}
+
+FakePlatform& with_log(FakePlatform& platform) {
+  platform.add_directory("C:\\Logs");
+  platform.set_environment("VCBOOT_LOG", kLogPath);
+  return platform;
+}
+
+// A box is shown only where someone can answer it, and the package or the
+// administrator may ask for none. A box not shown is told to the log, and
+// the run goes on as if OK had been pressed. Messages that never wait
+// (POSIX: standard error) are always written.
+TEST(RunSequence, BoxesAreShownOnlyWhereSomeoneCanAnswerThem) {
+  const struct {
+    MessageDisplay display;
+    bool ui_none_setting;
+    const char* ui_variable;   // null: not set
+    const char* held_because;  // null: shown
+  } cases[] = {
+      {MessageDisplay::kAnswered, false, nullptr, nullptr},
+      {MessageDisplay::kAnswered, false, "full", nullptr},
+      {MessageDisplay::kAnswered, false, "None", "VCBOOT_UI=none"},
+      {MessageDisplay::kAnswered, true, nullptr,
+       "the package's setting ui=none"},
+      {MessageDisplay::kUnseen, false, nullptr,
+       "nobody can see it: the window station is not visible"},
+      {MessageDisplay::kUnseen, true, "none", "VCBOOT_UI=none"},
+      {MessageDisplay::kNeverWaits, true, "none", nullptr},
+  };
+  for (const auto& c : cases) {
+    const std::string what = std::to_string(static_cast<int>(c.display)) +
+                             (c.ui_none_setting ? " ui=none " : " ") +
+                             (c.ui_variable ? c.ui_variable : "-");
+    FakePlatform platform;
+    platform.set_time(1);
+    platform.set_message_display(c.display);
+    if (c.ui_none_setting) set_settings(platform, {{"ui", "none"}});
+    if (c.ui_variable) platform.set_environment("VCBOOT_UI", c.ui_variable);
+    with_log(platform);
+    RunState state;
+    EXPECT_EQ(run_installation(platform, state, ""), 0) << what;
+    const std::vector<Message> boxes = {kNoArchive, kInvalidArchive};
+    EXPECT_EQ(platform.messages(),
+              c.held_because ? std::vector<Message>() : boxes)
+        << what;
+    EXPECT_FALSE(platform.directory_exists(std::string(kTemp) + "VC1")) << what;
+    const std::string told =
+        c.held_because
+            ? "Message not shown (" + std::string(c.held_because) + "): "
+            : std::string("Message shown: ");
+    const std::vector<std::string> lines = log_lines(platform);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string& line) {
+                              return line.rfind(told, 0) == 0;
+                            }),
+              2)
+        << what;
+  }
+}
+
+// The log of a run that a deployment tool started on a damaged package, as
+// an administrator reads it: who ran what, each record, the chunk that
+// failed and why, every message, the clean-up and why the exit code is what
+// it is.
+TEST(RunSequence, SupportLogTellsWhyARunEndedAsItDid) {
+  FakePlatform platform;
+  platform.set_time(1);
+  platform.set_message_display(MessageDisplay::kUnseen);
+  StringSink sink;
+  ChunkWriter writer(sink);
+  writer.add_stub(test_support::make_pe_image(1024), "setup.exe");
+  writer.add_file("", "data.bin", std::string(100, 'd'));
+  // The content chunk ends before the name ("data.bin"), key ("") and type
+  // ("file") chunks, each followed by its 20-byte trailer.
+  const std::uint64_t damaged_end = writer.size() - 72;
+  writer.add_file("installer", "Setup.exe", "MZ");
+  writer.add_value("parameters", "/S %commandline%");
+  writer.add_value("executable", "%installer%");
+  writer.add_value("exitcode", "installer");
+  writer.add_tail();
+  std::string bytes = sink.bytes();
+  bytes[static_cast<std::size_t>(damaged_end) - 50] ^= 1;
+  platform.add_file(kModulePath, bytes);
+  RunState state;
+  EXPECT_EQ(run_installation(with_log(platform), state, "/norestart"), 1603);
+  EXPECT_TRUE(platform.messages().empty());
+  const std::string invalid =
+      "Message not shown (nobody can see it: the "
+      "window station is not visible): Invalid "
+      "Archive!: We are sorry, but your installation "
+      "/ update did not complete due to unexpected "
+      "download errors.\\r\\nPlease download the "
+      "whole Vellumcrest program from "
+      "https://www.vellumcrest.com/download/";
+  const std::vector<std::string> expected = {
+      "vcboot 0.1.0 (" + std::to_string(8 * sizeof(void*)) +
+          "-bit), process 4242: support log, as VCBOOT_LOG asks",
+      "Package: \"" + std::string(kModulePath) + "\", " +
+          std::to_string(bytes.size()) + " bytes",
+      "Command line: \"/norestart\"",
+      "User: \"tester\", elevated: no, session 1",
+      "Message boxes: none (nobody can see it: the window station is not "
+      "visible); each message is written here, and the run goes on as if OK "
+      "had been pressed",
+      "Guard \"Vellumcrest.Installation\": taken",
+      "Work folder: \"" + std::string(kTemp) + "VC1\\\"",
+      "Record: the tail chunk",
+      "Record: value \"exitcode\" = \"installer\"",
+      "Record: value \"executable\" = \"%installer%\"",
+      "Record: value \"parameters\" = \"/S %commandline%\"",
+      "Record: file \"Setup.exe\" (key \"installer\"), 2 bytes written",
+      "Damaged chunk: the chunk that ends at byte offset " +
+          std::to_string(damaged_end) +
+          ", with 100 bytes of payload: its MD5 digest does not match its "
+          "payload",
+      "Removed file \"data.bin\": its content was written as it was read, "
+      "and failed its check at its end",
+      invalid,
+      invalid,
+      "Clean-up: the work folder is removed",
+      "Exit code 1603 (0x00000643): the archive cannot be opened, or is "
+      "damaged or incomplete; the package asks for the installer's exit code",
+  };
+  EXPECT_EQ(log_lines(platform), expected);
+}
+
+// The installer and the post program, as the log tells them: the command
+// line each is handed, its process, and its exit code in decimal and hex.
+TEST(RunSequence, SupportLogTellsEachProgramStartedAndItsExitCode) {
+  FakePlatform platform;
+  platform.set_time(1);
+  add_package(platform, {{"executable", "setup.exe"},
+                         {"parameters", "/S"},
+                         {"post", "after.exe"},
+                         {"exitcode", "installer"}});
+  platform.on_start([](const LaunchRequest& request) {
+    FakePlatform::ProcessScript script;
+    script.exit_code = request.file == "after.exe" ? 0xFFFFFFFF : 3010;
+    return script;
+  });
+  RunState state;
+  EXPECT_EQ(run_installation(with_log(platform), state, ""), 3010);
+  const std::vector<std::string> lines = log_lines(platform);
+  const std::string work = std::string(kTemp) + "VC1\\";
+  const std::vector<std::string> expected = {
+      "Installer: starting \"" + work + "setup.exe\" /S (in the work folder)",
+      "Installer: started, process 5001",
+      "Installer: ended with exit code 3010 (0x00000BC2)",
+      "Post program: starting \"after.exe\" 3010 (in \"" + work + "\")",
+      "Post program: started, process 5002",
+      "Post program: ended with exit code 4294967295 (0xFFFFFFFF)",
+      "Clean-up: the work folder is removed",
+      "Exit code 3010 (0x00000BC2): the installer ended; the package asks "
+      "for the installer's exit code",
+  };
+  ASSERT_GE(lines.size(), expected.size());
+  EXPECT_EQ(std::vector<std::string>(
+                lines.end() - static_cast<std::ptrdiff_t>(expected.size()),
+                lines.end()),
+            expected);
+}
+
+// A log that cannot be opened changes nothing of what the run does. It goes
+// to a place of its own in the temporary directory instead, which says why,
+// and when that fails too, nowhere.
+TEST(RunSequence, ALogThatCannotBeOpenedStopsNothing) {
+  const std::string fallback =
+      std::string(kTemp) + "vcboot-20231114-221320-4242.log";
+  enum class Log { kNone, kFolderMissing, kNeverOpens };
+  for (const Log log : {Log::kNone, Log::kFolderMissing, Log::kNeverOpens}) {
+    FakePlatform platform;
+    platform.set_time(1);
+    add_package(platform,
+                {{"executable", "setup.exe"}, {"exitcode", "installer"}},
+                /*with_file=*/true);
+    platform.on_start([](const LaunchRequest&) {
+      FakePlatform::ProcessScript script;
+      script.exit_code = 3010;
+      return script;
+    });
+    if (log != Log::kNone) platform.set_environment("VCBOOT_LOG", kLogPath);
+    if (log == Log::kNeverOpens) {
+      platform.add_directory("C:\\Logs");
+      platform.fail(FakeCall::kOpenLog, fake_error::kAccessDenied);
+    }
+    RunState state;
+    const int what = static_cast<int>(log);
+    EXPECT_EQ(run_installation(platform, state, ""), 3010) << what;
+    EXPECT_TRUE(platform.messages().empty()) << what;
+    EXPECT_EQ(platform.launches().size(), 1u) << what;
+    EXPECT_FALSE(platform.file_exists(kLogPath)) << what;
+    EXPECT_EQ(platform.file_exists(fallback), log == Log::kFolderMissing)
+        << what;
+    if (log == Log::kFolderMissing) {
+      const std::vector<std::string> lines = log_lines(platform, fallback);
+      ASSERT_GE(lines.size(), 2u);
+      EXPECT_EQ(lines[1],
+                "Could not open the log \"C:\\Logs\\setup.log\" (error 3 "
+                "(0x00000003): The system cannot find the path specified.); "
+                "it is written here instead");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vcboot

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "archive/md5_digest.h"
+#include "bootstrap/log_template.h"
 #include "bootstrap/package_settings.h"
 #include "bootstrap/settings_format.h"
 
@@ -46,6 +47,13 @@ std::string entry_error(const SettingsEntry& entry) {
   if (entry.name == setting_names::kGuardName) {
     return "guard-name must be 1 to " + std::to_string(kMaxGuardNameLength) +
            " printable ASCII characters without '\\' or '/', not " +
+           quoted_setting_text(entry.value);
+  }
+  if (entry.name == setting_names::kLog) {
+    return "log must be a full path of 1 to " +
+           std::to_string(kMaxLogTemplateLength) +
+           " bytes, beginning with %TEMP%, a separator or a drive (C:\\), "
+           "whose only references are %TEMP%, %time% and %pid%, not " +
            quoted_setting_text(entry.value);
   }
   return name + " cannot be " + quoted_setting_text(entry.value);
@@ -93,7 +101,8 @@ SettingsWrite write_settings_block(const SettingsEntries& entries) {
 bool is_known_setting_name(std::string_view name) {
   for (const char* setting :
        {setting_names::kGuardName, setting_names::kExitCode,
-        setting_names::kProductName, setting_names::kDownloadAddress}) {
+        setting_names::kProductName, setting_names::kDownloadAddress,
+        setting_names::kUi, setting_names::kLog}) {
     if (name == setting) return true;
   }
   return find_message_text(name).has_value();

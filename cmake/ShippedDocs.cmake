@@ -9,6 +9,7 @@ set(vcboot_shipped_docs
   tools/vcpack/README.md=vcpack.md
   docs/package-format.md=docs/package-format.md
   docs/posix.md=docs/posix.md
+  docs/unattended.md=docs/unattended.md
   docs/windows.md=docs/windows.md
   examples/cmake-package/CMakeLists.txt=examples/cmake-package/CMakeLists.txt
   examples/cmake-package/hello_installer.cpp=examples/cmake-package/hello_installer.cpp

@@ -26,8 +26,10 @@
 #include "platform/fake/fake_platform.h"
 #include "tools/vcpack/checks.h"
 #include "tools/vcpack/package_outcome.h"
+#include "tools/vcpack/pe_resource_tree.h"
 #include "tools/vcpack/pe_resources.h"
 #include "tools/vcpack/report.h"
+#include "tools/vcpack/stub_identity.h"
 
 namespace vcpack::fuzzing {
 namespace {
@@ -200,9 +202,39 @@ std::string sound_package(const std::string& bytes) {
   return sink.bytes();
 }
 
+bool same_key(const Resource& a, const Resource& b) {
+  return a.type == b.type && a.name == b.name && a.language == b.language;
+}
+
+// The input as a stub whose resource tree vcpack rewrites: whatever tree it
+// reads, the tree it writes reads back whole, and writing that again makes
+// the very same image (the tree's section is then the last, and is reused).
+void rewrite_resources(const std::string& image) {
+  const ResourceList tree = read_resource_tree(image);
+  if (!tree.ok()) return;
+  for (std::size_t i = 0; i < tree.resources.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (same_key(tree.resources[i], tree.resources[j])) return;
+    }
+  }
+  const ImageWrite written = write_resource_tree(image, tree.resources);
+  if (!written.ok()) return;
+  const ResourceList again = read_resource_tree(written.bytes);
+  require(again.ok() && again.resources.size() == tree.resources.size(),
+          "a written resource tree does not read back whole");
+  read_stub_settings(written.bytes);
+  read_pe_resources(written.bytes);
+  const ImageWrite twice = write_resource_tree(written.bytes, again.resources);
+  require(twice.ok() && twice.bytes == written.bytes,
+          "a resource tree written twice makes another image");
+}
+
 void fuzz_one(const std::string& bytes) {
   // A stub image on its own, whatever the package around it says.
   read_pe_resources(bytes);
+  read_stub_settings(bytes);
+  icon_resources(bytes);
+  rewrite_resources(bytes);
   read_as_vcpack_does(bytes);
   read_as_vcpack_does(sound_package(bytes));
 }

@@ -90,6 +90,10 @@ class Process {
   // The ended program's exit code, or nothing when it cannot be read.
   virtual std::optional<std::uint32_t> exit_code() = 0;
 
+  // The system's number for the program, for the support log; 0 when it
+  // cannot be told.
+  virtual std::uint32_t id() = 0;
+
  protected:
   Process() = default;
 };
@@ -135,6 +139,20 @@ enum class MutexResult {
   kUnavailable,    // the guard could not be created at all
 };
 
+// What a message does once it is shown.
+enum class MessageDisplay {
+  kAnswered,    // a box waits until someone who can see it closes it
+  kUnseen,      // a box would wait, but nobody can see it (Windows: a window
+                // station that is not visible, as for a service or SYSTEM)
+  kNeverWaits,  // the message is written and the run goes on (POSIX)
+};
+
+// The local date and time of day, as the support log stamps its lines.
+struct LocalTime {
+  unsigned year = 0, month = 0, day = 0;
+  unsigned hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -151,6 +169,9 @@ class Platform {
   // closed it.
   virtual void show_message(const std::string& caption,
                             const std::string& text) = 0;
+  // What show_message would do now. The run asks before its first message,
+  // so that a box that nobody can answer is never shown.
+  virtual MessageDisplay message_display() = 0;
 
   // Creates the named single-instance guard with initial ownership. It is
   // never released: the system drops it when the process ends.
@@ -190,11 +211,32 @@ class Platform {
   // Fills `size` bytes from the system's source of numbers that nobody can
   // foresee. False when it has none to give.
   virtual bool random_bytes(void* buffer, std::size_t size) = 0;
+  virtual LocalTime local_time() = 0;
+
+  // The process environment's variable `name`; nothing when it is not set.
+  virtual std::optional<std::string> environment_variable(
+      const std::string& name) = 0;
+  // Who runs the program, for the support log: the user's name (empty when
+  // it cannot be told), whether the process holds the administrator's
+  // rights (nothing when that cannot be told), its session and its number.
+  virtual std::string user_name() = 0;
+  virtual std::optional<bool> is_elevated() = 0;
+  virtual std::optional<std::uint32_t> session_id() = 0;
+  virtual std::uint32_t process_id() = 0;
 
   // Opens an existing file for sequential reading, shared for reading.
   virtual std::unique_ptr<File> open_for_reading(const std::string& path) = 0;
   // Creates a file, or empties an existing one, for sequential writing.
   virtual std::unique_ptr<File> create_for_writing(const std::string& path) = 0;
+  // Opens the support log at `path` for appending, creating it when it is
+  // missing, for the user alone where the system has such a notion. A path
+  // that anyone else may have prepared is never written through: null (the
+  // last error set) for a link, a file with more than one name, anything
+  // but a plain file, and (POSIX) another user's file. Writes go to its end.
+  virtual std::unique_ptr<File> open_log(const std::string& path) = 0;
+  // `text`, in the system's narrow encoding (Windows: the ANSI code page),
+  // as UTF-8.
+  virtual std::string to_utf8(const std::string& text) = 0;
   // Lists the folder named by `pattern`, a folder path with its separator
   // followed by "*". Null when the folder cannot be listed, and when it is a
   // folder link: a link is never followed into another folder.
@@ -210,6 +252,8 @@ class Platform {
   // The code for a file name that the program refuses before asking the
   // system, reported as the system reports a name it rejects.
   virtual std::uint32_t invalid_name_error() const = 0;
+  // Whether `code` says that the disk (or the user's quota on it) is full.
+  virtual bool is_disk_full(std::uint32_t code) const = 0;
 
   // A worker thread; null when none can be started, and the caller then
   // does the work itself.

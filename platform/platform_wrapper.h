@@ -22,6 +22,9 @@ class PlatformWrapper : public Platform {
                     const std::string& text) override {
     target_.show_message(caption, text);
   }
+  MessageDisplay message_display() override {
+    return target_.message_display();
+  }
   MutexResult create_instance_mutex(const std::string& name) override {
     return target_.create_instance_mutex(name);
   }
@@ -50,11 +53,28 @@ class PlatformWrapper : public Platform {
   bool random_bytes(void* buffer, std::size_t size) override {
     return target_.random_bytes(buffer, size);
   }
+  LocalTime local_time() override { return target_.local_time(); }
+  std::optional<std::string> environment_variable(
+      const std::string& name) override {
+    return target_.environment_variable(name);
+  }
+  std::string user_name() override { return target_.user_name(); }
+  std::optional<bool> is_elevated() override { return target_.is_elevated(); }
+  std::optional<std::uint32_t> session_id() override {
+    return target_.session_id();
+  }
+  std::uint32_t process_id() override { return target_.process_id(); }
   std::unique_ptr<File> open_for_reading(const std::string& path) override {
     return target_.open_for_reading(path);
   }
   std::unique_ptr<File> create_for_writing(const std::string& path) override {
     return target_.create_for_writing(path);
+  }
+  std::unique_ptr<File> open_log(const std::string& path) override {
+    return target_.open_log(path);
+  }
+  std::string to_utf8(const std::string& text) override {
+    return target_.to_utf8(text);
   }
   std::unique_ptr<DirectoryListing> list_directory(
       const std::string& pattern) override {
@@ -72,6 +92,9 @@ class PlatformWrapper : public Platform {
   }
   std::uint32_t invalid_name_error() const override {
     return target_.invalid_name_error();
+  }
+  bool is_disk_full(std::uint32_t code) const override {
+    return target_.is_disk_full(code);
   }
   std::unique_ptr<Process> start_program(
       const LaunchRequest& request) override {

@@ -1,5 +1,10 @@
 # vcboot_add_package(NAME <target> STUB <stub> OUTPUT <file>
-#                    [FILES [<key>=]<path>...] [VALUES <name>=<text>...])
+#                    [FILES [<key>=]<path>...] [VALUES <name>=<text>...]
+#                    [ICON <file.ico>] [VERSION <1.2.3.4>]
+#                    [VERSION_INFO <key>=<text>...] [EXECUTION_LEVEL <level>]
+#                    [TEXTS <name>=<text>...] [PRODUCT_NAME <name>]
+#                    [DOWNLOAD_ADDRESS <url>] [GUARD_NAME <name>]
+#                    [UI none] [LOG <template>])
 #
 # Adds the build target <target>, which runs vcpack to make the package
 # <file> (relative: in the current binary folder) from a manifest written
@@ -11,6 +16,12 @@
 # such as $<TARGET_FILE:setup>, texts may not. The package is made again when
 # one of its files changes.
 #
+# The package's identity (vcpack's manual, "Your product's identity"): ICON,
+# VERSION, VERSION_INFO and EXECUTION_LEVEL are vcpack's --icon, --version,
+# --version-info and --execution-level, TEXTS its --text, and the rest its
+# options of the same names; they reach the manifest's [identity] and
+# [texts] tables. UI and LOG are --ui and --log, for unattended deployment.
+#
 # An argument that CMake would not keep whole in a list is refused: one with
 # a ';', or with a '[' that no ']' closes, which would take the arguments
 # after it into itself.
@@ -21,7 +32,18 @@ function(vcboot_add_package)
       _vcboot_check_list_item("${ARGV${index}}")
     endforeach()
   endif()
-  cmake_parse_arguments(PARSE_ARGV 0 arg "" "NAME;STUB;OUTPUT" "FILES;VALUES")
+  # Settings of one text: the keyword, and the manifest's key in [identity].
+  set(plain_settings PRODUCT_NAME product-name DOWNLOAD_ADDRESS download-address
+                     GUARD_NAME guard-name)
+  set(one_value NAME STUB OUTPUT ICON VERSION EXECUTION_LEVEL UI LOG)
+  list(LENGTH plain_settings count)
+  math(EXPR last_setting "${count} - 1")
+  foreach(index RANGE 0 ${last_setting} 2)
+    list(GET plain_settings ${index} keyword)
+    list(APPEND one_value ${keyword})
+  endforeach()
+  cmake_parse_arguments(PARSE_ARGV 0 arg "" "${one_value}"
+                        "FILES;VALUES;VERSION_INFO;TEXTS")
   foreach(required NAME STUB OUTPUT)
     if(NOT arg_${required})
       message(FATAL_ERROR "vcboot_add_package: ${required} is missing")
@@ -36,6 +58,15 @@ function(vcboot_add_package)
   endif()
   _vcboot_toml_path(text "${stub}")
   set(manifest "stub = ${text}\n")
+  # How the package runs: keys at the manifest's top, before any table.
+  foreach(keyword UI LOG)
+    if(DEFINED arg_${keyword})
+      _vcboot_check_text("${keyword}" "${arg_${keyword}}")
+      _vcboot_toml_string(text "${arg_${keyword}}")
+      string(TOLOWER "${keyword}" key)
+      string(APPEND manifest "${key} = ${text}\n")
+    endif()
+  endforeach()
   foreach(file IN LISTS arg_FILES)
     set(key "")
     if(file MATCHES "^([A-Za-z0-9_.-]*)=(.+)$")
@@ -54,19 +85,57 @@ function(vcboot_add_package)
     endif()
   endforeach()
   foreach(value IN LISTS arg_VALUES)
-    # The manifest is written by file(GENERATE), which would evaluate a
-    # generator expression after the text was escaped.
-    if(value MATCHES "\\$<")
-      message(FATAL_ERROR "vcboot_add_package: VALUES takes texts, and "
-        "\"${value}\" holds a generator expression ($<...>), whose result "
-        "would reach the manifest unescaped")
-    endif()
+    _vcboot_check_text(VALUES "${value}")
     if(NOT value MATCHES "^([^=]+)=(.*)$")
       message(FATAL_ERROR "vcboot_add_package: VALUES takes NAME=TEXT, not \"${value}\"")
     endif()
     _vcboot_toml_string(name "${CMAKE_MATCH_1}")
     _vcboot_toml_string(text "${CMAKE_MATCH_2}")
     string(APPEND manifest "\n[[record]]\nvariable = ${name}\nvalue = ${text}\n")
+  endforeach()
+
+  # The identity: [identity], its version texts, and [texts].
+  set(identity "")
+  if(arg_ICON)
+    set(icon "${arg_ICON}")
+    if(NOT icon MATCHES "^\\$<")
+      cmake_path(ABSOLUTE_PATH icon BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+    endif()
+    list(APPEND inputs "${icon}")
+    _vcboot_toml_path(text "${icon}")
+    string(APPEND identity "icon = ${text}\n")
+  endif()
+  foreach(keyword key VERSION version EXECUTION_LEVEL execution-level ${plain_settings})
+    if(keyword MATCHES "^[A-Z_]+$")
+      set(current "${keyword}")
+      continue()
+    endif()
+    if(DEFINED arg_${current})
+      _vcboot_check_text("${current}" "${arg_${current}}")
+      _vcboot_toml_string(text "${arg_${current}}")
+      string(APPEND identity "${keyword} = ${text}\n")
+    endif()
+  endforeach()
+  if(NOT identity STREQUAL "")
+    string(APPEND manifest "\n[identity]\n${identity}")
+  endif()
+  foreach(table VERSION_INFO:identity.version-info TEXTS:texts)
+    string(REPLACE ":" ";" table "${table}")
+    list(GET table 0 keyword)
+    list(GET table 1 header)
+    if(NOT arg_${keyword})
+      continue()
+    endif()
+    string(APPEND manifest "\n[${header}]\n")
+    foreach(entry IN LISTS arg_${keyword})
+      _vcboot_check_text("${keyword}" "${entry}")
+      if(NOT entry MATCHES "^([^=]+)=(.*)$")
+        message(FATAL_ERROR "vcboot_add_package: ${keyword} takes NAME=TEXT, not \"${entry}\"")
+      endif()
+      _vcboot_toml_string(name "${CMAKE_MATCH_1}")
+      _vcboot_toml_string(text "${CMAKE_MATCH_2}")
+      string(APPEND manifest "${name} = ${text}\n")
+    endforeach()
   endforeach()
 
   # One manifest per configuration where a generator builds several.
@@ -87,6 +156,16 @@ function(vcboot_add_package)
     COMMENT "vcpack: making ${arg_OUTPUT}"
     VERBATIM)
   add_custom_target(${arg_NAME} ALL DEPENDS "${output}")
+endfunction()
+
+# Refuses a text that holds a generator expression: the manifest is written
+# by file(GENERATE), which would evaluate it after the text was escaped.
+function(_vcboot_check_text keyword text)
+  if(text MATCHES "\\$<")
+    message(FATAL_ERROR "vcboot_add_package: ${keyword} takes texts, and "
+      "\"${text}\" holds a generator expression ($<...>), whose result "
+      "would reach the manifest unescaped")
+  endif()
 endfunction()
 
 # Refuses `item` when CMake's list splitting would not keep it whole.

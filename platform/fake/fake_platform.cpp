@@ -64,7 +64,8 @@ class FakePlatform::FakeProcess : public Process {
       : platform_(platform),
         open_processes_(platform.open_processes_),
         script_(script),
-        file_(std::move(file)) {
+        file_(std::move(file)),
+        id_(static_cast<std::uint32_t>(5000 + platform.launches_.size())) {
     if (script_.has_handle) ++*open_processes_;
   }
   ~FakeProcess() override {
@@ -91,11 +92,15 @@ class FakePlatform::FakeProcess : public Process {
     return script_.exit_code;
   }
 
+  // 5000 + the number of starts so far: 5001, 5002, ...
+  std::uint32_t id() override { return script_.has_handle ? id_ : 0; }
+
  private:
   FakePlatform& platform_;
   std::shared_ptr<int> open_processes_;
   ProcessScript script_;
   std::string file_;
+  std::uint32_t id_;
 };
 
 // --- Set-up and scripted faults -------------------------------------------
@@ -137,6 +142,32 @@ void FakePlatform::show_message(const std::string& caption,
                                 const std::string& text) {
   if (keep_log_) log_.push_back("show_message " + caption);
   messages_.push_back(Message{caption, text});
+}
+
+std::optional<std::string> FakePlatform::environment_variable(
+    const std::string& name) {
+  const auto found = environment_.find(name);
+  if (found == environment_.end()) return std::nullopt;
+  return found->second;
+}
+
+std::unique_ptr<File> FakePlatform::open_log(const std::string& path) {
+  if (should_fail(FakeCall::kOpenLog, "open_log " + path)) return nullptr;
+  return files_.open_for_appending(path);
+}
+
+std::string FakePlatform::to_utf8(const std::string& text) {
+  std::string utf8;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      utf8 += c;
+    } else {
+      utf8 += static_cast<char>(0xC0 | (byte >> 6));
+      utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+  }
+  return utf8;
 }
 
 MutexResult FakePlatform::create_instance_mutex(const std::string& name) {

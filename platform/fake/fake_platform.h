@@ -38,6 +38,7 @@ enum class FakeCall {
   kWait,
   kExitCode,
   kRandomBytes,
+  kOpenLog,
 };
 
 class FakePlatform : public Platform {
@@ -70,6 +71,13 @@ class FakePlatform : public Platform {
   void set_temp_directory(const std::string& path) { temp_directory_ = path; }
   void set_module_path(const std::string& path) { module_path_ = path; }
   void set_time(std::int64_t seconds) { time_ = seconds; }
+  // What a message box would do; one that someone answers by default.
+  void set_message_display(MessageDisplay display) { display_ = display; }
+  // A variable of the process environment; none is set by default.
+  void set_environment(const std::string& name, const std::string& value) {
+    environment_[name] = value;
+  }
+  void set_local_time(const LocalTime& time) { local_time_ = time; }
   // The settings block that the stub carries; none by default.
   void set_package_settings_block(const std::string& bytes) {
     settings_block_ = bytes;
@@ -147,6 +155,8 @@ class FakePlatform : public Platform {
   std::string_view package_settings_block() override { return settings_block_; }
   void show_message(const std::string& caption,
                     const std::string& text) override;
+  // The calls below that only tell about the process are not logged.
+  MessageDisplay message_display() override { return display_; }
   MutexResult create_instance_mutex(const std::string& name) override;
   char path_separator() const override { return '\\'; }
   std::string temp_directory() override;
@@ -164,6 +174,20 @@ class FakePlatform : public Platform {
   std::int64_t calendar_time() override { return time_; }
   // A fixed sequence: names made from it differ, and repeat from run to run.
   bool random_bytes(void* buffer, std::size_t size) override;
+  LocalTime local_time() override { return local_time_; }
+  std::optional<std::string> environment_variable(
+      const std::string& name) override;
+  // "tester", not elevated, session 1, process 4242.
+  std::string user_name() override { return "tester"; }
+  std::optional<bool> is_elevated() override { return false; }
+  std::optional<std::uint32_t> session_id() override { return 1; }
+  std::uint32_t process_id() override { return 4242; }
+  // In the file system, behind kOpenLog's fault alone. Its writes are
+  // neither logged nor held to the write capacity: they would crowd the
+  // record of the run's own calls.
+  std::unique_ptr<File> open_log(const std::string& path) override;
+  // Reads the narrow text as Latin-1, as Windows reads code page 1252.
+  std::string to_utf8(const std::string& text) override;
   std::unique_ptr<File> open_for_reading(const std::string& path) override;
   std::unique_ptr<File> create_for_writing(const std::string& path) override;
   std::unique_ptr<DirectoryListing> list_directory(
@@ -176,6 +200,9 @@ class FakePlatform : public Platform {
   }
   std::uint32_t invalid_name_error() const override {
     return fake_error::kInvalidName;
+  }
+  bool is_disk_full(std::uint32_t code) const override {
+    return code == fake_error::kDiskFull;
   }
   std::unique_ptr<Worker> start_worker() override;
   // Starts nothing once a stop request has arrived.
@@ -208,6 +235,9 @@ class FakePlatform : public Platform {
   std::uint32_t random_state_ = 1;
   bool mutex_held_elsewhere_ = false;
   std::string settings_block_;
+  MessageDisplay display_ = MessageDisplay::kAnswered;
+  std::map<std::string, std::string> environment_;
+  LocalTime local_time_{2023, 11, 14, 22, 13, 20, 5};
   bool keep_log_ = true;
   std::uint64_t write_capacity_ = UINT64_MAX;
   int short_read_after_ = -1;  // reads to go whole; -1: every one

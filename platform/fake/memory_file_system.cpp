@@ -245,6 +245,17 @@ std::unique_ptr<File> MemoryFileSystem::create_for_writing(
   return std::make_unique<MemoryFile>(*this, content, true);
 }
 
+std::unique_ptr<File> MemoryFileSystem::open_for_appending(
+    const std::string& path) {
+  const auto found = files_.find(key_of(path));
+  if (found == files_.end() || read_only_.count(found->first)) {
+    return create_for_writing(path);
+  }
+  auto file = std::make_unique<MemoryFile>(*this, found->second, true);
+  file->seek(0, File::Origin::kEnd);
+  return file;
+}
+
 std::unique_ptr<DirectoryListing> MemoryFileSystem::list_directory(
     const std::string& pattern) {
   if (pattern.size() < 2 || pattern.back() != '*' ||

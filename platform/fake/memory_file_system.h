@@ -68,6 +68,8 @@ class MemoryFileSystem {
   bool set_current_directory(const std::string& path);
   std::unique_ptr<File> open_for_reading(const std::string& path);
   std::unique_ptr<File> create_for_writing(const std::string& path);
+  // Writes go to the end of the file, which is made when it is missing.
+  std::unique_ptr<File> open_for_appending(const std::string& path);
   std::unique_ptr<DirectoryListing> list_directory(const std::string& pattern);
   bool delete_file(const std::string& path);
   bool remove_directory(const std::string& path);

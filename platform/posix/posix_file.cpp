@@ -140,6 +140,35 @@ std::unique_ptr<File> PosixPlatform::create_for_writing(
   return std::make_unique<PosixFile>(*this, fd);
 }
 
+std::unique_ptr<File> PosixPlatform::open_log(const std::string& path) {
+  // O_NOFOLLOW: a symbolic link planted under the name is never written
+  // through (ELOOP); O_NONBLOCK: a FIFO without a reader fails at once
+  // instead of hanging the run. What is opened must be a plain file of the
+  // user's own with one name: another user's file is none of the run's
+  // business, and a hard link could lead anywhere the user may write.
+  // Created with mode 0600, as a log may name the user's paths.
+  const int fd = ::open(
+      path.c_str(),
+      O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+      0600);
+  if (fd < 0) {
+    record_errno();
+    return nullptr;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    record_errno();
+  } else if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid() ||
+             info.st_nlink != 1) {
+    errno = EPERM;
+    record_errno();
+  } else {
+    return std::make_unique<PosixFile>(*this, fd);
+  }
+  ::close(fd);
+  return nullptr;
+}
+
 std::unique_ptr<DirectoryListing> PosixPlatform::list_directory(
     const std::string& pattern) {
   // Windows takes a wildcard; here only "<folder>/*", meaning every entry, is

@@ -33,6 +33,10 @@ class PosixPlatform : public Platform {
   std::string_view package_settings_block() override;
   void show_message(const std::string& caption,
                     const std::string& text) override;
+  // Messages go to standard error, which never waits for an answer.
+  MessageDisplay message_display() override {
+    return MessageDisplay::kNeverWaits;
+  }
   MutexResult create_instance_mutex(const std::string& name) override;
   char path_separator() const override { return '/'; }
   std::string temp_directory() override;
@@ -47,6 +51,19 @@ class PosixPlatform : public Platform {
   std::string module_path() override;
   std::int64_t calendar_time() override;
   bool random_bytes(void* buffer, std::size_t size) override;
+  LocalTime local_time() override;
+  std::optional<std::string> environment_variable(
+      const std::string& name) override;
+  std::string user_name() override;
+  // Root stands for the administrator.
+  std::optional<bool> is_elevated() override;
+  // The process's session (getsid).
+  std::optional<std::uint32_t> session_id() override;
+  std::uint32_t process_id() override;
+  std::unique_ptr<File> open_log(const std::string& path) override;
+  // Texts are bytes as the system took them, mostly UTF-8 already; a byte
+  // that is no part of valid UTF-8 is written as \xNN.
+  std::string to_utf8(const std::string& text) override;
   std::unique_ptr<File> open_for_reading(const std::string& path) override;
   std::unique_ptr<File> create_for_writing(const std::string& path) override;
   std::unique_ptr<DirectoryListing> list_directory(
@@ -58,6 +75,10 @@ class PosixPlatform : public Platform {
   // POSIX has no code for a name the system itself refuses; EINVAL is the
   // nearest ("Invalid argument").
   std::uint32_t invalid_name_error() const override { return EINVAL; }
+  // A full file system, or the user's quota on it.
+  bool is_disk_full(std::uint32_t code) const override {
+    return code == ENOSPC || code == EDQUOT;
+  }
   std::unique_ptr<Worker> start_worker() override;
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
   void catch_stop_signals() override;

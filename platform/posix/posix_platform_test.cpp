@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -257,6 +258,56 @@ TEST(PosixPlatform, PlantedLinkIsNotWrittenThrough) {
   fs::create_symlink(temp.path() / "target", temp.path() / "Setup.exe");
   EXPECT_EQ(platform.create_for_writing(temp.slashed() + "Setup.exe"), nullptr);
   EXPECT_EQ(test_support::read_file(temp.path() / "target"), "original");
+}
+
+// The support log is appended to, private to the user when it is made, and
+// never written through whatever someone else prepared under its name: a
+// link, a second name of another file, a FIFO (which would block), a
+// folder, or (as root) another user's file.
+TEST(PosixPlatform, LogIsAppendedAndNothingPreparedIsWrittenThrough) {
+  test_support::ScopedTempDir temp;
+  PosixPlatform platform;
+  const auto append = [&](const fs::path& path, const std::string& text) {
+    const std::unique_ptr<File> log = platform.open_log(path.string());
+    std::size_t done = 0;
+    return log && log->write(text.data(), text.size(), &done) &&
+           done == text.size();
+  };
+  const fs::path own = temp.path() / "own.log";
+  ASSERT_TRUE(append(own, "one\n"));
+  ASSERT_TRUE(append(own, "two\n"));
+  EXPECT_EQ(test_support::read_file(own), "one\ntwo\n");
+  EXPECT_EQ(fs::status(own).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+
+  const fs::path target = temp.path() / "target";
+  test_support::write_file(target, "original");
+  fs::create_symlink(target, temp.path() / "link.log");
+  fs::create_hard_link(target, temp.path() / "second-name.log");
+  ASSERT_EQ(::mkfifo((temp.path() / "fifo.log").c_str(), 0600), 0);
+  fs::create_directory(temp.path() / "folder.log");
+  std::vector<std::string> refused = {"link.log", "second-name.log", "fifo.log",
+                                      "folder.log"};
+  if (::geteuid() == 0) {
+    test_support::write_file(temp.path() / "others.log", "theirs");
+    ASSERT_EQ(::chown((temp.path() / "others.log").c_str(), 12345, 12345), 0);
+    refused.push_back("others.log");
+  }
+  for (const std::string& name : refused) {
+    EXPECT_FALSE(append(temp.path() / name, "planted\n")) << name;
+    EXPECT_NE(platform.last_error(), 0u) << name;
+  }
+  EXPECT_EQ(test_support::read_file(target), "original");
+}
+
+TEST(PosixPlatform, TextsForTheLogAreValidUtf8) {
+  PosixPlatform platform;
+  EXPECT_EQ(
+      platform.to_utf8(
+          "\xC3\xA4 \xF0\x9F\x98\x80 \xFF \xC0\xAF \xED\xA0\x80 \xE2\x82"),
+      "\xC3\xA4 \xF0\x9F\x98\x80 \\xFF \\xC0\\xAF \\xED\\xA0\\x80 \\xE2\\x82");
+  EXPECT_TRUE(platform.is_disk_full(ENOSPC));
+  EXPECT_FALSE(platform.is_disk_full(EACCES));
 }
 
 // Whatever stands under the name is never taken over, and a folder is

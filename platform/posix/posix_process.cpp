@@ -86,6 +86,8 @@ class PosixProcess : public Process {
   // Only an ended child has an exit code. POSIX keeps 8 bits of it (0-255),
   // not Windows' 32. A child killed by a signal gives 128 + the signal's
   // number, as the shells report it (SIGKILL: 137).
+  std::uint32_t id() override { return static_cast<std::uint32_t>(pid_); }
+
   std::optional<std::uint32_t> exit_code() override {
     if (!ended_) {
       errno = EBUSY;

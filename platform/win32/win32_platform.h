@@ -19,6 +19,7 @@ class Win32Platform : public Platform {
   std::string_view package_settings_block() override;
   void show_message(const std::string& caption,
                     const std::string& text) override;
+  MessageDisplay message_display() override;
   MutexResult create_instance_mutex(const std::string& name) override;
   char path_separator() const override { return '\\'; }
   std::string temp_directory() override;
@@ -33,6 +34,15 @@ class Win32Platform : public Platform {
   std::string module_path() override;
   std::int64_t calendar_time() override;
   bool random_bytes(void* buffer, std::size_t size) override;
+  LocalTime local_time() override;
+  std::optional<std::string> environment_variable(
+      const std::string& name) override;
+  std::string user_name() override;
+  std::optional<bool> is_elevated() override;
+  std::optional<std::uint32_t> session_id() override;
+  std::uint32_t process_id() override;
+  std::unique_ptr<File> open_log(const std::string& path) override;
+  std::string to_utf8(const std::string& text) override;
   std::unique_ptr<File> open_for_reading(const std::string& path) override;
   std::unique_ptr<File> create_for_writing(const std::string& path) override;
   std::unique_ptr<DirectoryListing> list_directory(
@@ -42,6 +52,11 @@ class Win32Platform : public Platform {
   std::uint32_t last_error() override;
   std::string system_error_text(std::uint32_t code) override;
   std::uint32_t invalid_name_error() const override;
+  // ERROR_DISK_FULL, and ERROR_HANDLE_DISK_FULL (a full disk met through a
+  // handle).
+  bool is_disk_full(std::uint32_t code) const override {
+    return code == 112 || code == 39;
+  }
   std::unique_ptr<Worker> start_worker() override;
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
   void catch_stop_signals() override {}

@@ -35,6 +35,8 @@ class Win32Process : public Process {
     return code;
   }
 
+  std::uint32_t id() override { return ::GetProcessId(process_.get()); }
+
  private:
   ScopedHandle process_;
 };

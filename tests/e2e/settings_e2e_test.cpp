@@ -98,7 +98,7 @@ TEST(ElfSettings, WhatCannotBeFilledIsRefusedWithItsReason) {
        "has no section .vcboot.settings for settings"},
       {stub.substr(0, stub.size() - 100), block_of({}),
        "section headers are missing or damaged"},
-      {big_endian, block_of({}), "no little-endian ELF64"},
+      {big_endian, block_of({}), "no little-endian ELF32 or ELF64"},
       {junk_in_room, block_of({}), "holds neither zeros nor a settings block"},
       {stub, damaged_block, "damaged or too large"},
       {stub, std::string(settings_format::kMaxBlockSize + 1, '\0'),
@@ -138,6 +138,48 @@ TEST(ElfSettings, GuardNamesKeepProductsApart) {
             "installation has completed before trying again.\n\n"
             "acme again: 1\nother installed\nother: 0\n");
   EXPECT_TRUE(fs::is_empty(tmp));
+}
+
+// A package made for unattended deployment asks for no boxes, a support
+// log and the installer's exit code. A second run while the first installs
+// is turned away with 1618, which deployment tools retry later. On POSIX
+// messages still go to standard error; both runs append to the one log.
+TEST(ElfSettings, ADeploymentPackageLogsAndAsksToBeRetried) {
+  test_support::ScopedTempDir temp;
+  const fs::path tmp = temp.path() / "tmp";
+  fs::create_directory(tmp);
+  const fs::path log = temp.path() / "acme.log";
+  const SettingsEntries deployment = {{"guard-name", "Acme.Setup"},
+                                      {"exit-code", "installer"},
+                                      {"ui", "none"},
+                                      {"log", log.string()}};
+  write_package(temp.path() / "again", stub_with(deployment),
+                "echo again installed >&2\n");
+  write_package(temp.path() / "acme", stub_with(deployment),
+                "\"$AGAIN\"; echo \"again: $?\" >&2\nexit 3\n");
+  const test_support::ProgramResult result = test_support::run_installer(
+      {(temp.path() / "acme").string(), "/S"}, tmp.string(),
+      {"", {{"AGAIN", (temp.path() / "again").string()}}});
+  EXPECT_EQ(result.exit_code, 3);
+  EXPECT_EQ(result.err,
+            "Already Running\nAnother installation is already running or in "
+            "the process of starting up.\nPlease wait until the other "
+            "installation has completed before trying again.\n\n"
+            "again: 82\n");  // 1618 in 8 bits
+  EXPECT_TRUE(fs::is_empty(tmp));
+  const std::string text = test_support::read_file(log);
+  const std::size_t second = text.find(
+      "Exit code 1618 (0x00000652): another installation is running; the "
+      "package asks for the installer's exit code\n");
+  const std::size_t first = text.find(
+      "Exit code 3 (0x00000003): the installer ended; the package asks for "
+      "the installer's exit code\n");
+  EXPECT_LT(second, first) << text;
+  EXPECT_NE(first, std::string::npos) << text;
+  EXPECT_NE(text.find("Command line: \"/S\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Installer: ended with exit code 3 (0x00000003)\n"),
+            std::string::npos)
+      << text;
 }
 
 // A download cut 10 bytes short loses its tail and every record; what the

@@ -6,6 +6,7 @@ extraction, launching, the single-instance guard and the clean-up."""
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import time
@@ -14,6 +15,7 @@ import packages
 import wine_testing
 from bootstrap_wine_test import ALREADY_RUNNING_BOX, BootstrapTestCase
 from packages import PackageWriter
+from pathlib import Path
 from wine_testing import read_report
 
 LANGUAGES = ["BG", "CS", "DA", "DE", "EL", "EN", "ES", "FI", "FR", "HU", "IT", "JA",
@@ -180,6 +182,98 @@ class DamagedPackages(PackageTestCase):
         self.assert_no_work_folder_left()
 
 
+class Unattended(PackageTestCase):
+    """Runs that nobody watches: no box waits for an answer, a support log
+    says what happened, and the exit code says it to the deployment tool."""
+
+    def damaged_package(self):
+        """A package whose last file's content fails its digest, after its
+        "exitcode" record; and the byte offset where that chunk ends."""
+        writer = self.package()
+        writer.add_file("", "data.bin", b"0123456789abcdef" * 64)
+        writer.add_value("exitcode", "installer")
+        writer.add_tail()
+        image = bytearray(writer.data)
+        last_block = image.rfind(b"0123456789abcdef")
+        image[last_block + 5] ^= 0x01
+        package = self.scratch / "package.exe"
+        package.write_bytes(bytes(image))
+        return package, last_block + 16 + 20  # the payload, then its trailer
+
+    def log_text(self, log):
+        return log.read_bytes().decode("utf-8") if log.exists() else ""
+
+    def test_a_damaged_package_without_boxes_ends_on_its_own_with_a_log(self):
+        package, chunk_end = self.damaged_package()
+        log = self.scratch / "setup.log"
+        environment = dict(self.environment, VCBOOT_UI="none",
+                           VCBOOT_LOG=self.windows_path(log))
+
+        result = self.session.run_command_line(f'"{self.windows_path(package)}" /S',
+                                               environment)
+
+        self.assertEqual(result.boxes, [])
+        self.assertIn("launch_command_line: exit code 1603\n", result.trace)
+        self.assertIsNone(self.report("Setup.exe"), "the installer ran")
+        self.assert_no_work_folder_left()
+        text = self.log_text(log)
+        self.assertIn(f"Damaged chunk: the chunk that ends at byte offset {chunk_end}, "
+                      "with 1024 bytes of payload: its MD5 digest does not match its "
+                      "payload\r\n", text)
+        self.assertEqual(text.count("Message not shown (VCBOOT_UI=none): Invalid Archive!"),
+                         2, text)
+        self.assertIn("Exit code 1603 (0x00000643): the archive cannot be opened, or is "
+                      "damaged or incomplete; the package asks for the installer's exit "
+                      "code\r\n", text)
+
+        # Someone at the desk sees today's two boxes.
+        result = self.session.run(package, environment=self.environment)
+        self.assertEqual(result.boxes, [self.invalid_archive_box] * 2)
+        self.assertEqual(result.exit_code, 1603 % 256)
+        self.assert_no_work_folder_left()
+
+    def test_a_window_station_that_nobody_sees_gets_no_box(self):
+        package, _ = self.damaged_package()
+        log = self.scratch / "setup.log"
+        environment = dict(self.environment, VCBOOT_TEST_HIDDEN_STATION="1",
+                           VCBOOT_LOG=self.windows_path(log))
+
+        result = self.session.run_command_line(f'"{self.windows_path(package)}"',
+                                               environment)
+
+        self.assertEqual(result.boxes, [])
+        self.assertIn("launch_command_line: exit code 1603\n", result.trace)
+        text = self.log_text(log)
+        self.assertIn("Message boxes: none (nobody can see it: the window station is "
+                      "not visible)", text)
+        self.assertEqual(text.count("Message not shown (nobody can see it: the window "
+                                    "station is not visible): Invalid Archive!"), 2, text)
+        self.assert_no_work_folder_left()
+
+    def test_the_log_survives_a_run_killed_while_its_installer_runs(self):
+        writer = self.package(parameters="exit=0 /S")
+        writer.add_tail()
+        package = writer.write(self.scratch / "package.exe")
+        log = self.scratch / "setup.log"
+        hold = self.reports / "Setup.exe.hold"
+        hold.touch()
+        run = self.session.start(package, environment=dict(
+            self.environment, VCBOOT_LOG=self.windows_path(log)))
+        run.wait_until(lambda: "Installer: started, process " in self.log_text(log),
+                       "the installer's start in the log")
+
+        run.kill()
+        hold.unlink()
+
+        text = self.log_text(log)
+        self.assertRegex(text, r'Installer: starting "[^"]*\\Setup\.exe" exit=0 /S '
+                               r"\(in the work folder\)\r\n")
+        self.assertIn('Record: file "Setup.exe" (key "installer"), '
+                      f"{len(self.recorder)} bytes written\r\n", text)
+        self.assertNotIn("Exit code", text)
+        self.assertTrue(text.endswith("\r\n"), text[-200:])
+
+
 class Launching(PackageTestCase):
     def test_installer_missing_gives_spawn_failure_then_cleans_up(self):
         writer = PackageWriter(self.stub.read_bytes())
@@ -325,6 +419,99 @@ class LargeFiles(BlockedFiles):
         # The largest file a package holds: every position near the package's
         # end needs the high part of a move.
         self.assert_installs_whole((1 << 32) - 1)
+
+
+class OwnIdentity(PackageTestCase):
+    """A package with its own icon, version resource, German texts and
+    download address, made by the native vcpack on this build's stub and
+    checked from outside: by Windows' own calls, wrestool and osslsigncode."""
+
+    CAPTION = "Ungültiges Archiv!"
+    TEXT = ("Der Download ist unvollständig.\r\nBitte laden Sie Acme Widget erneut "
+            "herunter: https://acme.example/download/")
+    VERSION_TEXTS = ["ProductName=Acme Widget", "CompanyName=Acme Ltd",
+                     "FileDescription=Acme Widget Setup", "LegalCopyright=© 2026 Acme Ltd"]
+
+    def setUp(self):
+        super().setUp()
+        # An English locale, whose ANSI code page (1252) holds the German texts.
+        self.environment["LC_ALL"] = "C.UTF-8"
+        self.icon = self.source_dir / "examples" / "identity" / "product.ico"
+
+    def build(self, *options: str) -> Path:
+        (self.scratch / "Setup.exe").write_bytes(self.recorder)
+        vcpack = wine_testing.setting("VCBOOT_NATIVE_BIN_DIR") / "vcpack"
+        done = subprocess.run(
+            [str(vcpack), "build", "--stub", str(self.stub), "--file", "installer=Setup.exe",
+             "--value", "executable=%installer%", "--value", "parameters=exit=0", *options,
+             "-o", "identity.exe"],
+            cwd=self.scratch, capture_output=True, text=True, timeout=60)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        return self.scratch / "identity.exe"
+
+    def identity(self) -> Path:
+        options = ["--icon", str(self.icon), "--version", "2.5.0.7",
+                   "--text", f"invalid-archive.caption={self.CAPTION}",
+                   "--text", f"invalid-archive.text={self.TEXT.replace(chr(13) + chr(10), ' ')}",
+                   "--download-address", "https://acme.example/download/",
+                   "--encoding", "CP1252", "--exit-code", "installer"]
+        for text in self.VERSION_TEXTS:
+            options += ["--version-info", text]
+        return self.build(*options)
+
+    def test_windows_reads_the_version_and_the_icon_it_was_given(self):
+        package = self.identity()
+
+        done = self.prefix.run_console_program(
+            self.program("version_info.exe"), [self.windows_path(package)], self.scratch)
+
+        self.assertEqual(done.stdout.splitlines(),
+                         ["file 2.5.0.7", "product 2.5.0.7", *self.VERSION_TEXTS,
+                          "ProductVersion=2.5.0.7", "FileVersion=2.5.0.7"], done.stderr)
+        extracted = subprocess.run(["wrestool", "-x", "-t14", str(package)],
+                                   capture_output=True, timeout=60, check=True).stdout
+        self.assertEqual(packages.icon_images(extracted),
+                         packages.icon_images(self.icon.read_bytes()))
+        image = package.read_bytes()[:packages.pe_image_end(package.read_bytes())]
+        self.assertEqual(packages.stored_checksum(image), packages.pe_checksum(image))
+
+    def test_a_download_cut_short_shows_the_german_text_and_returns_1603(self):
+        cut = self.scratch / "cut.exe"
+        cut.write_bytes(self.identity().read_bytes()[:-10])
+
+        result = self.session.run(cut, environment=self.environment)
+
+        self.assertEqual(result.boxes, [(self.CAPTION, self.TEXT.replace("\r\n", " "))] * 2)
+        self.assertEqual(result.exit_code, 1603 & 0xFF)
+        self.assertIsNone(self.report("Setup.exe"), "the installer ran")
+        self.assert_no_work_folder_left()
+
+    def test_built_for_deployment_a_cut_download_shows_no_box_and_logs_it(self):
+        log = self.scratch / "setup.log"
+        package = self.build("--ui", "none", "--log", self.windows_path(log),
+                             "--exit-code", "installer")
+        cut = self.scratch / "cut.exe"
+        cut.write_bytes(package.read_bytes()[:-10])
+
+        result = self.session.run(cut, environment=self.environment)
+
+        self.assertEqual(result.boxes, [])
+        self.assertEqual(result.exit_code, 1603 & 0xFF)
+        text = log.read_bytes().decode("utf-8") if log.exists() else ""
+        self.assertEqual(text.count("Message not shown (the package's setting ui=none): "
+                                    "Invalid Archive!"), 2, text)
+        self.assert_no_work_folder_left()
+
+    def test_signed_it_still_verifies_and_runs(self):
+        signed = self.scratch / "signed.exe"
+        packages.sign(self.identity(), signed, self.scratch)
+        packages.verify_signature(signed, self.scratch)
+
+        self.assert_installed(self.session.run(signed, environment=self.environment), "exit=0")
+
+    def test_without_options_the_package_carries_the_stub_as_it_is(self):
+        stub = self.stub.read_bytes()
+        self.assertEqual(self.build().read_bytes()[:len(stub)], stub)
 
 
 class PlantedWorkFolders(PackageTestCase):

@@ -88,6 +88,58 @@ def plant_in_certificate_table(image: bytes, planted: bytes) -> bytes:
     return bytes(grown)
 
 
+# --- What Windows reads from a PE image, read here independently of vcpack
+
+def _optional_header(image: bytes) -> int:
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    if image[pe:pe + 4] != b"PE\0\0":
+        raise ValueError("not a PE image")
+    return pe + 24
+
+
+def pe_image_end(image: bytes) -> int:
+    """Where the last section's raw data ends: the end of a stub's image in
+    a package, whose archive follows it."""
+    pe = _optional_header(image) - 24
+    count, optional_size = struct.unpack_from("<H", image, pe + 6)[0], \
+        struct.unpack_from("<H", image, pe + 20)[0]
+    table = pe + 24 + optional_size
+    return max(sum(struct.unpack_from("<II", image, table + 40 * i + 16))
+               for i in range(count))
+
+
+def stored_checksum(image: bytes) -> int:
+    return struct.unpack_from("<I", image, _optional_header(image) + 64)[0]
+
+
+def pe_checksum(image: bytes) -> int:
+    """The PE checksum: the 16-bit one's-complement sum of the image without
+    its CheckSum field, plus the image's length."""
+    field = _optional_header(image) + 64
+    data = image[:field] + b"\0\0\0\0" + image[field + 4:]
+    if len(data) % 2:
+        data += b"\0"
+    total = 0
+    for (word,) in struct.iter_unpack("<H", data):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    return ((total & 0xFFFF) + (total >> 16)) + len(image)
+
+
+def icon_images(ico: bytes) -> list[tuple[bytes, bytes]]:
+    """Each image of an .ico file: its directory entry (size, colours,
+    planes, bits, byte count) and its bytes, wherever the file puts them."""
+    reserved, kind, count = struct.unpack_from("<HHH", ico, 0)
+    if (reserved, kind) != (0, 1):
+        raise ValueError("not an icon file")
+    images = []
+    for index in range(count):
+        entry = ico[6 + 16 * index:6 + 16 * index + 16]
+        size, offset = struct.unpack_from("<II", entry, 8)
+        images.append((entry[:12], ico[offset:offset + size]))
+    return images
+
+
 def sign(package: Path, signed: Path, scratch: Path) -> None:
     """Signs `package` into `signed` with a throw-away certificate."""
     for tool in ("openssl", "osslsigncode"):

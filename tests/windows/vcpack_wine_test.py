@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """vcpack.exe (the win64 build) under Wine, held against the Linux vcpack of
-the native build: the same inputs give the same package and the same
-findings, folders outside the ANSI code page work, and a refusal leaves no
-file behind. vcpack.exe runs from the Windows zip's layout, its stubs beside
+the native build: the same inputs give the same package (with its identity
+written into its copy of the stub) and the same findings, folders outside
+the ANSI code page work, and a refusal leaves no file behind. vcpack.exe runs from the Windows zip's layout, its stubs beside
 it, and finds the win64 stub by name there."""
 
 import os
@@ -31,6 +31,17 @@ value = "%installer%"
 [[record]]
 variable = "parameters"
 value = '/quiet SOURCE="%source%" %commandline%'
+
+[identity]
+icon = "payload/product.ico"
+version = "3.1"
+product-name = "Acme Widget"
+
+[identity.version-info]
+LegalCopyright = "© 2026 Acme Ltd"
+
+[texts]
+"invalid-archive.caption" = "Broken download"
 """
 
 
@@ -60,6 +71,8 @@ class VcpackOnWindows(WineTestCase):
         (folder / "payload").mkdir(parents=True)
         shutil.copy(self.program("record_run.exe"), folder / "payload" / "Setup.exe")
         (folder / "payload" / "readme.txt").write_text("Read me first.\n")
+        shutil.copy(self.source_dir / "examples" / "identity" / "product.ico",
+                    folder / "payload")
         (folder / "package.toml").write_text(MANIFEST)
         return folder / "package.toml"
 

@@ -41,7 +41,8 @@ TARGETS = ("win32", "win64")
 def programs_of(target: str) -> list[str]:
     """The programs of a Windows build that the cases run; the i686 build
     makes no vcpack.exe."""
-    programs = ["vcboot.exe", "launch_command_line.exe", "record_run.exe", "format_check.exe"]
+    programs = ["vcboot.exe", "launch_command_line.exe", "record_run.exe", "format_check.exe",
+                "version_info.exe"]
     return programs + ["vcpack.exe"] if target == "win64" else programs
 
 

@@ -12,9 +12,11 @@
 #include "archive/byte_sink.h"
 #include "archive/chunk_format.h"
 #include "archive/chunk_writer.h"
+#include "bootstrap/package_settings.h"
 #include "tools/vcpack/checks.h"
 #include "tools/vcpack/host.h"
 #include "tools/vcpack/package_walk.h"
+#include "tools/vcpack/stub_identity.h"
 #include "tools/vcpack/tool_error.h"
 #include "variables/well_known_names.h"
 
@@ -180,6 +182,33 @@ bool holds_tail_marker(const std::string& text) {
   return text.find(format::kTailMarker) != std::string::npos;
 }
 
+// The stub with the package's identity written into its copy; the stub
+// itself when the package sets none.
+std::string stub_with_identity(const std::string& image,
+                               const PackageSpec& spec, BuildSummary& summary) {
+  const StubIdentity& identity = spec.identity;
+  std::string icon;
+  if (!identity.icon.empty()) {
+    const std::uint64_t size = input_size(identity.icon, "icon");
+    if (size > kMaxIconFileSize) {
+      throw refusal("the icon " + identity.icon + " is " +
+                    std::to_string(size) +
+                    " bytes; an icon file takes at most " +
+                    std::to_string(kMaxIconFileSize));
+    }
+    icon = read_input(identity.icon, "icon", size);
+  }
+  StubWrite stub = write_stub_identity(image, identity, icon);
+  if (!stub.ok()) {
+    throw refusal("cannot write the package's identity into the stub " +
+                  spec.stub_path + ": " + stub.error);
+  }
+  for (const std::string& warning : stub.warnings) {
+    summary.warnings.push_back("the stub " + spec.stub_path + ": " + warning);
+  }
+  return std::move(stub.bytes);
+}
+
 // A payload that holds the tail marker text, most often another package
 // carried as a file, is where a download cut short behind it finds a tail.
 void warn_of_tail_marker(const RecordSpec& record, bool holds_marker,
@@ -260,10 +289,11 @@ BuildSummary build_package(const PackageSpec& spec, const std::string& output,
   if (spec.stub_path.empty()) {
     throw usage_or_io_error("no stub: give --stub or \"stub\" in the manifest");
   }
-  const std::string image = checked_stub(spec.stub_path);
+  BuildSummary summary;
+  const std::string image =
+      stub_with_identity(checked_stub(spec.stub_path), spec, summary);
   const std::string stub_name = utf8_text(utf8_path(spec.stub_path).filename());
   const std::vector<std::uint64_t> sizes = checked_sizes(spec);
-  BuildSummary summary;
   AtomicOutputFile file(output);
   FileSink sink(file);
   vcboot::ChunkWriter writer(sink);
@@ -290,6 +320,7 @@ void check_output(const std::string& output, const std::string& manifest,
   std::string input;
   if (same_file(output, manifest)) input = "the manifest";
   if (same_file(output, spec.stub_path)) input = "the stub";
+  if (same_file(output, spec.identity.icon)) input = "the icon";
   for (const RecordSpec& record : spec.records) {
     if (input.empty() && record.kind == RecordSpec::Kind::kFile &&
         same_file(output, record.path)) {
@@ -311,6 +342,22 @@ void add_exit_code_record(const std::string& policy, PackageSpec& spec) {
         "--exit-code takes \"installer\" or \"post\", not \"" + policy + "\"");
   }
   spec.records.push_back(value_record(names::kExitCode, policy, "--exit-code"));
+}
+
+void add_exit_code_setting(PackageSpec& spec) {
+  for (auto record = spec.records.rbegin(); record != spec.records.rend();
+       ++record) {
+    if (record->kind != RecordSpec::Kind::kValue ||
+        record->name != names::kExitCode) {
+      continue;
+    }
+    if (record->text == vcboot::exit_code_values::kInstaller ||
+        record->text == vcboot::exit_code_values::kPost) {
+      set_setting(spec.identity, {vcboot::setting_names::kExitCode,
+                                  record->text, describe(*record), true});
+    }
+    return;
+  }
 }
 
 std::optional<unsigned> ansi_code_page(const std::string& name) {
@@ -359,6 +406,15 @@ void encode_texts(const std::string& code_page, PackageSpec& spec) {
       record.name = encoded(*encoder, record.name, code_page, record, "name");
       record.text = encoded(*encoder, record.text, code_page, record, "value");
     }
+  }
+  for (SettingValue& setting : spec.identity.settings) {
+    std::optional<std::string> text = encoder->from_utf8(setting.value);
+    if (!text) {
+      throw refusal(setting.origin + ": the text of " + setting.name +
+                    " is no UTF-8, or holds a character that " + code_page +
+                    " has no place for");
+    }
+    setting.value = *text;
   }
 }
 

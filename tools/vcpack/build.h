@@ -8,7 +8,8 @@
 //
 // What the bootstrap could not read is refused before a byte is written: a
 // file of 4 GiB or more, a name or value of 2^29 bytes or more, an input
-// that cannot be read, and a stub that is no bootstrap (it lacks the tail
+// that cannot be read, an identity that the stub cannot take
+// (stub_identity.h), and a stub that is no bootstrap (it lacks the tail
 // marker text, which every bootstrap holds as a constant) or is a package
 // already. Input files are copied in blocks, never held whole.
 #pragma once
@@ -52,6 +53,11 @@ void check_output(const std::string& output, const std::string& manifest,
 // so that it wins over any other; nothing for an empty policy.
 void add_exit_code_record(const std::string& policy, PackageSpec& spec);
 
+// Sets the package's "exit-code" setting to the "exitcode" that the archive
+// binds, when the record that wins binds it to "installer" or "post" as
+// such: a download cut short before that record then still returns 1603.
+void add_exit_code_setting(PackageSpec& spec);
+
 // The ANSI code pages of Windows: the code page of "the language for
 // non-Unicode programs", in which the Windows bootstrap reads every name and
 // value. No Windows system reads its narrow texts in any other, such as
@@ -64,9 +70,10 @@ inline constexpr unsigned kAnsiCodePages[] = {874,  932,  936,  949,  950,
 // "windows-1252" (in any case); none for any other text.
 std::optional<unsigned> ansi_code_page(const std::string& name);
 
-// Converts every stored name, key, variable name and value of `spec` from
-// UTF-8 to `code_page`. Throws a usage error for a text that names no ANSI
-// code page, a refusal for a text the code page cannot hold.
+// Converts every stored name, key, variable name and value of `spec`, and
+// every setting's text, from UTF-8 to `code_page`. Throws a usage error for a
+// text that names no ANSI code page, a refusal for a text the code page cannot
+// hold.
 void encode_texts(const std::string& code_page, PackageSpec& spec);
 
 // Checks the package at `path`, made from `spec`, and prints its findings

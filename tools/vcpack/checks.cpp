@@ -5,6 +5,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "bootstrap/package_settings.h"
 #include "tools/vcpack/display_text.h"
 #include "tools/vcpack/launch_simulation.h"
 #include "tools/vcpack/package_outcome.h"
@@ -241,6 +242,79 @@ void check_text_encoding(Checker& checker, std::size_t index) {
           " holds UTF-8 text beyond ASCII, which the Windows bootstrap reads "
           "as bytes of the user's ANSI code page; build with --encoding and "
           "the users' code page, such as CP1252");
+}
+
+// The settings the stub carries: a block the bootstrap takes for none, and
+// texts it shows as they are.
+
+// The first "%name%" in `text`, or an empty text.
+std::string first_reference(const std::string& text) {
+  for (std::size_t open = text.find('%'); open != std::string::npos;) {
+    const std::size_t close = text.find('%', open + 1);
+    if (close == std::string::npos) break;
+    const std::string name = text.substr(open + 1, close - open - 1);
+    if (!name.empty() &&
+        name.find_first_not_of("abcdefghijklmnopqrstuvwxyz"
+                               "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.-") ==
+            std::string::npos) {
+      return "%" + name + "%";
+    }
+    open = close;
+  }
+  return std::string();
+}
+
+void check_settings(Checker& checker) {
+  if (!checker.walk.stub || checker.walk.end != WalkEnd::kStub) return;
+  const StubSettings& settings = checker.walk.stub->settings;
+  const std::size_t stub = checker.walk.records.size() - 1;
+  const std::string label = checker.label(stub);
+  if (settings.block == StubSettings::Block::kDamaged) {
+    checker.add_for_record(
+        FindingId::kDamagedSettings, stub,
+        label +
+            ": its settings block is damaged; the bootstrap runs on "
+            "every default (texts, guard name, exit codes)");
+    return;
+  }
+  for (const vcboot::SettingsEntry& entry : settings.entries) {
+    const bool shown = vcboot::find_message_text(entry.name) ||
+                       entry.name == vcboot::setting_names::kProductName ||
+                       entry.name == vcboot::setting_names::kDownloadAddress;
+    if (!shown) continue;
+    const std::string what = label + ": the setting " + entry.name;
+    if (checker.windows() && holds_utf8_beyond_ascii(entry.value)) {
+      checker.add_for_record(
+          FindingId::kUtf8Text, stub,
+          what +
+              " holds UTF-8 text beyond ASCII, which the Windows bootstrap "
+              "shows as bytes of the user's ANSI code page; build with "
+              "--encoding and the users' code page, such as CP1252");
+    }
+    const std::string reference = first_reference(entry.value);
+    if (!reference.empty()) {
+      checker.add_for_record(FindingId::kTextReference, stub,
+                             what + " holds " + quoted(reference) +
+                                 ", which is shown as it is: texts are not "
+                                 "expanded");
+    }
+  }
+  const auto effective = vcboot::parse_package_settings(settings.room);
+  if (!effective) return;
+  for (std::size_t i = 0; i < vcboot::kMessageTextCount; ++i) {
+    const auto id = static_cast<vcboot::MessageText>(i);
+    const std::string name = vcboot::message_text_name(id);
+    const bool caption =
+        name.size() > 8 && name.compare(name.size() - 8, 8, ".caption") == 0;
+    const std::size_t bound = caption ? kMaxCaptionBytes : kMaxTextBytes;
+    const std::size_t size = effective->texts[id].size();
+    if (size <= bound) continue;
+    checker.add_for_record(FindingId::kLongText, stub,
+                           label + ": the " + (caption ? "caption " : "text ") +
+                               name + " is " + std::to_string(size) +
+                               " bytes; a message box shows " +
+                               std::to_string(bound) + " well");
+  }
 }
 
 // What a file record's name does on the package's system.
@@ -626,7 +700,9 @@ CheckedPackage check_package(const PackageWalk& walk,
   CheckedPackage checked;
   Checker checker(walk, checked, labeler);
   checker.check_damage();
-  if (!checked.findings.empty()) return checked;
+  const bool damaged = !checked.findings.empty();
+  check_settings(checker);
+  if (damaged) return checked;
   check_records(checker);
   checked.preview = check_launch(checker);
   for (Finding& finding : checked.findings) {

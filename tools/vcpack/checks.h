@@ -59,6 +59,9 @@ enum class FindingId {
   kInstallerFormat,
   kPostNotPackaged,
   kUnquotedSource,
+  kDamagedSettings,
+  kLongText,
+  kTextReference,
   kCount  // not a kind but their number: a new kind goes before it
 };
 
@@ -102,7 +105,15 @@ inline constexpr FindingKind kFindingKinds[] = {
     {FindingId::kInstallerFormat, "installer-format", Severity::kWarning},
     {FindingId::kPostNotPackaged, "post-not-packaged", Severity::kWarning},
     {FindingId::kUnquotedSource, "unquoted-source", Severity::kWarning},
+    {FindingId::kDamagedSettings, "damaged-settings", Severity::kWarning},
+    {FindingId::kLongText, "long-text", Severity::kWarning},
+    {FindingId::kTextReference, "text-reference", Severity::kWarning},
 };
+
+// What a message box shows well: a caption fits its title bar, a text its
+// box on a small screen (about 15 lines of 70 characters).
+inline constexpr std::size_t kMaxCaptionBytes = 80;
+inline constexpr std::size_t kMaxTextBytes = 1024;
 
 // Each FindingId has its entry, at the place of its value.
 constexpr bool every_kind_in_place() {

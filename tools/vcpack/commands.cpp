@@ -9,10 +9,12 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 
 #include "archive/archive_extractor.h"
+#include "bootstrap/package_settings.h"
 #include "platform/platform.h"
 #include "platform/platform_wrapper.h"
 #include "tools/vcpack/build.h"
@@ -50,6 +52,73 @@ RecordSpec value_from_argument(const std::string& argument, std::size_t index) {
   }
   return value_record(argument.substr(0, equals), argument.substr(equals + 1),
                       "--value #" + std::to_string(index + 1));
+}
+
+// "NAME=TEXT" of `option`, split at the first "=".
+std::pair<std::string, std::string> name_and_text(const std::string& argument,
+                                                  const std::string& option) {
+  const std::size_t equals = argument.find('=');
+  if (equals == std::string::npos) {
+    throw usage_or_io_error(option + " needs NAME=TEXT, got \"" + argument +
+                            "\"");
+  }
+  return {argument.substr(0, equals), argument.substr(equals + 1)};
+}
+
+void check_option(const std::string& option, const std::string& error) {
+  if (!error.empty()) throw usage_or_io_error(option + ": " + error);
+}
+
+// The identity options of `arguments`, checked, into `identity`.
+void read_identity_options(const BuildArguments& arguments,
+                           StubIdentity& identity) {
+  check_option("--version", identity.version.empty()
+                                ? std::string()
+                                : version_error(identity.version));
+  check_option("--execution-level",
+               identity.execution_level.empty()
+                   ? std::string()
+                   : execution_level_error(identity.execution_level));
+  for (std::size_t i = 0; i < arguments.version_info.size(); ++i) {
+    const std::string origin = "--version-info #" + std::to_string(i + 1);
+    auto [key, text] =
+        name_and_text(arguments.version_info[i], "--version-info");
+    const VersionText version{key, text, origin};
+    check_option(origin, version_key_error(key));
+    check_option(origin, version_text_error(version));
+    set_version_text(identity, version);
+  }
+  for (std::size_t i = 0; i < arguments.texts.size(); ++i) {
+    const std::string origin = "--text #" + std::to_string(i + 1);
+    auto [name, text] = name_and_text(arguments.texts[i], "--text");
+    check_option(origin, text_name_error(name));
+    set_setting(identity, {name, text, origin});
+  }
+  for (std::size_t i = 0; i < std::size(kPlainSettings); ++i) {
+    if (arguments.plain_settings[i].empty()) continue;
+    // The one choice of --ui is a usage mistake to get wrong, not a value.
+    if (kPlainSettings[i].setting ==
+            std::string_view(vcboot::setting_names::kUi) &&
+        arguments.plain_settings[i] != vcboot::kUiNone) {
+      throw usage_or_io_error("--ui takes \"none\", not \"" +
+                              arguments.plain_settings[i] + "\"");
+    }
+    set_setting(identity,
+                {kPlainSettings[i].setting, arguments.plain_settings[i],
+                 kPlainSettings[i].option});
+  }
+}
+
+// What the command line sets of the identity replaces the manifest's.
+void merge_identity(const StubIdentity& given, StubIdentity& identity) {
+  if (!given.icon.empty()) identity.icon = given.icon;
+  if (!given.version.empty()) identity.version = given.version;
+  if (!given.execution_level.empty())
+    identity.execution_level = given.execution_level;
+  for (const VersionText& text : given.version_info)
+    set_version_text(identity, text);
+  for (const SettingValue& setting : given.settings)
+    set_setting(identity, setting);
 }
 
 struct RecordedMessage {
@@ -225,6 +294,7 @@ BuildOptions build_options_in_order(const BuildArguments& arguments,
       can_name = false;
     }
   }
+  read_identity_options(arguments, options.identity);
   return options;
 }
 
@@ -238,7 +308,9 @@ int run_build(const BuildOptions& options) {
   locate_stub_of(spec);
   spec.records.insert(spec.records.end(), options.records.begin(),
                       options.records.end());
+  merge_identity(options.identity, spec.identity);
   add_exit_code_record(options.exit_code, spec);
+  add_exit_code_setting(spec);
   check_output(options.output, options.manifest, spec);
   encode_texts(options.encoding, spec);
 

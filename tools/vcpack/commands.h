@@ -4,6 +4,7 @@
 // failure that ends it (see tool_error.h for the codes).
 #pragma once
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct BuildOptions {
   std::string encoding;
   // "installer" or "post": a last value record "exitcode" (--exit-code).
   std::string exit_code;
+  // --icon, --version-info, --version, --execution-level, --text and the
+  // plain settings; they replace what the manifest sets.
+  StubIdentity identity;
 };
 
 // What the parser collected for `vcpack build`, one list per record option
@@ -32,12 +36,19 @@ struct BuildArguments {
   std::vector<std::string> files;         // "[KEY=]PATH"
   std::vector<std::string> stored_names;  // --as NAME, for the --file before it
   std::vector<std::string> values;        // "NAME=TEXT"
+  std::vector<std::string> version_info;  // --version-info KEY=TEXT
+  std::vector<std::string> texts;         // --text NAME=TEXT
+  // One per row of kPlainSettings; empty: not given.
+  std::vector<std::string> plain_settings =
+      std::vector<std::string>(std::size(kPlainSettings));
 };
 
 // The build options of `arguments`, with the records made in the order of
 // `sequence`: the option names ("--file", "--as", "--value", others ignored)
-// in command-line order. Throws a usage error for a --as without a --file
-// before it, a second --as for one file, or a --value without "=".
+// in command-line order, and the identity's options checked. Throws a usage
+// error for a --as without a --file before it, a second --as for one file, a
+// --value, --text or --version-info without "=", and an identity option that
+// names no text, key or level of its kind.
 BuildOptions build_options_in_order(const BuildArguments& arguments,
                                     const std::vector<std::string>& sequence);
 

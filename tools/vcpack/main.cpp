@@ -94,6 +94,44 @@ void add_build_checks(CLI::App& build, vcpack::BuildOptions& options) {
       ->type_name("installer|post");
 }
 
+// The options that give the package its own identity in its copy of the
+// stub (stub_identity.h).
+void add_identity(CLI::App& build, vcpack::BuildArguments& arguments) {
+  vcpack::StubIdentity& identity = arguments.options.identity;
+  build
+      .add_option("--icon", identity.icon,
+                  "The program's icon in the package: a .ico file (Windows "
+                  "stubs)")
+      ->type_name("FILE");
+  build
+      .add_option("--version-info", arguments.version_info,
+                  "A text of the version resource, such as "
+                  "ProductName=\"Acme Widget\" (Windows stubs)")
+      ->type_name("KEY=TEXT")
+      ->allow_extra_args(false);
+  build
+      .add_option("--version", identity.version,
+                  "The version resource's numbers, and its FileVersion and "
+                  "ProductVersion where not given (Windows stubs)")
+      ->type_name("1.2.3.4");
+  build
+      .add_option("--execution-level", identity.execution_level,
+                  "The rights the manifest asks for; asInvoker unless given "
+                  "(Windows stubs)")
+      ->type_name("asInvoker|highestAvailable|requireAdministrator");
+  build
+      .add_option("--text", arguments.texts,
+                  "A caption or text of the bootstrap's messages, by its name "
+                  "(such as invalid-archive.text; see vcpack.md)")
+      ->type_name("NAME=TEXT")
+      ->allow_extra_args(false);
+  for (std::size_t i = 0; i < std::size(vcpack::kPlainSettings); ++i) {
+    const vcpack::PlainSetting& setting = vcpack::kPlainSettings[i];
+    build.add_option(setting.option, arguments.plain_settings[i], setting.help)
+        ->type_name(setting.value_name);
+  }
+}
+
 void add_build(CLI::App& app, Commands& commands) {
   CLI::App* build = app.add_subcommand(
       "build", "Make a package from a stub, files and values");
@@ -131,6 +169,7 @@ void add_build(CLI::App& app, Commands& commands) {
       ->type_name("NAME=TEXT")
       ->allow_extra_args(false);
   add_build_checks(*build, arguments.options);
+  add_identity(*build, arguments);
   build->footer(kBuildFooter);
   commands.build = build;
 }

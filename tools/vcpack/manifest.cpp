@@ -44,9 +44,19 @@ class ManifestReader {
         spec.stub_path = anchored(folder_, spec.stub_as_written);
       } else if (key == "record") {
         read_records(node, spec);
+      } else if (key == "identity") {
+        read_identity(table_of(node, "identity"), spec.identity);
+      } else if (key == "texts") {
+        read_texts(table_of(node, "texts"), spec.identity);
+      } else if (is_plain_setting(std::string(key.str()), true)) {
+        const std::string name(key.str());
+        set_setting(spec.identity, {name, string_of(node, name),
+                                    where(source_name_, node.source())});
       } else {
-        throw problem(key.source(), "unknown key \"" + std::string(key.str()) +
-                                        "\" (expected \"stub\" or [[record]])");
+        throw problem(key.source(),
+                      "unknown key \"" + std::string(key.str()) +
+                          "\" (expected \"stub\", \"ui\", \"log\", "
+                          "[[record]], [identity] or [texts])");
       }
     }
     return spec;
@@ -63,6 +73,77 @@ class ManifestReader {
     if (text == nullptr)
       throw problem(node.source(), "\"" + name + "\" must be a string");
     return text->get();
+  }
+
+  const toml::table& table_of(const toml::node& node,
+                              const std::string& name) const {
+    const auto* table = node.as_table();
+    if (table == nullptr) {
+      throw problem(node.source(),
+                    "\"" + name + "\" must be a table ([" + name + "])");
+    }
+    return *table;
+  }
+
+  // Throws a problem at `node` when `error` says one.
+  void check(const toml::node& node, const std::string& error) const {
+    if (!error.empty()) throw problem(node.source(), error);
+  }
+
+  void read_identity(const toml::table& table, StubIdentity& identity) const {
+    for (auto&& [key, node] : table) {
+      const std::string name(key.str());
+      const std::string origin = where(source_name_, node.source());
+      if (name == "version-info") {
+        for (auto&& [text_key, text] :
+             table_of(node, "identity.version-info")) {
+          VersionText version{std::string(text_key.str()),
+                              string_of(text, std::string(text_key.str())),
+                              where(source_name_, text.source())};
+          check(text, version_key_error(version.key));
+          check(text, version_text_error(version));
+          set_version_text(identity, version);
+        }
+      } else if (name == "icon") {
+        identity.icon = anchored(folder_, string_of(node, name));
+      } else if (name == "version") {
+        identity.version = string_of(node, name);
+        check(node, version_error(identity.version));
+      } else if (name == "execution-level") {
+        identity.execution_level = string_of(node, name);
+        check(node, execution_level_error(identity.execution_level));
+      } else if (is_plain_setting(name, false)) {
+        set_setting(identity, {name, string_of(node, name), origin});
+      } else {
+        std::string keys = "icon, version, version-info, execution-level";
+        for (const PlainSetting& setting : kPlainSettings) {
+          if (!setting.top_level) keys += std::string(", ") + setting.setting;
+        }
+        throw problem(key.source(), "unknown key \"" + name +
+                                        "\" in [identity]; it takes " + keys);
+      }
+    }
+  }
+
+  // Whether `name` is a plain setting that the manifest takes at its top
+  // (`top_level`) or in [identity].
+  static bool is_plain_setting(const std::string& name, bool top_level) {
+    for (const PlainSetting& setting : kPlainSettings) {
+      if (name == setting.setting && setting.top_level == top_level)
+        return true;
+    }
+    return false;
+  }
+
+  void read_texts(const toml::table& table, StubIdentity& identity) const {
+    for (auto&& [key, node] : table) {
+      const std::string name(key.str());
+      if (!text_name_error(name).empty()) {
+        throw problem(key.source(), text_name_error(name));
+      }
+      set_setting(identity, {name, string_of(node, name),
+                             where(source_name_, node.source())});
+    }
   }
 
   void read_records(const toml::node& node, PackageSpec& spec) const {

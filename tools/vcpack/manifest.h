@@ -2,10 +2,14 @@
 // given, and the manifest: a TOML file naming them. tools/vcpack/README.md
 // describes the manifest's format. Records keep the manifest's order. Unknown
 // keys are refused, so that a typo never silently drops a record's setting.
+// The tables [identity] and [texts] give the package's identity
+// (stub_identity.h).
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "tools/vcpack/stub_identity.h"
 
 namespace vcpack {
 
@@ -31,6 +35,8 @@ struct PackageSpec {
   // File order: the bootstrap meets them last to first, so for a variable
   // bound twice the later record wins.
   std::vector<RecordSpec> records;
+  // What the package's copy of the stub carries ([identity] and [texts]).
+  StubIdentity identity;
 };
 
 // A file record stored under the base name of `path`; callers that were

@@ -56,9 +56,9 @@ TEST(Manifest, EmptyValueAndEscapesAreKept) {
 
 TEST(Manifest, MistakesAreRefusedWithTheirPlace) {
   EXPECT_EQ(refusal_of("stub = 3\n"), "m.toml:1:8: \"stub\" must be a string");
-  EXPECT_EQ(
-      refusal_of("stubb = \"x\"\n"),
-      "m.toml:1:1: unknown key \"stubb\" (expected \"stub\" or [[record]])");
+  EXPECT_EQ(refusal_of("stubb = \"x\"\n"),
+            "m.toml:1:1: unknown key \"stubb\" (expected \"stub\", "
+            "\"ui\", \"log\", [[record]], [identity] or [texts])");
   EXPECT_EQ(refusal_of("[[record]]\nfile = \"a\"\nkey = \"k\"\nname = \"n\"\n"),
             "m.toml:4:1: unknown key \"name\" in this record; a file record "
             "takes \"file\", \"key\" and \"as\"");
@@ -74,6 +74,50 @@ TEST(Manifest, MistakesAreRefusedWithTheirPlace) {
             std::string::npos);
   EXPECT_EQ(refusal_of("stub = \"x\"\nstub = \"y\"\n").substr(0, 9),
             "m.toml:2:");
+  // The identity's tables, each mistake at its place.
+  for (const auto& [text, message] :
+       std::vector<std::pair<std::string, std::string>>{
+           {"identity = 1\n", "m.toml:1:12: \"identity\" must be a table"},
+           {"[identity]\nicons = \"a.ico\"\n",
+            "m.toml:2:1: unknown key \"icons\" in [identity]"},
+           {"[identity]\nversion = \"1.x\"\n",
+            "m.toml:2:11: the version \"1.x\" is not"},
+           {"[identity]\nexecution-level = \"admin\"\n",
+            "m.toml:2:19: the execution level is"},
+           {"[identity.version-info]\nProduct = \"x\"\n",
+            "m.toml:2:11: no version text \"Product\""},
+           {"[texts]\n\"invalid-archive\" = \"x\"\n",
+            "m.toml:2:1: no text named \"invalid-archive\""},
+           {"[texts]\n\"invalid-archive.text\" = 1\n",
+            "m.toml:2:26: \"invalid-archive.text\" must be a string"},
+       }) {
+    EXPECT_EQ(refusal_of(text).substr(0, message.size()), message) << text;
+  }
+}
+
+TEST(Manifest, TheIdentityTablesGiveIconVersionTextsAndSettings) {
+  const PackageSpec spec = parse_manifest(R"(
+[identity]
+icon = "art/product.ico"
+version = "2.1"
+execution-level = "highestAvailable"
+guard-name = "Acme.Setup"
+[identity.version-info]
+ProductName = "Acme"
+[texts]
+"invalid-archive.caption" = "Kaputt"
+)",
+                                          "pkg", "m.toml");
+  const StubIdentity& identity = spec.identity;
+  EXPECT_EQ(identity.icon, "pkg/art/product.ico");
+  EXPECT_EQ(identity.version, "2.1");
+  EXPECT_EQ(identity.execution_level, "highestAvailable");
+  ASSERT_EQ(identity.version_info.size(), 1u);
+  EXPECT_EQ(identity.version_info[0].text, "Acme");
+  ASSERT_EQ(identity.settings.size(), 2u);
+  EXPECT_EQ(identity.settings[0].name, "guard-name");
+  EXPECT_EQ(identity.settings[1].value, "Kaputt");
+  EXPECT_EQ(identity.settings[1].origin, "m.toml:10:29");
 }
 
 TEST(Manifest, UnreadableManifestIsRefusedWithTheReason) {

@@ -214,8 +214,11 @@ class Walker {
     if (!found || scratch.chunks.back().offset != 0) return false;
     stub.image_size = image.size();
     stub.image_verified = scratch.chunks.back().verified;
+    // An image larger than the part kept is no bootstrap: its resources
+    // and settings are not read.
     if (image.size() == image.head().size()) {
       stub.resources = read_pe_resources(image.head());
+      stub.settings = read_stub_settings(image.head());
     }
     stub.format = program_format(image.head(), stub.file_name);
     walk_.stub = stub;

@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "tools/vcpack/pe_resources.h"
 #include "tools/vcpack/program_format.h"
+#include "tools/vcpack/stub_identity.h"
 
 namespace vcpack {
 
@@ -98,6 +99,8 @@ struct StubChunks {
   ProgramFormat format;  // the image's kind and processor
   // Its manifest and version resource; none when the image is no PE image.
   std::optional<PeResources> resources;
+  // The settings block it carries, which the bootstrap reads first.
+  StubSettings settings;
 };
 
 struct PackageWalk {

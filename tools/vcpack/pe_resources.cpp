@@ -203,6 +203,7 @@ void read_fixed_info(std::string_view data, const Block& root,
       u32_at(data, root.value) != kFixedInfoSignature) {
     return;
   }
+  version.fixed_info = std::string(data.substr(root.value, kFixedInfoSize));
   version.file_version = version_numbers(*u32_at(data, root.value + 8),
                                          *u32_at(data, root.value + 12));
   version.product_version = version_numbers(*u32_at(data, root.value + 16),
@@ -214,6 +215,7 @@ void read_string_table(std::string_view data, std::size_t at, std::size_t limit,
                        VersionResource& version) {
   const std::optional<Block> table = read_block(data, at, limit);
   if (!table) return;
+  version.table_key = table->key;
   for (std::size_t child = table->value; child < table->end;) {
     const std::optional<Block> entry = read_block(data, child, table->end);
     if (!entry) return;
@@ -277,6 +279,26 @@ void read_manifest(std::string_view manifest, PeResources& resources) {
   const std::string tag = tag_at(text, element);
   resources.execution_level = attribute(tag, "level");
   resources.ui_access = attribute(tag, "uiAccess");
+}
+
+// The images of an RT_GROUP_ICON: a 6-byte header (0, 1, count) and
+// 14 bytes per image.
+std::vector<IconImage> read_icon_group(std::string_view group) {
+  std::vector<IconImage> icons;
+  const auto count = u16_at(group, 4);
+  if (u16_at(group, 0) != 0 || u16_at(group, 2) != 1 || !count) return icons;
+  for (std::size_t i = 0; i < *count; ++i) {
+    const std::size_t at = 6 + 14 * i;
+    const auto bit_count = u16_at(group, at + 6);
+    const auto size = u32_at(group, at + 8);
+    if (!bit_count || !size || !u16_at(group, at + 12)) break;
+    const auto pixels = [&](std::size_t field) {
+      const unsigned value = static_cast<unsigned char>(group[at + field]);
+      return value == 0 ? 256u : value;
+    };
+    icons.push_back({pixels(0), pixels(1), *bit_count, *size});
+  }
+  return icons;
 }
 
 // The bytes of the resource as find_resource() tells, as a view into `image`.
@@ -343,6 +365,9 @@ std::optional<PeResources> read_pe_resources(const std::string& image) {
   }
   if (const auto manifest = resource_in(image, kManifestResource)) {
     read_manifest(*manifest, resources);
+  }
+  if (const auto group = resource_in(image, kGroupIcon)) {
+    resources.icons = read_icon_group(*group);
   }
   return resources;
 }

@@ -19,6 +19,7 @@ namespace vcpack {
 // Resource types, as Windows numbers them.
 inline constexpr std::uint16_t kVersionResource = 16;   // RT_VERSION
 inline constexpr std::uint16_t kManifestResource = 24;  // RT_MANIFEST
+inline constexpr std::uint16_t kGroupIcon = 14;         // RT_GROUP_ICON
 
 struct VersionResource {
   // The binary numbers, as "major.minor.build.revision"; empty when the
@@ -28,10 +29,23 @@ struct VersionResource {
   // The first string table's entries ("CompanyName", "FileVersion", ...) in
   // their order, converted from UTF-16 to UTF-8.
   std::vector<std::pair<std::string, std::string>> strings;
+  // The first string table's key, such as "040904B0" (language and code
+  // page), and the fixed part's 52 bytes as they are; empty when absent.
+  std::string table_key;
+  std::string fixed_info;
+};
+
+// One image of the program's icon, as its RT_GROUP_ICON entry tells.
+struct IconImage {
+  unsigned width = 0;  // pixels; an entry's 0 means 256
+  unsigned height = 0;
+  unsigned bit_count = 0;
+  std::uint32_t size = 0;  // bytes
 };
 
 struct PeResources {
   std::optional<VersionResource> version;  // none: no readable resource
+  std::vector<IconImage> icons;  // the first RT_GROUP_ICON's; none: no icon
   bool has_manifest = false;
   // The manifest's requestedExecutionLevel attributes; empty when absent.
   std::string execution_level;

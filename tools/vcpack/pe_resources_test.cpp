@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/vcpack/pe_resource_tree.h"
+#include "tools/vcpack/stub_identity.h"
+
 namespace vcpack {
 namespace {
 
@@ -83,6 +86,10 @@ std::string pe_image() {
   image.replace(0x58, 2, std::string("\x0B\x02", 2));  // PE32+
   set32(image, 0x58 + 108, 16);                        // directories
   image.replace(0x148, 5, ".rsrc");
+  set32(image, 0x58 + 32, 0x1000);  // section alignment
+  set32(image, 0x58 + 36, 0x200);   // file alignment
+  set32(image, 0x58 + 56, 0x2000);  // size of image
+  set32(image, 0x58 + 60, kRaw);    // size of headers
   const std::string data[] = {version_block(), kManifest};
   std::string tree;
   // Root with two types, then per type a name and a language directory.
@@ -191,6 +198,175 @@ TEST(PeResources, CutOrChangedImagesNeverYieldBytesOfTheirOwn) {
       EXPECT_TRUE(!manifest || changed.find(*manifest) != std::string::npos)
           << at;
     }
+  }
+}
+
+// Where the writer changes pe_image()'s headers.
+constexpr std::size_t kSectionCount = 0x46;
+constexpr std::size_t kSizeOfImage = 0x58 + 56;
+constexpr std::size_t kSizeOfHeaders = 0x58 + 60;
+constexpr std::size_t kChecksum = 0x58 + 64;
+constexpr std::size_t kResourceDirectory = 0x58 + 112 + 16;
+constexpr std::size_t kSecurityDirectory = 0x58 + 112 + 32;
+
+std::uint32_t get32(const std::string& image, std::size_t at) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 4; i-- > 0;) {
+    value = value << 8 | static_cast<unsigned char>(image[at + i]);
+  }
+  return value;
+}
+
+// An .ico of two images: a bitmap's header and a PNG's signature are all
+// that the writer looks at.
+std::string two_image_icon() {
+  const std::string bitmap = std::string("\x28\0\0\0", 4) + "16x16 pixels";
+  const std::string png = "\x89PNG\r\n\x1A\n256x256 pixels";
+  std::string ico;
+  for (std::size_t field : {0u, 1u, 2u}) put16(ico, field);
+  std::size_t at = 6 + 2 * 16;
+  for (const std::string* image : {&bitmap, &png}) {
+    ico += image == &bitmap ? "\x10\x10" : std::string(2, '\0');
+    ico += std::string(2, '\0');
+    put16(ico, 1);
+    put16(ico, 32);
+    put32(ico, image->size());
+    put32(ico, at);
+    at += image->size();
+  }
+  return ico + bitmap + png;
+}
+
+StubIdentity every_identity() {
+  StubIdentity identity;
+  identity.icon = "product.ico";
+  identity.version_info = {{"ProductName", "Acme \xC3\x9C", "--version-info"}};
+  identity.version = "7.8";
+  identity.execution_level = "requireAdministrator";
+  identity.settings = {{"guard-name", "Acme.Setup", "--guard-name"}};
+  return identity;
+}
+
+// The new tree replaces the old in its section when that ends the file, or
+// goes into a section of its own behind the others; either way Windows
+// finds everything given, the stub's other resources stay, and the headers
+// describe the image.
+TEST(ResourceWriter, WritesTheIdentityWhereverTheTreeGoes) {
+  std::string with_checksum = pe_image() + "overlay";
+  set32(with_checksum, kChecksum, 1);
+  const struct {
+    const char* what;
+    std::string image;
+    std::uint32_t sections;
+  } rows[] = {
+      {"the last section holds the tree", pe_image(), 1},
+      {"bytes follow the last section", pe_image() + "overlay", 2},
+      {"with a checksum", with_checksum, 2},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const StubWrite written =
+        write_stub_identity(row.image, every_identity(), two_image_icon());
+    ASSERT_TRUE(written.ok()) << written.error;
+    const std::string& out = written.bytes;
+    const auto resources = read_pe_resources(out);
+    ASSERT_TRUE(resources && resources->version);
+    EXPECT_EQ(resources->execution_level, "requireAdministrator");
+    ASSERT_EQ(resources->icons.size(), 2u);
+    EXPECT_EQ(resources->icons[0].width, 16u);
+    EXPECT_EQ(resources->icons[1].width, 256u);
+    EXPECT_EQ(resources->version->file_version, "7.8.0.0");
+    using Strings = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(resources->version->strings,
+              (Strings{{"CompanyName", "Vellumcrest"},
+                       {"FileVersion", "7.8"},
+                       {"ProductName", "Acme \xC3\x9C"},
+                       {"ProductVersion", "7.8"}}));
+    EXPECT_EQ(read_stub_settings(out).entries,
+              (vcboot::SettingsEntries{{"guard-name", "Acme.Setup"}}));
+
+    EXPECT_EQ(out[kSectionCount], static_cast<char>(row.sections));
+    const std::size_t section = 0x148 + 40 * (row.sections - 1);
+    const std::uint32_t address = get32(out, section + 12);
+    EXPECT_EQ(get32(out, kResourceDirectory), address);
+    EXPECT_EQ(get32(out, kResourceDirectory + 4), get32(out, section + 8));
+    EXPECT_EQ(get32(out, kSizeOfImage),
+              (address + get32(out, section + 8) + 0xFFF) & ~0xFFFu);
+    EXPECT_EQ(get32(out, section + 20) % 0x200, 0u);
+    EXPECT_EQ(get32(out, section + 20) + get32(out, section + 16), out.size());
+    EXPECT_EQ(get32(out, kChecksum), get32(row.image, kChecksum) == 0
+                                         ? 0
+                                         : pe_checksum(out, kChecksum));
+    if (row.sections == 2) {
+      EXPECT_EQ(address, 0x2000u);
+      EXPECT_EQ(out.substr(pe_image().size(), 7), "overlay");
+    }
+  }
+  EXPECT_EQ(write_stub_identity(pe_image(), StubIdentity(), "").bytes,
+            pe_image());
+}
+
+TEST(ResourceWriter, RefusesWhatItCannotWriteWithTheReason) {
+  std::string signed_image = pe_image();
+  set32(signed_image, kSecurityDirectory + 4, 0x100);
+  std::string full_headers = pe_image() + "overlay";
+  set32(full_headers, kSizeOfHeaders, 0x148 + 40);
+  std::string damaged_tree = pe_image();
+  set32(damaged_tree, kTree + 20, 0x80000000u | 0xFFF0);
+  std::string no_level = pe_image();
+  // Only the comment's element is left, which does not count.
+  no_level.replace(no_level.find("requestedExecutionLevel  uiAccess"), 23,
+                   "requestedLevelXXXXXXXXX");
+  StubIdentity level;
+  level.execution_level = "highestAvailable";
+  const struct {
+    const char* what;
+    std::string image;
+    StubIdentity identity;
+    const char* error;
+  } rows[] = {
+      {"signed", signed_image, every_identity(), "it is signed"},
+      {"no room for a header", full_headers, every_identity(),
+       "no room for one more section header"},
+      {"a damaged tree", damaged_tree, every_identity(),
+       "its resources are damaged: a directory lies outside the tree"},
+      {"no level to set", no_level, level, "no requestedExecutionLevel"},
+      {"no program", "MZ", every_identity(), "no Windows (PE) program"},
+  };
+  for (const auto& row : rows) {
+    const StubWrite written =
+        write_stub_identity(row.image, row.identity, two_image_icon());
+    EXPECT_NE(written.error.find(row.error), std::string::npos)
+        << row.what << ": " << written.error;
+    EXPECT_TRUE(written.bytes.empty()) << row.what;
+  }
+}
+
+// A tree written and read back holds the same resources, named and
+// numbered, in the order Windows searches them: names first.
+TEST(ResourceWriter, ATreeReadsBackAsItWasWritten) {
+  const auto named = [](std::u16string name) {
+    return ResourceId{true, 0, std::move(name)};
+  };
+  const std::vector<Resource> resources = {
+      {named(u"TYPE"), named(u"B"), ResourceId::of(0), 1252, "named"},
+      {named(u"TYPE"), ResourceId::of(7), ResourceId::of(0x407), 0, "x"},
+      {ResourceId::of(10), ResourceId::of(1), ResourceId::of(0), 0, ""},
+      {ResourceId::of(16), named(u"A"), ResourceId::of(0x409), 0, "v"},
+      {ResourceId::of(16), named(u"A"), ResourceId::of(0x809), 0, "ww"},
+  };
+  std::vector<Resource> shuffled(resources.rbegin(), resources.rend());
+  const ImageWrite written = write_resource_tree(pe_image(), shuffled);
+  ASSERT_TRUE(written.ok()) << written.error;
+  const ResourceList read = read_resource_tree(written.bytes);
+  ASSERT_TRUE(read.ok()) << read.error;
+  ASSERT_EQ(read.resources.size(), resources.size());
+  for (std::size_t i = 0; i < resources.size(); ++i) {
+    EXPECT_TRUE(read.resources[i].type == resources[i].type) << i;
+    EXPECT_TRUE(read.resources[i].name == resources[i].name) << i;
+    EXPECT_TRUE(read.resources[i].language == resources[i].language) << i;
+    EXPECT_EQ(read.resources[i].code_page, resources[i].code_page) << i;
+    EXPECT_EQ(read.resources[i].data, resources[i].data) << i;
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "bootstrap/settings_writer.h"
 #include "tools/vcpack/display_text.h"
 #include "util/messages.h"
 
@@ -164,6 +165,14 @@ std::string stub_resources_section(const PeResources& resources) {
       text += ", uiAccess " + shown(resources.ui_access);
     text += ".\n";
   }
+  text += "Stub icon: ";
+  if (resources.icons.empty()) text += "none";
+  for (const IconImage& icon : resources.icons) {
+    text += (&icon == &resources.icons.front() ? "" : ", ") +
+            std::to_string(icon.width) + "x" + std::to_string(icon.height) +
+            " (" + std::to_string(icon.bit_count) + " bits)";
+  }
+  text += ".\n";
   if (!resources.version) return text + "Stub version resource: none.\n";
   const VersionResource& version = *resources.version;
   text += "Stub version resource: file " + shown(version.file_version) +
@@ -172,6 +181,34 @@ std::string stub_resources_section(const PeResources& resources) {
   for (const auto& [key, value] : version.strings)
     rows.push_back({shown(key), quoted(value)});
   return text + aligned_rows(rows, {});
+}
+
+// The settings that the bootstrap reads before anything else, those that
+// differ from its defaults.
+std::string stub_settings_section(const StubChunks& stub) {
+  const StubSettings& settings = stub.settings;
+  switch (settings.block) {
+    case StubSettings::Block::kNoRoom:
+      if (stub.format.kind != ProgramKind::kElf) return "";
+      return "Stub settings: the stub has no room for them.\n";
+    case StubSettings::Block::kNone:
+      return "Stub settings: none; the bootstrap runs on its defaults.\n";
+    case StubSettings::Block::kDamaged:
+      return "Stub settings: DAMAGED; the bootstrap runs on its defaults.\n";
+    case StubSettings::Block::kSound:
+      break;
+  }
+  std::vector<std::vector<std::string>> rows;
+  for (const vcboot::SettingsEntry& entry : settings.entries) {
+    if (is_default_setting(entry)) continue;
+    rows.push_back({entry.name, "= " + quoted(entry.value) +
+                                    (vcboot::is_known_setting_name(entry.name)
+                                         ? ""
+                                         : "  (this bootstrap ignores it)")});
+  }
+  if (rows.empty()) return "Stub settings: every one the default.\n";
+  return "Stub settings, where they differ from the defaults:\n" +
+         aligned_rows(rows, {});
 }
 
 // The installer's kind: an .msi or a .cmd file is opened through its file
@@ -194,7 +231,8 @@ std::string stub_section(const PackageWalk& walk) {
          "; the bootstrap never reads it (its digest " +
          (stub.image_verified ? "matches" : "differs, as after signing") +
          ").\n" +
-         (stub.resources ? stub_resources_section(*stub.resources) : "");
+         (stub.resources ? stub_resources_section(*stub.resources) : "") +
+         stub_settings_section(stub);
 }
 
 }  // namespace

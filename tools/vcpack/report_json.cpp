@@ -124,7 +124,36 @@ json stub_resources_json(const std::optional<PeResources>& resources) {
         {"product_version", text_or_null(resources->version->product_version)},
         {"strings", strings}};
   }
-  return {{"manifest", manifest}, {"version", version}};
+  json icons = json::array();
+  for (const IconImage& icon : resources->icons) {
+    icons.push_back({{"width", icon.width},
+                     {"height", icon.height},
+                     {"bit_count", icon.bit_count},
+                     {"size", icon.size}});
+  }
+  return {{"manifest", manifest}, {"version", version}, {"icons", icons}};
+}
+
+const char* block_name(StubSettings::Block block) {
+  switch (block) {
+    case StubSettings::Block::kNone:
+      return "none";
+    case StubSettings::Block::kSound:
+      return "sound";
+    case StubSettings::Block::kDamaged:
+      return "damaged";
+    default:
+      return "no room";
+  }
+}
+
+// The settings block, and the settings in it that differ from the defaults.
+json settings_json(const StubSettings& settings) {
+  json values = json::object();
+  for (const vcboot::SettingsEntry& entry : settings.entries) {
+    if (!is_default_setting(entry)) values[entry.name] = entry.value;
+  }
+  return {{"block", block_name(settings.block)}, {"values", values}};
 }
 
 json format_json(const ProgramFormat& format) {
@@ -140,7 +169,8 @@ json stub_json(const PackageWalk& walk) {
           {"image_offset", walk.stub->image_offset},
           {"image_size", walk.stub->image_size},
           {"image_verified", walk.stub->image_verified},
-          {"resources", stub_resources_json(walk.stub->resources)}};
+          {"resources", stub_resources_json(walk.stub->resources)},
+          {"settings", settings_json(walk.stub->settings)}};
 }
 
 json finding_json(const Finding& finding) {

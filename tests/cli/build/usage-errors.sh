@@ -23,3 +23,10 @@ vcpack build --stub vcboot --file setup --exit-code always -o pkg; echo "exit $?
 vcpack build --stub vcboot --file setup --encoding NO-SUCH-PAGE -o pkg; echo "exit $?"
 ls pkg 2>/dev/null
 true
+echo "=== the identity's options"
+for option in --text=no.such=x --text=invalid-archive.text --version-info=Product=x \
+  --version=1.2.3.4.5 --version=1.65536 --version=1..2 --execution-level=admin; do
+  vcpack build --stub vcboot --file setup "$option" -o pkg; echo "exit $?"
+done
+ls pkg 2>/dev/null
+true

@@ -37,3 +37,9 @@ echo "=== a ; in a value"
 configure '"parameters=a\;b"'
 echo "=== a generator expression in a value"
 configure '"post=$<1:x>"'
+echo "=== the identity: texts and settings, control characters and brackets kept"
+configure 'TEXTS "invalid-archive.caption=Ka${bell}putt [1]" "already-running.text=a\\b" PRODUCT_NAME "Acme [1]" GUARD_NAME Acme.Setup UI none LOG "%TEMP%/acme-%pid%.log"'
+cmake --build build >/dev/null || echo "build: exit $?"
+vcpack list build/setup | sed -n '/^Stub settings/,$p'
+echo "=== a generator expression in a text"
+configure 'TEXTS "invalid-archive.text=$<1:x>"'

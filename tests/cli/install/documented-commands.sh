@@ -24,6 +24,7 @@ cp Setup.exe dist/Setup.exe
 printf 'MZ a post program\n' >dist/post.exe
 printf 'BM a logo\n' >dist/logo.bmp
 cp root/usr/lib/vcboot/stubs/win32/vcboot.exe build/win32/bin/vcboot.exe
+cp "$CLI_TEST_SOURCE/examples/identity/product.ico" .
 
 for page in README.md tools/vcpack/README.md; do
   echo "=== $page"

@@ -8,3 +8,11 @@ vcpack verify --strict pkg >/dev/null && echo "verify --strict: no findings"
 ./pkg 'first argument' second
 echo "exit $?"
 ls -A "$TMPDIR"
+echo "=== cut 10 bytes short: the package's own text, address and exit code"
+vcpack build --stub vcboot --file installer=demo_installer --value executable=%installer% \
+  --exit-code installer --text 'invalid-archive.caption=Broken download' \
+  --product-name 'Acme Widget' --download-address https://acme.example/download/ -o own >/dev/null
+head -c "$(($(stat -c %s own) - 10))" own >cut && chmod +x cut
+./cut
+echo "exit $?"
+ls -A "$TMPDIR"

@@ -5,7 +5,11 @@
 //
 // The Wine tests need this because wine64 rebuilds a program's command line
 // from its arguments, quoting them its own way; CreateProcessA passes the
-// text on untouched. Exit codes 250 to 252 say that the helper itself failed.
+// text on untouched. Exit codes 249 to 252 say that the helper itself failed.
+//
+// With VCBOOT_TEST_HIDDEN_STATION set, the program starts on a desktop of a
+// window station of its own, which no user sees (WSF_VISIBLE clear), as a
+// service or a program run as SYSTEM in session 0 does.
 #include <windows.h>
 
 #include <vector>
@@ -13,6 +17,7 @@
 namespace {
 
 constexpr char kCommandLineVariable[] = "VCBOOT_TEST_COMMAND_LINE";
+constexpr char kHiddenStationVariable[] = "VCBOOT_TEST_HIDDEN_STATION";
 
 // Tells the test a line on the standard error that Wine passes on to the
 // Unix side; a GUI program has nowhere else to say it.
@@ -31,6 +36,20 @@ int fail(const char* what, int exit_code) {
   return exit_code;
 }
 
+// Makes the window station "HiddenSta" with a desktop "Default"; a desktop
+// is made on the process's own station, so the process visits it. False
+// when the system will not.
+bool make_hidden_station() {
+  const HWINSTA own = GetProcessWindowStation();
+  const HWINSTA hidden =
+      CreateWindowStationA("HiddenSta", 0, WINSTA_ALL_ACCESS, nullptr);
+  if (hidden == nullptr || !SetProcessWindowStation(hidden)) return false;
+  const HDESK desktop =
+      CreateDesktopA("Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+  SetProcessWindowStation(own);
+  return desktop != nullptr;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -44,6 +63,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
+  char hidden_desktop[] = "HiddenSta\\Default";
+  if (GetEnvironmentVariableA(kHiddenStationVariable, nullptr, 0) != 0) {
+    if (!make_hidden_station()) {
+      return fail("launch_command_line: no hidden window station", 249);
+    }
+    startup.lpDesktop = hidden_desktop;
+  }
   PROCESS_INFORMATION process = {};
   if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0,
                       nullptr, nullptr, &startup, &process)) {
