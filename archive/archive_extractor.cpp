@@ -69,15 +69,20 @@ ExtractionEnd ArchiveExtractor::extract(std::string archive_path) {
                                  archive_path, platform_.last_error());
     return ExtractionEnd::kNoTail;
   }
-  // Hashes the blocks of large files while they are written.
+  // Hashes the blocks of large files while they are written. It ends with
+  // the walk: no second thread lives on while the installer runs.
   worker_ = platform_.start_worker();
   tail_read_ = false;
   Step step = Step::kNext;
+  bool stopped = false;
   while (step == Step::kNext) {
     // Between two records, so that a stop writes nothing more.
-    if (platform_.stop_signal() != 0) return ExtractionEnd::kStopped;
+    stopped = platform_.stop_signal() != 0;
+    if (stopped) break;
     step = extract_record(*archive);
   }
+  worker_.reset();
+  if (stopped) return ExtractionEnd::kStopped;
   if (step == Step::kStub && tail_read_) return ExtractionEnd::kComplete;
   // The failure has been told with the file's own name.
   if (step == Step::kFileNotWritten) return ExtractionEnd::kFileNotWritten;
