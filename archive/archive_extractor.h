@@ -44,8 +44,11 @@ class ArchiveExtractor {
   // Tells its failures through `messenger`, which must outlive it.
   ArchiveExtractor(Platform& platform, ExtractionState& state,
                    Messenger& messenger);
-  // Tells them with the default texts, as a bare stub would.
-  ArchiveExtractor(Platform& platform, ExtractionState& state);
+  // Tells them with the default texts, as a bare stub would. Tests pass tiny
+  // blocks, so that small packages walk the edges between a file's blocks.
+  ArchiveExtractor(
+      Platform& platform, ExtractionState& state,
+      std::size_t payload_block_size = ChunkStream::kPayloadBlockSize);
   ArchiveExtractor(const ArchiveExtractor&) = delete;
   ArchiveExtractor& operator=(const ArchiveExtractor&) = delete;
 
