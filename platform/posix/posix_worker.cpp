@@ -1,6 +1,7 @@
 // The worker thread of the POSIX backend: a thread that waits for one job at
 // a time. It is made while the stop signals are blocked and keeps them so,
-// so that their handler runs on the thread that waits for the installer.
+// so that their handler runs on the main thread, which looks for a stop
+// between records.
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
