@@ -220,6 +220,7 @@ class Unattended(PackageTestCase):
         self.assertIn(f"Damaged chunk: the chunk that ends at byte offset {chunk_end}, "
                       "with 1024 bytes of payload: its MD5 digest does not match its "
                       "payload\r\n", text)
+        self.assertIn('Removed file "data.bin"', text)
         self.assertEqual(text.count("Message not shown (VCBOOT_UI=none): Invalid Archive!"),
                          2, text)
         self.assertIn("Exit code 1603 (0x00000643): the archive cannot be opened, or is "
