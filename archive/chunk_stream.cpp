@@ -49,6 +49,18 @@ bool read_exactly(File& file, void* buffer, std::size_t size) {
   return file.read(buffer, size, &done) && done == size;
 }
 
+// Moves back to the trailer of the chunk that ends at the position and
+// reads its first `size` bytes. Where the trailer begins, at the length
+// field; nothing when the move or the read fails.
+std::optional<std::uint64_t> read_trailer(File& file, unsigned char* bytes,
+                                          std::size_t size) {
+  const auto length_at =
+      file.seek(-static_cast<std::int64_t>(chunk_format::kTrailerSize),
+                File::Origin::kCurrent);
+  if (!length_at || !read_exactly(file, bytes, size)) return std::nullopt;
+  return length_at;
+}
+
 bool read_range(File& file, std::uint64_t begin, std::uint64_t end,
                 std::string& bytes) {
   bytes.resize(static_cast<std::size_t>(end - begin));
@@ -138,12 +150,8 @@ ChunkRead ChunkStream::start_payload(File& file, std::uint64_t longest,
                                      std::string* digest) {
   // The length field and the stored digest, in one read.
   unsigned char trailer[chunk_format::kTrailerSize] = {};
-  const auto length_at =
-      file.seek(-static_cast<std::int64_t>(chunk_format::kTrailerSize),
-                File::Origin::kCurrent);
-  if (!length_at || !read_exactly(file, trailer, sizeof trailer)) {
-    return ChunkRead::kReadFailed;
-  }
+  const auto length_at = read_trailer(file, trailer, sizeof trailer);
+  if (!length_at) return ChunkRead::kReadFailed;
   *length = load_le32(trailer);
   // The payload lies wholly in front of its length field. A damaged length
   // that says otherwise must cause neither a move elsewhere nor a huge
@@ -215,12 +223,8 @@ ChunkRead ChunkStream::stream_chunk(File& file, PayloadSink& sink,
 
 std::optional<std::uint64_t> ChunkStream::skip_chunk(File& file) {
   unsigned char length[chunk_format::kLengthSize] = {};
-  const auto length_at =
-      file.seek(-static_cast<std::int64_t>(chunk_format::kTrailerSize),
-                File::Origin::kCurrent);
-  if (!length_at || !read_exactly(file, length, sizeof length)) {
-    return std::nullopt;
-  }
+  const auto length_at = read_trailer(file, length, sizeof length);
+  if (!length_at) return std::nullopt;
   const std::uint32_t size = load_le32(length);
   if (size > *length_at) return std::nullopt;
   return file.seek(static_cast<std::int64_t>(*length_at - size),
