@@ -283,7 +283,6 @@ void FakePlatform::catch_stop_signals() {
 }
 
 std::unique_ptr<Worker> FakePlatform::start_worker() {
-  if (!worker_) return nullptr;
   return std::make_unique<InlineWorker>();
 }
 

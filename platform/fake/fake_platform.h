@@ -96,10 +96,6 @@ class FakePlatform : public Platform {
   // Lets the next `successes` calls of `call` succeed, then fails every
   // later one with `error` (as the last error).
   void fail(FakeCall call, std::uint32_t error, int successes = 0);
-  // start_worker gives nothing, as where no thread can be started. By
-  // default it gives a worker that runs each job at once, on the calling
-  // thread: the code that overlaps work runs, in an order that never varies.
-  void run_without_worker() { worker_ = false; }
   // Lets the next `successes` reads go whole; the read after them delivers
   // half of what it is asked for, without an error, as a file cut short
   // while it is read would.
@@ -204,6 +200,8 @@ class FakePlatform : public Platform {
   bool is_disk_full(std::uint32_t code) const override {
     return code == fake_error::kDiskFull;
   }
+  // A worker that runs each job at once, on the calling thread: the code
+  // that overlaps work runs, in an order that never varies.
   std::unique_ptr<Worker> start_worker() override;
   // Starts nothing once a stop request has arrived.
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
@@ -241,7 +239,6 @@ class FakePlatform : public Platform {
   bool keep_log_ = true;
   std::uint64_t write_capacity_ = UINT64_MAX;
   int short_read_after_ = -1;  // reads to go whole; -1: every one
-  bool worker_ = true;
   std::function<ProcessScript(const LaunchRequest&)> launch_script_;
   bool relative_prefix_ = false;
   std::optional<StopScript> stop_on_;
