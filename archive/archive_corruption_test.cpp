@@ -130,8 +130,8 @@ bool walk_meets(std::size_t at, const SweepPackage& package) {
 
 // What is wrong with the extraction of one variant; empty when nothing is.
 std::string problems_with(const std::string& bytes, bool met,
-                          const SweepPackage& package) {
-  const Extraction result = test_support::extract_metered(bytes);
+                          const SweepPackage& package, std::size_t block_size) {
+  const Extraction result = test_support::extract_metered(bytes, block_size);
   std::string problems;
   const auto outcome = outcome_of(result, package);
   if (!outcome) problems += " an outcome that is not allowed;";
@@ -158,10 +158,18 @@ std::string problems_with(const std::string& bytes, bool met,
 
 class CorruptionSweep : public ::testing::Test {
  protected:
+  // Each variant is read with the bootstrap's blocks, which hold each file
+  // of the package whole, and with blocks of 63 bytes, in which each file is
+  // written block by block, hashed on the fake's worker, before its check.
   void check(const std::string& variant, const std::string& bytes, bool met) {
-    const std::string problems = problems_with(bytes, met, package_);
-    if (!problems.empty() && failures_.size() < 20) {
-      failures_.push_back(variant + ":" + problems);
+    for (const std::size_t block_size :
+         {ChunkStream::kPayloadBlockSize, std::size_t{63}}) {
+      const std::string problems =
+          problems_with(bytes, met, package_, block_size);
+      if (!problems.empty() && failures_.size() < 20) {
+        failures_.push_back(variant + ", blocks of " +
+                            std::to_string(block_size) + ":" + problems);
+      }
     }
   }
   void TearDown() override {

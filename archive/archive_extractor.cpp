@@ -1,11 +1,54 @@
 #include "archive/archive_extractor.h"
 
 #include <memory>
+#include <utility>
 
 #include "archive/chunk_format.h"
 #include "archive/file_name_rules.h"
 
 namespace vcboot {
+namespace {
+
+// Where a file's content goes as it is read: into the output file, until a
+// write fails. The content is still read and checked to its end after a
+// failed write or with no output file at all, so that damage is told as
+// damage whatever else went wrong, as when each content was checked before
+// its file was made.
+class OutputSink final : public PayloadSink {
+ public:
+  OutputSink(Platform& platform, std::unique_ptr<File> output)
+      : platform_(platform), output_(std::move(output)) {}
+
+  void take(const char* bytes, std::size_t size) override {
+    taken_ += size;
+    if (!output_ || failed_) return;
+    std::size_t written = 0;
+    if (output_->write(bytes, size, &written) && written == size) return;
+    failed_ = true;
+    error_ = platform_.last_error();
+  }
+
+  // Closes the output file, which Windows cannot delete while it is open.
+  // Whether every byte was written.
+  bool close() {
+    output_.reset();
+    return !failed_;
+  }
+  bool failed() const { return failed_; }
+  // The last error that the failed write left.
+  std::uint32_t error() const { return error_; }
+  // Bytes of content read so far, written or not.
+  std::uint64_t taken() const { return taken_; }
+
+ private:
+  Platform& platform_;
+  std::unique_ptr<File> output_;
+  bool failed_ = false;
+  std::uint32_t error_ = 0;
+  std::uint64_t taken_ = 0;
+};
+
+}  // namespace
 
 ArchiveExtractor::ArchiveExtractor(Platform& platform, ExtractionState& state,
                                    Messenger& messenger)
@@ -26,13 +69,20 @@ ExtractionEnd ArchiveExtractor::extract(std::string archive_path) {
                                  archive_path, platform_.last_error());
     return ExtractionEnd::kNoTail;
   }
+  // Hashes the blocks of large files while they are written. It ends with
+  // the walk: no second thread lives on while the installer runs.
+  worker_ = platform_.start_worker();
   tail_read_ = false;
   Step step = Step::kNext;
+  bool stopped = false;
   while (step == Step::kNext) {
     // Between two records, so that a stop writes nothing more.
-    if (platform_.stop_signal() != 0) return ExtractionEnd::kStopped;
+    stopped = platform_.stop_signal() != 0;
+    if (stopped) break;
     step = extract_record(*archive);
   }
+  worker_.reset();
+  if (stopped) return ExtractionEnd::kStopped;
   if (step == Step::kStub && tail_read_) return ExtractionEnd::kComplete;
   // The failure has been told with the file's own name.
   if (step == Step::kFileNotWritten) return ExtractionEnd::kFileNotWritten;
@@ -68,11 +118,10 @@ bool ArchiveExtractor::stub_begins_the_file(File& archive) {
   return image_end && stream_.skip_chunk(archive) == std::uint64_t{0};
 }
 
-template <typename Payload>
-bool ArchiveExtractor::read(File& archive, Payload& payload) {
+bool ArchiveExtractor::read(File& archive, std::string& text) {
   log_.before_chunk(archive);
-  const ChunkRead result = stream_.read_chunk(archive, payload);
-  if (result != ChunkRead::kOk) log_.chunk_failed(result, payload.size());
+  const ChunkRead result = stream_.read_chunk(archive, text);
+  if (result != ChunkRead::kOk) log_.chunk_failed(result, text.size());
   return result == ChunkRead::kOk;
 }
 
@@ -88,48 +137,48 @@ ArchiveExtractor::Step ArchiveExtractor::extract_value(
 ArchiveExtractor::Step ArchiveExtractor::extract_file(File& archive,
                                                       const std::string& key) {
   std::string file_name;
-  if (!read(archive, file_name) || !read(archive, content_)) {
-    return Step::kDamaged;
-  }
-  // A name that could leave the work folder is refused like a file that
-  // cannot be created, and binds nothing.
-  if (!is_safe_file_name(file_name)) {
-    messenger_.show_file_failure(MessageText::kFileNotExtractedCaption,
-                                 state_.work_folder + file_name,
-                                 platform_.invalid_name_error());
-    return Step::kFileNotWritten;
-  }
-  if (!key.empty()) state_.variables.insert_if_absent(key, file_name);
-  if (!write_file(file_name, content_)) return Step::kFileNotWritten;
-  log_.file_written(key, file_name, content_.size());
-  return Step::kNext;
+  if (!read(archive, file_name)) return Step::kDamaged;
+  return write_file(archive, key, file_name);
 }
 
-bool ArchiveExtractor::write_file(const std::string& file_name,
-                                  const PayloadBuffer& content) {
+ArchiveExtractor::Step ArchiveExtractor::write_file(
+    File& archive, const std::string& key, const std::string& file_name) {
   // Messages name the file by the work folder's path; the calls reach it
-  // in the folder that was entered.
+  // in the folder that was entered. A name that could leave the work folder
+  // is refused like a file that cannot be created, and binds nothing.
   const std::string path = state_.files_folder() + file_name;
-  std::unique_ptr<File> output = platform_.create_for_writing(path);
-  if (!output) {
+  const bool safe_name = is_safe_file_name(file_name);
+  std::unique_ptr<File> output;
+  file_error_ = 0;
+  if (!safe_name) {
+    file_error_ = platform_.invalid_name_error();
+  } else if (!(output = platform_.create_for_writing(path))) {
     file_error_ = platform_.last_error();
+  }
+  const bool created = output != nullptr;
+  OutputSink sink(platform_, std::move(output));
+  log_.before_chunk(archive);
+  const ChunkRead content = stream_.stream_chunk(archive, sink, worker_.get());
+  const bool written = sink.close() && content == ChunkRead::kOk && created;
+  if (sink.failed()) file_error_ = sink.error();
+  // A file whose content failed its check, or that was not written whole (a
+  // disk-full write), must not be left for anyone to take as whole.
+  if (created && !written) platform_.delete_file(path);
+  if (content != ChunkRead::kOk) {
+    log_.chunk_failed(content, sink.taken());
+    if (created) log_.damaged_file_removed(file_name);
+    return Step::kDamaged;
+  }
+  if (safe_name && !key.empty()) {
+    state_.variables.insert_if_absent(key, file_name);
+  }
+  if (!written) {
     messenger_.show_file_failure(MessageText::kFileNotExtractedCaption,
                                  state_.work_folder + file_name, file_error_);
-    return false;
+    return Step::kFileNotWritten;
   }
-  std::size_t written = 0;
-  if (output->write(content.data(), content.size(), &written) &&
-      written == content.size()) {
-    return true;
-  }
-  // A truncated file (a disk-full write) must not be left for anyone to
-  // take as whole: it goes, and the walk ends as for a file not created.
-  file_error_ = platform_.last_error();
-  output.reset();  // an open file cannot be deleted on Windows
-  platform_.delete_file(path);
-  messenger_.show_file_failure(MessageText::kFileNotExtractedCaption,
-                               state_.work_folder + file_name, file_error_);
-  return false;
+  log_.file_written(key, file_name, sink.taken());
+  return Step::kNext;
 }
 
 }  // namespace vcboot

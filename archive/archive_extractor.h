@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -43,8 +44,11 @@ class ArchiveExtractor {
   // Tells its failures through `messenger`, which must outlive it.
   ArchiveExtractor(Platform& platform, ExtractionState& state,
                    Messenger& messenger);
-  // Tells them with the default texts, as a bare stub would.
-  ArchiveExtractor(Platform& platform, ExtractionState& state);
+  // Tells them with the default texts, as a bare stub would. Tests pass tiny
+  // blocks, so that small packages walk the edges between a file's blocks.
+  ArchiveExtractor(
+      Platform& platform, ExtractionState& state,
+      std::size_t payload_block_size = ChunkStream::kPayloadBlockSize);
   ArchiveExtractor(const ArchiveExtractor&) = delete;
   ArchiveExtractor& operator=(const ArchiveExtractor&) = delete;
 
@@ -72,12 +76,16 @@ class ArchiveExtractor {
   // from the trailers of its file-name and image chunks, not their payloads.
   bool stub_begins_the_file(File& archive);
   // Whether the chunk that ends at the position verified; it is read into
-  // `payload`.
-  template <typename Payload>
-  bool read(File& archive, Payload& payload);
+  // `text`.
+  bool read(File& archive, std::string& text);
   Step extract_value(File& archive, const std::string& name);
   Step extract_file(File& archive, const std::string& key);
-  bool write_file(const std::string& file_name, const PayloadBuffer& content);
+  // Writes the content chunk that ends at the position into the work folder
+  // as `file_name`, block by block as it is read and checked, binds `key`,
+  // and tells a file that cannot be written. The one place where files are
+  // written.
+  Step write_file(File& archive, const std::string& key,
+                  const std::string& file_name);
 
   Platform& platform_;
   ExtractionState& state_;
@@ -88,11 +96,12 @@ class ArchiveExtractor {
   // Records, files and the failing chunk, for the support log.
   ExtractionLog log_{messenger_.log()};
   ChunkStream stream_;
+  // The thread that hashes while files are written; none where no thread
+  // can be started.
+  std::unique_ptr<Worker> worker_;
   // Set when a tail chunk is read; the walk counts as complete only then.
   bool tail_read_ = false;
-  // File contents, read into the same room one after another: the largest
-  // decides the extraction's peak memory.
-  PayloadBuffer content_;
+  // The error of the last file that could not be created or written.
   std::uint32_t file_error_ = 0;
 };
 

@@ -5,10 +5,12 @@
 
 namespace vcboot {
 
-ArchiveExtractor::ArchiveExtractor(Platform& platform, ExtractionState& state)
+ArchiveExtractor::ArchiveExtractor(Platform& platform, ExtractionState& state,
+                                   std::size_t payload_block_size)
     : platform_(platform),
       state_(state),
       default_messenger_(std::in_place, platform, default_texts_),
-      messenger_(*default_messenger_) {}
+      messenger_(*default_messenger_),
+      stream_(payload_block_size) {}
 
 }  // namespace vcboot

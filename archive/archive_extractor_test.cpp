@@ -279,6 +279,79 @@ TEST_F(ArchiveExtractorTest, FailedWriteRemovesTheFile) {
   EXPECT_EQ(end_, ExtractionEnd::kFileNotWritten);
 }
 
+// A content of two and a half blocks is written as it is read, and checked
+// only at its end. Whatever stopped its file from being written, damage found
+// at the end is told as damage, as when each content was checked before its
+// file was made; either way nothing of the file is left.
+TEST_F(ArchiveExtractorTest, ContentIsCheckedToItsEndWhileWritten) {
+  struct Case {
+    const char* what;
+    std::uint64_t capacity;  // bytes the disk takes
+    bool damaged_end;        // the content's last byte changed
+    const char* name;
+    ExtractionEnd end;
+    std::vector<Message> messages;
+  };
+  const std::size_t size = ChunkStream::kPayloadBlockSize * 5 / 2;
+  const Case cases[] = {
+      {"sound", UINT64_MAX, false, "big.bin", ExtractionEnd::kComplete, {}},
+      {"damaged last block",
+       UINT64_MAX,
+       true,
+       "big.bin",
+       ExtractionEnd::kDamaged,
+       {kInvalidArchive}},
+      {"disk full after a block",
+       ChunkStream::kPayloadBlockSize,
+       false,
+       "big.bin",
+       ExtractionEnd::kFileNotWritten,
+       {failed_to_extract("big.bin",
+                          "There is not enough space on the disk.")}},
+      {"disk full, then damage",
+       ChunkStream::kPayloadBlockSize,
+       true,
+       "big.bin",
+       ExtractionEnd::kDamaged,
+       {kInvalidArchive}},
+      {"refused name, then damage",
+       UINT64_MAX,
+       true,
+       "..\\big.bin",
+       ExtractionEnd::kDamaged,
+       {kInvalidArchive}},
+  };
+  const std::string content = test_support::filler_bytes(size, 3);
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    platform.add_directory(kWork);
+    platform.set_write_capacity(c.capacity);
+    std::string bytes = package(
+        [&](ChunkWriter& writer) { writer.add_file("key", c.name, content); });
+    const std::size_t last = bytes.find(c.name) - 20 - 1;
+    if (c.damaged_end) bytes[last] = static_cast<char>(~bytes[last]);
+    platform.add_file(kArchive, bytes);
+    ExtractionState state;
+    state.work_folder = kWork;
+    ArchiveExtractor extractor(platform, state);
+    EXPECT_EQ(extractor.extract(kArchive), c.end) << c.what;
+    // What lets the run end with the disk-full exit code.
+    EXPECT_EQ(platform.is_disk_full(extractor.file_error()),
+              c.capacity != UINT64_MAX)
+        << c.what;
+    EXPECT_EQ(platform.messages(), c.messages) << c.what;
+    EXPECT_EQ(platform.files_in(kWork), c.end == ExtractionEnd::kComplete
+                                            ? std::vector<std::string>{c.name}
+                                            : std::vector<std::string>{})
+        << c.what;
+    if (c.end == ExtractionEnd::kComplete) {
+      EXPECT_EQ(platform.file_content(std::string(kWork) + c.name), content);
+    }
+    EXPECT_EQ(state.variables.find("key") != nullptr, !c.damaged_end) << c.what;
+    EXPECT_EQ(platform.open_handles(), 0) << c.what;
+  }
+}
+
 TEST_F(ArchiveExtractorTest, ArchiveThatCannotBeOpenedIsReported) {
   EXPECT_EQ(
       ArchiveExtractor(platform_, state_).extract("C:\\nowhere\\setup.exe"),

@@ -17,9 +17,13 @@ inline constexpr std::size_t kDigestSize = 16;
 // What follows every payload: its length and its digest.
 inline constexpr std::size_t kTrailerSize = kLengthSize + kDigestSize;
 
-// The digest counts bits in 32 bits and file positions are 32-bit.
-inline constexpr std::uint64_t kMaxPayloadSize = (std::uint64_t{1} << 29) - 1;
-inline constexpr std::uint64_t kMaxPackageSize = (std::uint64_t{1} << 32) - 1;
+// The longest payload the length field can tell: a file of 4 GiB - 1 bytes.
+// A package has no limit of its own: positions and moves are 64-bit.
+inline constexpr std::uint64_t kMaxPayloadSize = 0xFFFFFFFFu;
+// The longest record type, name, value or file name. These texts are held
+// whole in memory, so they keep the bound that every payload had before
+// files were read in blocks; a longer one is damage.
+inline constexpr std::uint64_t kMaxTextSize = (std::uint64_t{1} << 29) - 1;
 
 // Record types: the payload of a record's type chunk, compared byte for byte.
 inline constexpr char kTailMarker[] = "chunked-installer-tail";

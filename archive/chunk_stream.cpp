@@ -1,8 +1,10 @@
 #include "archive/chunk_stream.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "archive/chunk_format.h"
 #include "archive/little_endian.h"
@@ -47,6 +49,18 @@ bool read_exactly(File& file, void* buffer, std::size_t size) {
   return file.read(buffer, size, &done) && done == size;
 }
 
+// Moves back to the trailer of the chunk that ends at the position and
+// reads its first `size` bytes. Where the trailer begins, at the length
+// field; nothing when the move or the read fails.
+std::optional<std::uint64_t> read_trailer(File& file, unsigned char* bytes,
+                                          std::size_t size) {
+  const auto length_at =
+      file.seek(-static_cast<std::int64_t>(chunk_format::kTrailerSize),
+                File::Origin::kCurrent);
+  if (!length_at || !read_exactly(file, bytes, size)) return std::nullopt;
+  return length_at;
+}
+
 bool read_range(File& file, std::uint64_t begin, std::uint64_t end,
                 std::string& bytes) {
   bytes.resize(static_cast<std::size_t>(end - begin));
@@ -74,47 +88,38 @@ std::optional<std::uint64_t> last_marker_before(File& file, std::uint64_t end) {
   }
 }
 
-// Room for a payload of `size` bytes, in either kind of payload.
-char* room_for(std::string& payload, std::size_t size) {
-  payload.clear();
-  payload.resize(size);
-  return &payload[0];
+// One block to add to a digest, on a worker or in place.
+struct HashJob {
+  Md5Digest* digest;
+  const char* bytes;
+  std::size_t size;
+};
+
+void hash_block(void* context) {
+  const auto* const job = static_cast<const HashJob*>(context);
+  job->digest->absorb(std::string_view(job->bytes, job->size));
 }
 
-char* room_for(PayloadBuffer& payload, std::size_t size) {
-  return payload.resize(size);
-}
+// Waits for the worker's job on every way out of a scope.
+class WaitAtEnd {
+ public:
+  explicit WaitAtEnd(Worker* worker) : worker_(worker) {}
+  ~WaitAtEnd() {
+    if (worker_) worker_->wait();
+  }
+  WaitAtEnd(const WaitAtEnd&) = delete;
+  WaitAtEnd& operator=(const WaitAtEnd&) = delete;
 
-template <typename Payload>
-ChunkRead read_chunk_into(File& file, Payload& payload) {
-  // The length field and the stored digest, in one read.
-  unsigned char trailer[chunk_format::kTrailerSize] = {};
-  const auto length_at =
-      file.seek(-static_cast<std::int64_t>(chunk_format::kTrailerSize),
-                File::Origin::kCurrent);
-  if (!length_at || !read_exactly(file, trailer, sizeof trailer)) {
-    return ChunkRead::kReadFailed;
-  }
-  const std::uint32_t length = load_le32(trailer);
-  // The payload lies wholly in front of its length field. A damaged length
-  // that says otherwise must cause neither a move elsewhere nor a huge
-  // allocation.
-  if (length > *length_at) return ChunkRead::kBadLength;
-  const auto length_back = static_cast<std::int64_t>(length);
-  if (!file.seek(-length_back - static_cast<std::int64_t>(sizeof trailer),
-                 File::Origin::kCurrent)) {
-    return ChunkRead::kReadFailed;
-  }
-  char* const bytes = room_for(payload, length);
-  if (!read_exactly(file, bytes, length)) return ChunkRead::kReadFailed;
+ private:
+  Worker* worker_;
+};
 
-  const std::string stored(
-      reinterpret_cast<const char*>(trailer) + chunk_format::kLengthSize,
-      chunk_format::kDigestSize);
-  if (Md5Digest(std::string_view(bytes, length)).digest_bytes() != stored) {
-    return ChunkRead::kDigestMismatch;
-  }
-  return file.seek(-length_back, File::Origin::kCurrent)
+// The digest of what was read, compared with the one stored; then back over
+// the payload, to the chunk's first byte.
+ChunkRead finish_payload(File& file, Md5Digest& digest,
+                         const std::string& stored, std::uint32_t length) {
+  if (digest.digest_bytes() != stored) return ChunkRead::kDigestMismatch;
+  return file.seek(-static_cast<std::int64_t>(length), File::Origin::kCurrent)
              ? ChunkRead::kOk
              : ChunkRead::kReadFailed;
 }
@@ -140,22 +145,86 @@ bool ChunkStream::find_tail_marker(File& file) {
       .has_value();
 }
 
-ChunkRead ChunkStream::read_chunk(File& file, std::string& payload) {
-  return read_chunk_into(file, payload);
+ChunkRead ChunkStream::start_payload(File& file, std::uint64_t longest,
+                                     std::uint32_t* length,
+                                     std::string* digest) {
+  // The length field and the stored digest, in one read.
+  unsigned char trailer[chunk_format::kTrailerSize] = {};
+  const auto length_at = read_trailer(file, trailer, sizeof trailer);
+  if (!length_at) return ChunkRead::kReadFailed;
+  *length = load_le32(trailer);
+  // The payload lies wholly in front of its length field. A damaged length
+  // that says otherwise must cause neither a move elsewhere nor a huge
+  // allocation.
+  if (*length > *length_at || *length > longest) return ChunkRead::kBadLength;
+  digest->assign(
+      reinterpret_cast<const char*>(trailer) + chunk_format::kLengthSize,
+      chunk_format::kDigestSize);
+  return file.seek(-static_cast<std::int64_t>(*length) -
+                       static_cast<std::int64_t>(sizeof trailer),
+                   File::Origin::kCurrent)
+             ? ChunkRead::kOk
+             : ChunkRead::kReadFailed;
 }
 
-ChunkRead ChunkStream::read_chunk(File& file, PayloadBuffer& payload) {
-  return read_chunk_into(file, payload);
+ChunkRead ChunkStream::read_chunk(File& file, std::string& payload) {
+  std::uint32_t length = 0;
+  std::string stored;
+  const ChunkRead start =
+      start_payload(file, chunk_format::kMaxTextSize, &length, &stored);
+  if (start != ChunkRead::kOk) return start;
+  payload.clear();
+  payload.resize(length);
+  if (!read_exactly(file, &payload[0], length)) return ChunkRead::kReadFailed;
+  Md5Digest digest(payload);
+  return finish_payload(file, digest, stored, length);
+}
+
+ChunkRead ChunkStream::stream_chunk(File& file, PayloadSink& sink,
+                                    Worker* worker) {
+  std::uint32_t length = 0;
+  std::string stored;
+  const ChunkRead start =
+      start_payload(file, chunk_format::kMaxPayloadSize, &length, &stored);
+  if (start != ChunkRead::kOk) return start;
+  const std::size_t block = std::min<std::size_t>(length, block_size_);
+  // A payload of one block has nothing to overlap its hashing with.
+  Worker* const overlap = length > block_size_ ? worker : nullptr;
+  char* current = blocks_[0].resize(block);
+  char* next = overlap ? blocks_[1].resize(block) : current;
+  Md5Digest digest;
+  HashJob job{&digest, current, 0};
+  // A job in hand reads `job`, `digest` and a block: it ends before they go.
+  const WaitAtEnd wait_at_end(overlap);
+  std::uint32_t left = length;
+  std::size_t size = std::min<std::size_t>(left, block);
+  if (left > 0 && !read_exactly(file, current, size)) {
+    return ChunkRead::kReadFailed;
+  }
+  while (left > 0) {
+    job.bytes = current;
+    job.size = size;
+    if (overlap) {
+      overlap->start(&hash_block, &job);
+    } else {
+      hash_block(&job);
+    }
+    sink.take(current, size);
+    left -= static_cast<std::uint32_t>(size);
+    const std::size_t next_size = std::min<std::size_t>(left, block);
+    const bool read = left == 0 || read_exactly(file, next, next_size);
+    if (overlap) overlap->wait();
+    if (!read) return ChunkRead::kReadFailed;
+    std::swap(current, next);
+    size = next_size;
+  }
+  return finish_payload(file, digest, stored, length);
 }
 
 std::optional<std::uint64_t> ChunkStream::skip_chunk(File& file) {
   unsigned char length[chunk_format::kLengthSize] = {};
-  const auto length_at =
-      file.seek(-static_cast<std::int64_t>(chunk_format::kTrailerSize),
-                File::Origin::kCurrent);
-  if (!length_at || !read_exactly(file, length, sizeof length)) {
-    return std::nullopt;
-  }
+  const auto length_at = read_trailer(file, length, sizeof length);
+  if (!length_at) return std::nullopt;
   const std::uint32_t size = load_le32(length);
   if (size > *length_at) return std::nullopt;
   return file.seek(static_cast<std::int64_t>(*length_at - size),

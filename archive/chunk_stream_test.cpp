@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <vector>
@@ -11,7 +12,9 @@
 #include "archive/chunk_writer.h"
 #include "archive/little_endian.h"
 #include "platform/fake/fake_platform.h"
+#include "tests/support/allocation_meter.h"
 #include "tests/support/sample_package.h"
+#include "tests/support/scoped_temp_dir.h"
 
 namespace vcboot {
 namespace {
@@ -181,6 +184,95 @@ TEST_F(ChunkStreamTest, FailedReadEndsSilently) {
     EXPECT_EQ(end.stream.read_chunk(*end.file, payload),
               ChunkRead::kReadFailed);
   }
+}
+
+// --- Payloads read in blocks ------------------------------------------------
+
+// Collects what the stream hands on, block by block.
+class Blocks final : public PayloadSink {
+ public:
+  void take(const char* bytes, std::size_t size) override {
+    bytes_.append(bytes, size);
+    sizes_.push_back(size);
+  }
+  std::string bytes_;
+  std::vector<std::size_t> sizes_;
+};
+
+// Payloads of every size around the first three block edges, read in blocks
+// of 7 bytes, hashed in place and on a worker: sound, damaged in their last
+// byte, and with a read that comes back short in the middle, as from a file
+// cut short while it is read.
+TEST_F(ChunkStreamTest, StreamedPayloadAtEveryBlockEdge) {
+  constexpr std::size_t kTiny = 7;
+  enum class Damage { kNone, kLastByte, kShortRead };
+  for (std::size_t size = 0; size <= 3 * kTiny + 1; ++size) {
+    for (const Damage damage :
+         {Damage::kNone, Damage::kLastByte, Damage::kShortRead}) {
+      for (const bool on_worker : {false, true}) {
+        if (damage == Damage::kLastByte && size == 0) continue;
+        if (damage == Damage::kShortRead && size <= kTiny) continue;
+        const std::string payload =
+            test_support::filler_bytes(size, static_cast<std::uint32_t>(size));
+        std::string bytes = chunks_of({"before", payload});
+        const std::size_t start = bytes.size() - 20 - size;
+        if (damage == Damage::kLastByte) bytes[start + size - 1] ^= 0x40;
+        EndOfFile end(bytes);
+        // The trailer's read, then the payload's first block: the second
+        // block's read comes back short.
+        if (damage == Damage::kShortRead) end.platform.short_read(2);
+        ChunkStream stream(kTiny);
+        Blocks blocks;
+        const std::unique_ptr<Worker> worker =
+            on_worker ? end.platform.start_worker() : nullptr;
+        const ChunkRead read =
+            stream.stream_chunk(*end.file, blocks, worker.get());
+        const std::string what = "size " + std::to_string(size) + ", damage " +
+                                 std::to_string(static_cast<int>(damage)) +
+                                 (on_worker ? ", on a worker" : "");
+        if (damage == Damage::kShortRead) {
+          EXPECT_EQ(read, ChunkRead::kReadFailed) << what;
+          EXPECT_EQ(blocks.bytes_, payload.substr(0, kTiny)) << what;
+          continue;
+        }
+        EXPECT_EQ(read, damage == Damage::kNone ? ChunkRead::kOk
+                                                : ChunkRead::kDigestMismatch)
+            << what;
+        // Every byte handed on, in blocks that are full but for the last.
+        EXPECT_EQ(blocks.bytes_, bytes.substr(start, size)) << what;
+        for (std::size_t i = 0; i < blocks.sizes_.size(); ++i) {
+          const bool last = i + 1 == blocks.sizes_.size();
+          EXPECT_TRUE(last ? blocks.sizes_[i] <= kTiny
+                           : blocks.sizes_[i] == kTiny)
+              << what;
+        }
+        EXPECT_EQ(blocks.sizes_.size(), (size + kTiny - 1) / kTiny) << what;
+        // kOk goes back to the chunk's start, a mismatch stays at its length.
+        EXPECT_EQ(*end.file->seek(0, File::Origin::kCurrent),
+                  damage == Damage::kNone ? start : start + size)
+            << what;
+      }
+    }
+  }
+}
+
+// Texts are held whole, so a length beyond a text's bound is damage, found
+// before anything is allocated or read: here in a sparse file of 512 MiB.
+TEST(ChunkStreamTexts, LengthOverTheTextBoundIsBadLength) {
+  test_support::ScopedTempDir temp;
+  const std::string path = (temp.path() / "sparse").string();
+  const std::uint64_t length = chunk_format::kMaxTextSize + 1;
+  unsigned char trailer[20] = {};
+  store_le32(static_cast<std::uint32_t>(length), trailer);
+  std::ofstream(path, std::ios::binary)
+      .seekp(static_cast<std::streamoff>(length))
+      .write(reinterpret_cast<const char*>(trailer), sizeof trailer);
+  const std::unique_ptr<File> file = native_platform().open_for_reading(path);
+  ASSERT_TRUE(file && file->seek(0, File::Origin::kEnd));
+  test_support::AllocationMeter meter;
+  std::string payload;
+  EXPECT_EQ(ChunkStream().read_chunk(*file, payload), ChunkRead::kBadLength);
+  EXPECT_LT(meter.largest(), 1024u);
 }
 
 // --- Tail scan ---------------------------------------------------------------

@@ -23,14 +23,25 @@
 
 namespace vcboot {
 
+// Gives a payload's bytes in order, for a chunk too large to hold whole.
+class PayloadSource {
+ public:
+  virtual ~PayloadSource() = default;
+  // Fills `buffer` with the next `size` bytes; throws when it cannot.
+  virtual void read(char* buffer, std::size_t size) = 0;
+};
+
 class ChunkWriter {
  public:
   explicit ChunkWriter(ByteSink& sink);
 
   // One chunk: the payload, its length and its MD5 digest. Throws
-  // std::length_error for a payload of 2^29 bytes or more (its digest would
-  // not be RFC 1321's) or when the package would reach 4 GiB.
+  // std::length_error for a payload of 4 GiB or more, which the length field
+  // cannot tell.
   void add_chunk(const std::string& payload);
+  // The same for a payload of `size` bytes from `source`, copied in blocks
+  // and hashed on the way: memory holds one block, whatever the size.
+  void add_chunk(std::uint64_t size, PayloadSource& source);
   // A chunk with the given 16-byte digest stored instead of the payload's
   // own: for damaged packages in tests, and for a stub image whose digest was
   // taken before its header was filled in.
@@ -47,6 +58,9 @@ class ChunkWriter {
   // A file record; an empty key binds nothing.
   void add_file(const std::string& key, const std::string& file_name,
                 const std::string& content);
+  // A file record whose content of `size` bytes comes from `content`.
+  void add_file(const std::string& key, const std::string& file_name,
+                std::uint64_t size, PayloadSource& content);
   void add_value(const std::string& name, const std::string& value);
   // The tail chunk, which ends the archive.
   void add_tail();
@@ -58,8 +72,13 @@ class ChunkWriter {
   std::uint64_t size() const { return size_; }
   std::size_t chunk_count() const { return chunk_count_; }
 
+  // Bytes copied per step of add_chunk from a source.
+  static constexpr std::size_t kCopyBlockSize = 1 << 20;
+
  private:
   void write(const char* data, std::size_t size);
+  // The length and digest behind a payload of `size` bytes.
+  void write_trailer(std::uint64_t size, const std::string& digest);
 
   ByteSink& sink_;
   std::uint64_t size_ = 0;

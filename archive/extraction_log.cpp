@@ -8,7 +8,8 @@ const char* reason(ChunkRead why) {
     case ChunkRead::kDigestMismatch:
       return "its MD5 digest does not match its payload";
     case ChunkRead::kBadLength:
-      return "its length field reaches before the start of the file";
+      return "its length field reaches before the start of the file, or is "
+             "longer than a name or value may be";
     case ChunkRead::kReadFailed:
     case ChunkRead::kOk:
       break;
@@ -23,7 +24,7 @@ void ExtractionLog::before_chunk(File& archive) {
   if (log_.is_on()) chunk_end_ = archive.seek(0, File::Origin::kCurrent);
 }
 
-void ExtractionLog::chunk_failed(ChunkRead why, std::size_t payload_size) {
+void ExtractionLog::chunk_failed(ChunkRead why, std::uint64_t payload_size) {
   if (!log_.is_on()) return;
   const bool mismatch = why == ChunkRead::kDigestMismatch;
   log_.write({"Damaged chunk: the chunk that ends at byte offset ",
@@ -43,9 +44,15 @@ void ExtractionLog::value_read(const std::string& name,
 }
 
 void ExtractionLog::file_written(const std::string& key,
-                                 const std::string& name, std::size_t size) {
+                                 const std::string& name, std::uint64_t size) {
   log_.write({"Record: file \"", name, "\"", key.empty() ? "" : " (key \"", key,
               key.empty() ? "" : "\")", ", ", decimal(size), " bytes written"});
+}
+
+void ExtractionLog::damaged_file_removed(const std::string& name) {
+  log_.write({"Removed file \"", name,
+              "\": its content was written as it was read, and failed its "
+              "check at its end"});
 }
 
 void ExtractionLog::stub_read(bool begins_the_file, bool complete) {

@@ -22,7 +22,7 @@ class ExtractionLog {
   // Notes where the chunk that is read next ends: the archive's position.
   void before_chunk(File& archive);
   // The chunk noted last failed: `why`, with `payload_size` bytes read.
-  void chunk_failed(ChunkRead why, std::size_t payload_size);
+  void chunk_failed(ChunkRead why, std::uint64_t payload_size);
 
   void tail_read();
   // A value record; `bound` is false when a record nearer the end bound
@@ -31,7 +31,10 @@ class ExtractionLog {
                   bool bound);
   // A file record whose content was written whole.
   void file_written(const std::string& key, const std::string& name,
-                    std::size_t size);
+                    std::uint64_t size);
+  // A file whose content was written block by block and then failed its
+  // digest check: it has been deleted.
+  void damaged_file_removed(const std::string& name);
   // The stub record, which ends the walk; complete only when it begins the
   // file and a tail chunk was read.
   void stub_read(bool begins_the_file, bool complete);

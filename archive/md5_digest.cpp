@@ -1,5 +1,6 @@
 #include "archive/md5_digest.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "util/format_string.h"
@@ -156,27 +157,39 @@ void transform_blocks(Word state[4], const unsigned char* blocks,
 
 }  // namespace
 
-Md5Digest::Md5Digest(std::string_view text)
-    : state_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476} {
-  bit_count_ = static_cast<std::uint32_t>(text.size()) * 8u;
-  // Whole blocks straight from the text; only the tail is queued.
-  const auto* data = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t blocks = text.size() / 64;
+void Md5Digest::absorb(std::string_view piece) {
+  if (piece.empty()) return;
+  bit_count_ += std::uint64_t{piece.size()} * 8u;
+  const auto* data = reinterpret_cast<const unsigned char*>(piece.data());
+  std::size_t size = piece.size();
+  // First the block that an earlier piece began.
+  if (queued_ > 0) {
+    const std::size_t taken = std::min(size, sizeof queue_ - queued_);
+    std::memcpy(queue_ + queued_, data, taken);
+    queued_ += taken;
+    data += taken;
+    size -= taken;
+    if (queued_ < sizeof queue_) return;
+    transform_blocks(state_, queue_, 1);
+    queued_ = 0;
+  }
+  // Whole blocks straight from the piece; only the tail is queued.
+  const std::size_t blocks = size / 64;
   transform_blocks(state_, data, blocks);
-  queued_ = text.size() % 64;
+  queued_ = size % 64;
   std::memcpy(queue_, data + blocks * 64, queued_);
 }
 
 void Md5Digest::complete() {
   finished_ = true;
   // The tail, 0x80, zeros up to 56 modulo 64, then the bit count as 8 bytes,
-  // least significant first (the upper four are zero): one block or two.
+  // least significant first: one block or two.
   unsigned char padding[128] = {};
   std::memcpy(padding, queue_, queued_);
   padding[queued_] = 0x80;
   const std::size_t blocks = queued_ < 56 ? 1 : 2;
   unsigned char* count = padding + blocks * 64 - 8;
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 8; ++i) {
     count[i] = static_cast<unsigned char>(bit_count_ >> (8 * i));
   }
   transform_blocks(state_, padding, blocks);

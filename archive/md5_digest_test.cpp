@@ -13,14 +13,18 @@
 namespace vcboot {
 namespace {
 
-std::string hex_digest(const std::string& text) {
+std::string hex_of(const std::string& digest) {
   std::string hex;
   char pair[3];
-  for (const char byte : Md5Digest(text).digest_bytes()) {
+  for (const char byte : digest) {
     std::snprintf(pair, sizeof pair, "%02x", static_cast<unsigned char>(byte));
     hex += pair;
   }
   return hex;
+}
+
+std::string hex_digest(const std::string& text) {
+  return hex_of(Md5Digest(text).digest_bytes());
 }
 
 TEST(Md5Digest, Rfc1321TestSuite) {
@@ -57,6 +61,29 @@ TEST(Md5Digest, SecondCallGivesTheSameBytes) {
   Md5Digest digest(std::string(100, 'x'));
   const std::string first = digest.digest_bytes();
   EXPECT_EQ(digest.digest_bytes(), first);
+}
+
+// A text given in pieces of any size, each ending anywhere within a block,
+// has the digest of the whole text.
+TEST(Md5Digest, PiecesGiveTheDigestOfTheWhole) {
+  const std::string text = test_support::filler_bytes(1000, 7);
+  const std::string whole = Md5Digest(text).digest_bytes();
+  for (std::size_t piece = 1; piece <= 130; ++piece) {
+    Md5Digest digest;
+    for (std::size_t at = 0; at < text.size(); at += piece) {
+      digest.absorb(std::string_view(text).substr(at, piece));
+    }
+    EXPECT_EQ(digest.digest_bytes(), whole) << piece;
+  }
+}
+
+// 2^29 bytes are 2^32 bits, which a bit count of 32 bits would take for
+// none. The expected digest is md5sum's of 2^29 zero bytes.
+TEST(Md5Digest, CountsBitsPastThirtyTwoBits) {
+  const std::string zeros(std::size_t{1} << 20, '\0');
+  Md5Digest digest;
+  for (int i = 0; i < 512; ++i) digest.absorb(zeros);
+  EXPECT_EQ(hex_of(digest.digest_bytes()), "aa559b4e3523a6c931f08f4df52d58f2");
 }
 
 // Every length up to three blocks and some longer ones, checked against the

@@ -1,12 +1,12 @@
-// Room for one chunk's payload, kept from one chunk to the next.
+// Room for one block of a chunk's payload, kept from one chunk to the next.
 //
 // A fresh allocation for every payload costs the page faults of new memory
 // and, in a std::string, the clearing of every byte that the read then
-// overwrites. This buffer keeps its room, so a run of large payloads fills
-// memory that is already there, and leaves its bytes as they are until the
-// read writes them. It grows to exactly the size asked for, never more, and
-// lets its old room go before it takes the new, so the most it ever holds is
-// the largest payload.
+// overwrites. This buffer keeps its room, so a run of payloads fills memory
+// that is already there, and leaves its bytes as they are until the read
+// writes them. It grows to exactly the size asked for, never more, and lets
+// its old room go before it takes the new, so the most it ever holds is the
+// largest size asked for: a small package never takes a whole block.
 #pragma once
 
 #include <cstddef>

@@ -917,6 +917,8 @@ TEST(RunSequence, SupportLogTellsWhyARunEndedAsItDid) {
           std::to_string(damaged_end) +
           ", with 100 bytes of payload: its MD5 digest does not match its "
           "payload",
+      "Removed file \"data.bin\": its content was written as it was read, "
+      "and failed its check at its end",
       invalid,
       invalid,
       "Clean-up: the work folder is removed",

@@ -150,14 +150,20 @@ class Reference {
   Step next_file(const std::string& key) {
     std::string file_name;
     std::string content;
-    if (!read(file_name) || !read(content)) return Step::kDamaged;
-    if (!is_safe_file_name(file_name)) return cannot_extract(file_name);
-    if (!key.empty()) outcome_.bindings.emplace(key, file_name);
+    if (!read(file_name)) return Step::kDamaged;
     // The work folder holds no folders, so no name with a folder part can be
     // created in it.
-    if (file_name.find_first_of("\\/") != std::string::npos) {
-      return cannot_extract(file_name);
+    const bool creatable = is_safe_file_name(file_name) &&
+                           file_name.find_first_of("\\/") == std::string::npos;
+    if (!read(content)) {
+      // The file is made before its content is read, and removed when the
+      // content fails: a file of that name written before is gone too.
+      if (creatable) outcome_.files.erase(file_name);
+      return Step::kDamaged;
     }
+    if (!is_safe_file_name(file_name)) return cannot_extract(file_name);
+    if (!key.empty()) outcome_.bindings.emplace(key, file_name);
+    if (!creatable) return cannot_extract(file_name);
     outcome_.files[file_name] = content;
     return Step::kNext;
   }

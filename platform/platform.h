@@ -98,6 +98,27 @@ class Process {
   Process() = default;
 };
 
+// A second thread that runs one job at a time, so that work on memory
+// (hashing a block) overlaps the file calls of the thread that starts it
+// (writing that block, reading the next). A job calls nothing of the
+// platform: every system call and its last error stay on the one thread.
+// The destructor waits for the job in hand and ends the thread.
+class Worker {
+ public:
+  virtual ~Worker() = default;
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+
+  // Runs `job(context)` on the worker thread. The job started before must
+  // have been waited for.
+  virtual void start(void (*job)(void*), void* context) = 0;
+  // Returns once the job started last has ended; at once when there is none.
+  virtual void wait() = 0;
+
+ protected:
+  Worker() = default;
+};
+
 // What to start: a file, its parameter text (one string, split by the
 // receiving side's rules) and an optional working directory.
 struct LaunchRequest {
@@ -233,6 +254,10 @@ class Platform {
   virtual std::uint32_t invalid_name_error() const = 0;
   // Whether `code` says that the disk (or the user's quota on it) is full.
   virtual bool is_disk_full(std::uint32_t code) const = 0;
+
+  // A worker thread; null when none can be started, and the caller then
+  // does the work itself.
+  virtual std::unique_ptr<Worker> start_worker() = 0;
 
   // Starts a program. Null when it could not be started; otherwise a process
   // to wait for, which may hold no handle (its wait then fails).

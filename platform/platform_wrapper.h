@@ -100,6 +100,9 @@ class PlatformWrapper : public Platform {
       const LaunchRequest& request) override {
     return target_.start_program(request);
   }
+  std::unique_ptr<Worker> start_worker() override {
+    return target_.start_worker();
+  }
   void catch_stop_signals() override { target_.catch_stop_signals(); }
   int stop_signal() override { return target_.stop_signal(); }
 

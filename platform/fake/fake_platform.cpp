@@ -9,6 +9,13 @@ namespace {
 // The folder that holds the fake's own program, its first current directory.
 constexpr char kModuleFolder[] = "C:\\Users\\tester\\Downloads";
 
+// Runs each job as it is started.
+class InlineWorker final : public Worker {
+ public:
+  void start(void (*job)(void*), void* context) override { job(context); }
+  void wait() override {}
+};
+
 }  // namespace
 
 // --- Open objects ---------------------------------------------------------
@@ -29,6 +36,10 @@ class FakePlatform::ScriptedFile : public File {
   bool read(void* buffer, std::size_t size, std::size_t* done) override {
     *done = 0;
     if (platform_.should_fail(FakeCall::kRead, "read")) return false;
+    if (platform_.short_read_after_ >= 0 &&
+        platform_.short_read_after_-- == 0) {
+      size /= 2;
+    }
     return file_->read(buffer, size, done);
   }
 
@@ -269,6 +280,10 @@ std::unique_ptr<Process> FakePlatform::start_program(
 
 void FakePlatform::catch_stop_signals() {
   if (keep_log_) log_.push_back("catch_stop_signals");
+}
+
+std::unique_ptr<Worker> FakePlatform::start_worker() {
+  return std::make_unique<InlineWorker>();
 }
 
 }  // namespace vcboot

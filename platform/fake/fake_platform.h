@@ -96,6 +96,10 @@ class FakePlatform : public Platform {
   // Lets the next `successes` calls of `call` succeed, then fails every
   // later one with `error` (as the last error).
   void fail(FakeCall call, std::uint32_t error, int successes = 0);
+  // Lets the next `successes` reads go whole; the read after them delivers
+  // half of what it is asked for, without an error, as a file cut short
+  // while it is read would.
+  void short_read(int successes) { short_read_after_ = successes; }
   // Writes succeed until this many bytes in all have been written; the write
   // that crosses the limit is short and fails with a disk-full error.
   void set_write_capacity(std::uint64_t bytes) { write_capacity_ = bytes; }
@@ -196,6 +200,9 @@ class FakePlatform : public Platform {
   bool is_disk_full(std::uint32_t code) const override {
     return code == fake_error::kDiskFull;
   }
+  // A worker that runs each job at once, on the calling thread: the code
+  // that overlaps work runs, in an order that never varies.
+  std::unique_ptr<Worker> start_worker() override;
   // Starts nothing once a stop request has arrived.
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
   void catch_stop_signals() override;
@@ -231,6 +238,7 @@ class FakePlatform : public Platform {
   LocalTime local_time_{2023, 11, 14, 22, 13, 20, 5};
   bool keep_log_ = true;
   std::uint64_t write_capacity_ = UINT64_MAX;
+  int short_read_after_ = -1;  // reads to go whole; -1: every one
   std::function<ProcessScript(const LaunchRequest&)> launch_script_;
   bool relative_prefix_ = false;
   std::optional<StopScript> stop_on_;

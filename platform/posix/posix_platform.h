@@ -79,6 +79,7 @@ class PosixPlatform : public Platform {
   bool is_disk_full(std::uint32_t code) const override {
     return code == ENOSPC || code == EDQUOT;
   }
+  std::unique_ptr<Worker> start_worker() override;
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
   void catch_stop_signals() override;
   int stop_signal() override;

@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <thread>
 
 #include "tests/support/sample_package.h"
 #include "tests/support/scoped_temp_dir.h"
@@ -410,6 +412,43 @@ TEST(PosixPlatform, FolderOfAnotherUserIsNotEntered) {
   EXPECT_EQ(fs::current_path(), before);
   EXPECT_TRUE(platform.set_current_directory(temp.slashed()));
   fs::current_path(before);
+}
+
+}  // namespace
+}  // namespace vcboot
+
+namespace vcboot {
+namespace {
+
+// A job that takes a while and notes the thread it ran on.
+struct SlowJob {
+  std::thread::id ran_on;
+  int runs = 0;
+  static void run(void* context) {
+    auto* const job = static_cast<SlowJob*>(context);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    job->ran_on = std::this_thread::get_id();
+    ++job->runs;
+  }
+};
+
+// Each job runs on a thread of its own, wait returns only once it has ended,
+// and the end of the worker waits for a job in hand.
+TEST(PosixWorker, RunsEachJobOnItsThreadAndWaitsForIt) {
+  PosixPlatform platform;
+  std::unique_ptr<Worker> worker = platform.start_worker();
+  ASSERT_TRUE(worker);
+  SlowJob job;
+  worker->wait();  // none in hand
+  for (int run = 1; run <= 3; ++run) {
+    worker->start(&SlowJob::run, &job);
+    worker->wait();
+    EXPECT_EQ(job.runs, run);
+  }
+  EXPECT_NE(job.ran_on, std::this_thread::get_id());
+  worker->start(&SlowJob::run, &job);
+  worker.reset();
+  EXPECT_EQ(job.runs, 4);
 }
 
 }  // namespace

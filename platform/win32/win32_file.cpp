@@ -12,8 +12,11 @@ namespace vcboot {
 namespace {
 
 constexpr DWORD kFileFlags = FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL;
-// Counts up to this go through a single ReadFile or WriteFile call.
-constexpr std::size_t kLargestCall = 0xFFFFFFFFu;
+// Counts up to this go through a single ReadFile or WriteFile call. Their
+// count is a DWORD, so a larger one goes in pieces; pieces below 2 GiB, as
+// some file system drivers take a count as a signed number. The extraction
+// itself moves far less per call.
+constexpr std::size_t kLargestCall = std::size_t{1} << 30;
 
 class Win32File : public File {
  public:
@@ -24,13 +27,10 @@ class Win32File : public File {
     const DWORD method = origin == Origin::kBegin     ? FILE_BEGIN
                          : origin == Origin::kCurrent ? FILE_CURRENT
                                                       : FILE_END;
-    if (distance >= INT32_MIN && distance <= INT32_MAX) {
-      // A signed 32-bit distance and no high part: the reader's every move.
-      const DWORD position = ::SetFilePointer(
-          handle_.get(), static_cast<LONG>(distance), nullptr, method);
-      if (position == INVALID_SET_FILE_POINTER) return std::nullopt;
-      return position;
-    }
+    // Always with the high part: without it, a move to a position of 4 GiB
+    // or more fails, so the reader's short moves could not pass through a
+    // package larger than that. A low part of INVALID_SET_FILE_POINTER is
+    // then a position like any other, unless the last error says otherwise.
     LONG high = static_cast<LONG>(distance >> 32);
     ::SetLastError(NO_ERROR);
     const DWORD low = ::SetFilePointer(

@@ -57,6 +57,7 @@ class Win32Platform : public Platform {
   bool is_disk_full(std::uint32_t code) const override {
     return code == 112 || code == 39;
   }
+  std::unique_ptr<Worker> start_worker() override;
   std::unique_ptr<Process> start_program(const LaunchRequest& request) override;
   void catch_stop_signals() override {}
   int stop_signal() override { return 0; }

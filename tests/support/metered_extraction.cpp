@@ -5,7 +5,8 @@
 
 namespace vcboot::test_support {
 
-MeteredExtraction extract_metered(const std::string& package) {
+MeteredExtraction extract_metered(const std::string& package,
+                                  std::size_t payload_block_size) {
   FakePlatform platform;
   platform.keep_log(false);  // its growth is not the extraction's
   platform.add_directory(kMeteredWorkFolder);
@@ -15,7 +16,8 @@ MeteredExtraction extract_metered(const std::string& package) {
   MeteredExtraction result;
   {
     AllocationMeter meter;
-    result.end = ArchiveExtractor(platform, state).extract(kMeteredArchive);
+    result.end = ArchiveExtractor(platform, state, payload_block_size)
+                     .extract(kMeteredArchive);
     result.largest_allocation = meter.largest();
   }
   result.messages = platform.messages();

@@ -29,7 +29,10 @@ struct MeteredExtraction {
 };
 
 // Extracts `package`, the file kMeteredArchive, into the empty work folder
-// kMeteredWorkFolder.
-MeteredExtraction extract_metered(const std::string& package);
+// kMeteredWorkFolder, reading file contents in blocks of
+// `payload_block_size` bytes.
+MeteredExtraction extract_metered(
+    const std::string& package,
+    std::size_t payload_block_size = ChunkStream::kPayloadBlockSize);
 
 }  // namespace vcboot::test_support

@@ -43,19 +43,27 @@ constexpr char kFoldersCannotBePacked[] =
     "not write the files of one (which is also why there is no --dir); give "
     "each file with --file";
 
-std::uint64_t chunk_bytes(std::uint64_t payload) {
-  return payload + format::kTrailerSize;
-}
-
-void check_payload(std::uint64_t size, const std::string& what) {
-  if (size > format::kMaxPayloadSize) {
+// Names and values: texts that the bootstrap holds whole.
+void check_text(std::uint64_t size, const std::string& what) {
+  if (size > format::kMaxTextSize) {
     throw refusal(
         what + " is " + std::to_string(size) +
-        " bytes; the bootstrap takes payloads below 2^29 bytes (512 MiB)");
+        " bytes; the bootstrap takes names and values below 2^29 bytes "
+        "(512 MiB)");
   }
 }
 
-// The size of a readable regular file, checked against the payload limit.
+// A file's content, which the length field bounds.
+void check_content(std::uint64_t size, const std::string& what) {
+  if (size > format::kMaxPayloadSize) {
+    throw refusal(what + " is " + std::to_string(size) +
+                  " bytes; a package holds files of at most 4294967295 bytes "
+                  "(4 GiB - 1 byte): split it into parts of that size or "
+                  "less, and let the installer join them");
+  }
+}
+
+// The size of a readable regular file, checked against the content limit.
 std::uint64_t input_size(const std::string& path, const std::string& what) {
   const fs::path file = utf8_path(path);
   std::error_code error;
@@ -71,46 +79,86 @@ std::uint64_t input_size(const std::string& path, const std::string& what) {
   const std::uint64_t size = fs::file_size(file, error);
   if (error)
     throw refusal("cannot read " + what + " " + path + ": " + error.message());
-  check_payload(size, what + " " + path);
+  check_content(size, what + " " + path);
   return size;
 }
 
-std::string read_input(const std::string& path, const std::string& what,
-                       std::uint64_t expected_size) {
-  std::ifstream in(utf8_path(path), std::ios::binary);
-  std::string bytes(static_cast<std::size_t>(expected_size), '\0');
-  if (!in || !in.read(&bytes[0], static_cast<std::streamsize>(bytes.size())) ||
-      in.peek() != std::ifstream::traits_type::eof()) {
-    throw refusal("cannot read " + what + " " + path +
-                  (in.bad() || !in.is_open()
+// An input read forwards in blocks as its chunk is written, never whole. It
+// notes whether the tail marker text occurs in it, also across the edges of
+// the blocks.
+class InputFile : public vcboot::PayloadSource {
+ public:
+  InputFile(const std::string& path, const std::string& what)
+      : in_(utf8_path(path), std::ios::binary), path_(path), what_(what) {
+    if (!in_) fail();
+  }
+
+  void read(char* buffer, std::size_t size) override {
+    if (!in_.read(buffer, static_cast<std::streamsize>(size))) fail();
+    note_marker(std::string_view(buffer, size));
+  }
+
+  // After the last block: the file must have ended there too.
+  void finish() {
+    if (in_.peek() != std::ifstream::traits_type::eof()) fail();
+  }
+
+  bool holds_tail_marker() const { return holds_marker_; }
+
+ private:
+  [[noreturn]] void fail() {
+    throw refusal("cannot read " + what_ + " " + path_ +
+                  (in_.bad() || !in_.is_open()
                        ? std::string(": ") + std::strerror(errno)
                        : ": it changed while being read"));
   }
+
+  void note_marker(std::string_view block) {
+    const std::size_t overlap = format::kTailMarkerSize - 1;
+    const std::string edge =
+        carried_ +
+        std::string(block.substr(0, std::min(overlap, block.size())));
+    if (edge.find(format::kTailMarker) != std::string::npos ||
+        block.find(format::kTailMarker) != std::string_view::npos) {
+      holds_marker_ = true;
+    }
+    // The last bytes seen, which a marker may begin in.
+    carried_ += block.substr(block.size() - std::min(overlap, block.size()));
+    if (carried_.size() > overlap) carried_.erase(0, carried_.size() - overlap);
+  }
+
+  std::ifstream in_;
+  std::string path_;
+  std::string what_;
+  std::string carried_;
+  bool holds_marker_ = false;
+};
+
+std::string read_input(const std::string& path, const std::string& what,
+                       std::uint64_t expected_size) {
+  InputFile in(path, what);
+  std::string bytes(static_cast<std::size_t>(expected_size), '\0');
+  in.read(&bytes[0], bytes.size());
+  in.finish();
   return bytes;
 }
 
-// Sizes and names of every record, checked before anything is written.
-std::uint64_t check_records(const PackageSpec& spec,
-                            std::vector<std::uint64_t>& sizes) {
-  std::uint64_t total = 0;
+// Names and values of every record, and the size of every input file (0
+// for a value), checked before anything is written.
+std::vector<std::uint64_t> checked_sizes(const PackageSpec& spec) {
+  std::vector<std::uint64_t> sizes;
   for (const RecordSpec& record : spec.records) {
     if (record.kind == RecordSpec::Kind::kValue) {
-      check_payload(record.name.size(), describe(record) + ": the name");
-      check_payload(record.text.size(), describe(record) + ": the value");
-      total += chunk_bytes(record.text.size()) +
-               chunk_bytes(record.name.size()) +
-               chunk_bytes(sizeof format::kValueType - 1);
-      sizes.push_back(record.text.size());
+      check_text(record.name.size(), describe(record) + ": the name");
+      check_text(record.text.size(), describe(record) + ": the value");
+      sizes.push_back(0);
       continue;
     }
-    check_payload(record.key.size(), describe(record) + ": the key");
-    const std::uint64_t size = input_size(record.path, kInputFile);
-    total += chunk_bytes(size) + chunk_bytes(record.stored_name.size()) +
-             chunk_bytes(record.key.size()) +
-             chunk_bytes(sizeof format::kFileType - 1);
-    sizes.push_back(size);
+    check_text(record.key.size(), describe(record) + ": the key");
+    check_text(record.stored_name.size(), describe(record) + ": the name");
+    sizes.push_back(input_size(record.path, kInputFile));
   }
-  return total;
+  return sizes;
 }
 
 // Reads the stub and makes sure that it is a bare bootstrap.
@@ -128,6 +176,10 @@ std::string checked_stub(const std::string& path) {
                   " is a package already; give the bare bootstrap");
   }
   return image;
+}
+
+bool holds_tail_marker(const std::string& text) {
+  return text.find(format::kTailMarker) != std::string::npos;
 }
 
 // The stub with the package's identity written into its copy; the stub
@@ -159,19 +211,15 @@ std::string stub_with_identity(const std::string& image,
 
 // A payload that holds the tail marker text, most often another package
 // carried as a file, is where a download cut short behind it finds a tail.
-void warn_of_tail_marker(const RecordSpec& record,
-                         const std::vector<const std::string*>& payloads,
+void warn_of_tail_marker(const RecordSpec& record, bool holds_marker,
                          BuildSummary& summary) {
-  for (const std::string* payload : payloads) {
-    if (payload->find(format::kTailMarker) == std::string::npos) continue;
-    summary.warnings.push_back(
-        describe(record) + " holds the text \"" + format::kTailMarker +
-        "\" of a tail chunk: a download of the package cut short behind it "
-        "ends in that text, and the bootstrap, whose walk then ends at a stub "
-        "record that does not begin the file, shows \"Invalid Archive!\" "
-        "and starts nothing");
-    return;
-  }
+  if (!holds_marker) return;
+  summary.warnings.push_back(
+      describe(record) + " holds the text \"" + format::kTailMarker +
+      "\" of a tail chunk: a download of the package cut short behind it "
+      "ends in that text, and the bootstrap, whose walk then ends at a stub "
+      "record that does not begin the file, shows \"Invalid Archive!\" "
+      "and starts nothing");
 }
 
 void write_records(const PackageSpec& spec,
@@ -180,14 +228,21 @@ void write_records(const PackageSpec& spec,
   for (std::size_t i = 0; i < spec.records.size(); ++i) {
     const RecordSpec& record = spec.records[i];
     if (record.kind == RecordSpec::Kind::kValue) {
-      warn_of_tail_marker(record, {&record.name, &record.text}, summary);
+      warn_of_tail_marker(
+          record,
+          holds_tail_marker(record.name) || holds_tail_marker(record.text),
+          summary);
       writer.add_value(record.name, record.text);
       ++summary.value_records;
     } else {
-      const std::string content = read_input(record.path, kInputFile, sizes[i]);
-      warn_of_tail_marker(record, {&record.key, &record.stored_name, &content},
+      InputFile content(record.path, kInputFile);
+      writer.add_file(record.key, record.stored_name, sizes[i], content);
+      content.finish();
+      warn_of_tail_marker(record,
+                          holds_tail_marker(record.key) ||
+                              holds_tail_marker(record.stored_name) ||
+                              content.holds_tail_marker(),
                           summary);
-      writer.add_file(record.key, record.stored_name, content);
       ++summary.file_records;
     }
   }
@@ -238,17 +293,7 @@ BuildSummary build_package(const PackageSpec& spec, const std::string& output,
   const std::string image =
       stub_with_identity(checked_stub(spec.stub_path), spec, summary);
   const std::string stub_name = utf8_text(utf8_path(spec.stub_path).filename());
-  std::vector<std::uint64_t> sizes;
-  // The stub record's key and type are both "stub".
-  const std::uint64_t stub_record =
-      chunk_bytes(image.size()) + chunk_bytes(stub_name.size()) +
-      2 * chunk_bytes(sizeof format::kStubType - 1);
-  const std::uint64_t total = stub_record + check_records(spec, sizes) +
-                              chunk_bytes(format::kTailMarkerSize);
-  if (total > format::kMaxPackageSize) {
-    throw refusal("the package would be " + std::to_string(total) +
-                  " bytes; the bootstrap reads packages below 4 GiB");
-  }
+  const std::vector<std::uint64_t> sizes = checked_sizes(spec);
   AtomicOutputFile file(output);
   FileSink sink(file);
   vcboot::ChunkWriter writer(sink);

@@ -7,10 +7,11 @@
 // and verify (checks.h) before it takes the output's name.
 //
 // What the bootstrap could not read is refused before a byte is written: a
-// payload of 2^29 bytes or more, a package of 4 GiB or more, an input that
-// cannot be read, an identity that the stub cannot take (stub_identity.h),
-// and a stub that is no bootstrap (it lacks the tail marker
-// text, which every bootstrap holds as a constant) or is a package already.
+// file of 4 GiB or more, a name or value of 2^29 bytes or more, an input
+// that cannot be read, an identity that the stub cannot take
+// (stub_identity.h), and a stub that is no bootstrap (it lacks the tail
+// marker text, which every bootstrap holds as a constant) or is a package
+// already. Input files are copied in blocks, never held whole.
 #pragma once
 
 #include <cstddef>

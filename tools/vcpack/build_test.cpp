@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "archive/byte_sink.h"
 #include "archive/chunk_writer.h"
@@ -50,6 +51,30 @@ TEST_F(PackageBuilderTest, WritesTheLayoutTheReaderExpects) {
   EXPECT_EQ(summary.value_records, 1u);
   const auto perms = fs::status(path("pkg")).permissions();
   EXPECT_NE(perms & fs::perms::owner_exec, fs::perms::none);
+}
+
+// An input is copied in blocks: the package is the one written whole, and a
+// tail marker text in the input is found wherever it lies, across the edge
+// of two blocks too.
+TEST_F(PackageBuilderTest, InputIsCopiedInBlocks) {
+  const std::size_t edge = vcboot::ChunkWriter::kCopyBlockSize;
+  const std::optional<std::size_t> markers[] = {std::nullopt, edge - 22,
+                                                edge - 11, edge - 1, edge};
+  for (const std::optional<std::size_t> marker : markers) {
+    std::string content(edge + 100, 'x');
+    if (marker) content.replace(*marker, 22, "chunked-installer-tail");
+    write_file(path("setup"), content);
+    const BuildSummary summary = build_package(spec_, path("pkg"));
+    EXPECT_EQ(summary.warnings.size(), marker ? 1u : 0u) << marker.value_or(0);
+    vcboot::StringSink expected;
+    vcboot::ChunkWriter writer(expected);
+    writer.add_stub(read_file(path("vcboot")), "vcboot");
+    writer.add_file("installer", "Setup.exe", content);
+    writer.add_value("executable", "%installer%");
+    writer.add_tail();
+    EXPECT_TRUE(read_file(path("pkg")) == expected.bytes())
+        << marker.value_or(0);
+  }
 }
 
 TEST_F(PackageBuilderTest, RefusalLeavesTheOldOutputAndNoTemporaryFile) {

@@ -33,7 +33,11 @@ class Checker {
   CheckedPackage& checked;
   const PackageOutcome& outcome;  // what the bootstrap does
   // What the package means to do: every name written, as if it could be.
-  const PackageOutcome intended;
+  // The outcome itself unless the walk stops at a name, so that a large
+  // package is resolved once.
+  const PackageOutcome& intended() const {
+    return intended_ ? *intended_ : outcome;
+  }
 
   bool windows() const { return outcome.target == TargetSystem::kWindows; }
   std::string label(std::size_t index) const;
@@ -61,6 +65,7 @@ class Checker {
 
   void check_short_name(std::size_t index);
 
+  std::optional<PackageOutcome> intended_;
   RecordLabeler labeler_;
   std::unordered_map<std::string, std::size_t> writers_;  // by file key
   std::unordered_map<std::string, LongNames> long_names_;
@@ -71,8 +76,12 @@ Checker::Checker(const PackageWalk& walk_, CheckedPackage& checked_,
     : walk(walk_),
       checked(checked_),
       outcome(checked_.outcome = resolve_outcome(walk_)),
-      intended(resolve_outcome(walk_, true)),
-      labeler_(labeler) {}
+      labeler_(labeler) {
+  if (outcome.stop == WalkStop::kRefusedName ||
+      outcome.stop == WalkStop::kUnwritableName) {
+    intended_ = resolve_outcome(walk_, true);
+  }
+}
 
 std::string Checker::label(std::size_t index) const {
   return labeler_ ? labeler_(index) : "record " + record_label(walk, index);
@@ -150,7 +159,7 @@ void Checker::track_file(std::size_t index) {
                          " does; the bootstrap writes both, and this one's "
                          "content remains");
     } else {
-      const WrittenFile* file = file_written_by(intended, index);
+      const WrittenFile* file = file_written_by(intended(), index);
       add_for_record(
           FindingId::kSameFile, index,
           label(index) + " stores " + quoted(name) + ", which on Windows is " +
@@ -382,7 +391,7 @@ void check_record(Checker& checker, std::size_t index) {
 }
 
 void check_records(Checker& checker) {
-  for (std::size_t i = 0; i < checker.intended.acted_on; ++i) {
+  for (std::size_t i = 0; i < checker.intended().acted_on; ++i) {
     const WalkedRecord& record = checker.walk.records[i];
     if (checker.windows()) check_text_encoding(checker, i);
     check_record(checker, i);
@@ -435,7 +444,7 @@ class LaunchChecker {
  public:
   LaunchChecker(Checker& checker)
       : checker_(checker),
-        simulation_(checker.intended),
+        simulation_(checker.intended()),
         separator_(checker.windows() ? '\\' : '/') {}
 
   LaunchPreview run() {
@@ -469,7 +478,7 @@ class LaunchChecker {
  private:
   // The finding is about the record that binds `variable`, if one does.
   void add(FindingId id, const std::string& variable, const std::string& text) {
-    const Binding* binding = find_binding(checker_.intended, variable);
+    const Binding* binding = find_binding(checker_.intended(), variable);
     if (binding != nullptr && binding->record) {
       checker_.add_for_record(id, *binding->record, text);
     } else {
@@ -555,7 +564,7 @@ class LaunchChecker {
               "installer=PATH --value executable=%installer%");
       return std::nullopt;
     }
-    const WrittenFile* file = find_file(checker_.intended, executable);
+    const WrittenFile* file = find_file(checker_.intended(), executable);
     if (file == nullptr) {
       add(FindingId::kInstallerNotPackaged, names::kExecutable,
           "the installer " + quoted(executable) +
@@ -602,7 +611,7 @@ class LaunchChecker {
     const bool local = starts_with(post, in_work_folder);
     const std::string name = local ? post.substr(in_work_folder.size()) : post;
     if (!local && is_absolute(post, checker_.outcome.target)) return;
-    if (find_file(checker_.intended, name) != nullptr) return;
+    if (find_file(checker_.intended(), name) != nullptr) return;
     add(FindingId::kPostNotPackaged, names::kPost,
         "\"post\" names " + quoted(post) +
             ", which is no file of the package and no absolute path: unless "
@@ -623,7 +632,7 @@ class LaunchChecker {
 // The launch, simulated: its findings, and what it would start; none when
 // the package is damaged.
 std::optional<LaunchPreview> check_launch(Checker& checker) {
-  if (checker.intended.stop == WalkStop::kDamage) return std::nullopt;
+  if (checker.intended().stop == WalkStop::kDamage) return std::nullopt;
   return LaunchChecker(checker).run();
 }
 

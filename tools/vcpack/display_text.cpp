@@ -114,6 +114,12 @@ std::string abridged(const std::string& text) {
 
 std::string aligned_rows(const std::vector<std::vector<std::string>>& rows,
                          const std::vector<std::size_t>& right_aligned) {
+  return aligned_rows(std::vector<std::vector<std::string>>(rows),
+                      right_aligned);
+}
+
+std::string aligned_rows(std::vector<std::vector<std::string>>&& rows,
+                         const std::vector<std::size_t>& right_aligned) {
   std::vector<std::size_t> widths;
   for (const auto& row : rows) {
     widths.resize(std::max(widths.size(), row.size()), 0);
@@ -122,7 +128,7 @@ std::string aligned_rows(const std::vector<std::vector<std::string>>& rows,
     }
   }
   std::string text;
-  for (const auto& row : rows) {
+  for (auto& row : rows) {
     std::string line = " ";
     for (std::size_t i = 0; i < row.size(); ++i) {
       const std::string padding(widths[i] - row[i].size(), ' ');
@@ -133,6 +139,7 @@ std::string aligned_rows(const std::vector<std::vector<std::string>>& rows,
     }
     line.erase(line.find_last_not_of(' ') + 1);
     text += line + "\n";
+    std::vector<std::string>().swap(row);
   }
   return text;
 }

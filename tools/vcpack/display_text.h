@@ -34,5 +34,9 @@ std::string abridged(const std::string& text);
 // Trailing blanks are left out.
 std::string aligned_rows(const std::vector<std::vector<std::string>>& rows,
                          const std::vector<std::size_t>& right_aligned);
+// The same, letting go of each row once it is written: a table of many rows
+// is then never held twice.
+std::string aligned_rows(std::vector<std::vector<std::string>>&& rows,
+                         const std::vector<std::size_t>& right_aligned);
 
 }  // namespace vcpack

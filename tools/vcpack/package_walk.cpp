@@ -27,6 +27,36 @@ std::optional<std::uint64_t> position_of(File& file) {
   return file.seek(0, File::Origin::kCurrent);
 }
 
+// What program_format needs of a file's content: its headers.
+constexpr std::size_t kContentHeadSize = 4096;
+// The most of the stub's image that is kept for its resources. A stub is a
+// bootstrap of some hundred kilobytes; a larger image is checked, but its
+// resources are not read.
+constexpr std::size_t kStubImageLimit = 64 << 20;
+
+// A payload read in blocks, of which only the first `keep` bytes are kept:
+// a file's content or a stub's image, which may be as large as 4 GiB.
+class PayloadHead final : public vcboot::PayloadSink {
+ public:
+  explicit PayloadHead(std::size_t keep) : keep_(keep) {}
+
+  void take(const char* bytes, std::size_t size) override {
+    if (head_.size() < keep_) {
+      head_.append(bytes, std::min(size, keep_ - head_.size()));
+    }
+    size_ += size;
+  }
+
+  const std::string& head() const { return head_; }
+  // The bytes taken: the whole payload once it was read to its end.
+  std::uint64_t size() const { return size_; }
+
+ private:
+  std::size_t keep_;
+  std::string head_;
+  std::uint64_t size_ = 0;
+};
+
 class Walker {
  public:
   Walker(File& file, PackageWalk& walk) : file_(file), walk_(walk) {}
@@ -87,13 +117,13 @@ class Walker {
         record.content_size = record.value.size();
         return keep(std::move(record));
       case RecordType::kFile: {
-        std::string content;
+        PayloadHead content(kContentHeadSize);
         if (!read(record, record.file_name) || !read(record, content)) {
           return keep_partial(std::move(record));
         }
         record.content_size = content.size();
-        record.content_head = content.substr(0, 4);
-        record.format = program_format(content, record.file_name);
+        record.content_head = content.head().substr(0, 4);
+        record.format = program_format(content.head(), record.file_name);
         return keep(std::move(record));
       }
       case RecordType::kStub:
@@ -124,23 +154,42 @@ class Walker {
   // stepped over, so that the walk can show what follows; any other failure
   // ends the walk.
   bool read(WalkedRecord& record, std::string& payload) {
-    const std::uint64_t end = position_;
-    walk_.end_offset = end;
+    const std::uint64_t end = start_chunk();
     const vcboot::ChunkRead result = stream_.read_chunk(file_, payload);
+    return step_over(record, end, result, payload.size());
+  }
+
+  // The same for a payload that is read in blocks and not kept whole.
+  bool read(WalkedRecord& record, PayloadHead& payload) {
+    const std::uint64_t end = start_chunk();
+    const vcboot::ChunkRead result = stream_.stream_chunk(file_, payload);
+    return step_over(record, end, result, payload.size());
+  }
+
+  std::uint64_t start_chunk() {
+    walk_.end_offset = position_;
+    return position_;
+  }
+
+  // Notes the chunk that ended at `end`, `size` bytes read of its payload,
+  // and leaves the position at its first byte.
+  bool step_over(WalkedRecord& record, std::uint64_t end,
+                 vcboot::ChunkRead result, std::uint64_t size) {
     if (result != vcboot::ChunkRead::kOk &&
         result != vcboot::ChunkRead::kDigestMismatch) {
       return fail(end);
     }
     // Counted rather than asked for: a package of many small chunks would
     // otherwise take two more system calls per chunk.
-    const std::uint64_t start = end - format::kTrailerSize - payload.size();
+    const std::uint64_t start = end - format::kTrailerSize - size;
     const bool verified = result == vcboot::ChunkRead::kOk;
     if (!verified) {
       damaged_ = true;
       if (!file_.seek(static_cast<std::int64_t>(start), File::Origin::kBegin))
         return fail(end);
     }
-    record.chunks.push_back({start, payload.size(), verified});
+    record.chunks.push_back(
+        {start, static_cast<std::uint32_t>(size), verified});
     position_ = start;
     return true;
   }
@@ -157,7 +206,7 @@ class Walker {
   bool read_stub_chunks() {
     WalkedRecord scratch;
     StubChunks stub;
-    std::string image;
+    PayloadHead image(kStubImageLimit);
     const bool was_damaged = damaged_;
     const bool found = read(scratch, stub.file_name) && read(scratch, image);
     // Whatever these reads met is no part of the bootstrap's walk.
@@ -165,9 +214,13 @@ class Walker {
     if (!found || scratch.chunks.back().offset != 0) return false;
     stub.image_size = image.size();
     stub.image_verified = scratch.chunks.back().verified;
-    stub.resources = read_pe_resources(image);
-    stub.settings = read_stub_settings(image);
-    stub.format = program_format(image, stub.file_name);
+    // An image larger than the part kept is no bootstrap: its resources
+    // and settings are not read.
+    if (image.size() == image.head().size()) {
+      stub.resources = read_pe_resources(image.head());
+      stub.settings = read_stub_settings(image.head());
+    }
+    stub.format = program_format(image.head(), stub.file_name);
     walk_.stub = stub;
     walk_.records.back().offset = 0;
     return true;

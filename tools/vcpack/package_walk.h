@@ -4,8 +4,10 @@
 // length can still be read, passed so that the rest can be shown too.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,8 +23,27 @@ namespace vcpack {
 // One chunk as met (vcboot::ChunkRead is how the read of it ended).
 struct WalkedChunk {
   std::uint64_t offset = 0;        // the chunk's first byte
-  std::uint64_t payload_size = 0;  // its length field
+  std::uint32_t payload_size = 0;  // its length field
   bool verified = false;           // the stored digest matches the payload
+};
+
+// The chunks read of one record, at most four (type, name, file name and
+// content), held in place: a package of many records would otherwise make
+// an allocation for each.
+class WalkedChunks {
+ public:
+  static constexpr std::size_t kMost = 4;
+
+  void push_back(const WalkedChunk& chunk) { chunks_.at(count_++) = chunk; }
+  const WalkedChunk* begin() const { return chunks_.data(); }
+  const WalkedChunk* end() const { return chunks_.data() + count_; }
+  std::size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  const WalkedChunk& back() const { return chunks_[count_ - 1]; }
+
+ private:
+  std::array<WalkedChunk, kMost> chunks_{};
+  std::size_t count_ = 0;
 };
 
 enum class RecordType { kTail, kValue, kFile, kStub, kOther };
@@ -39,7 +60,7 @@ struct WalkedRecord {
   std::uint64_t content_size = 0;  // file content or value text bytes
   std::string content_head;        // file record: its first bytes, up to 4
   ProgramFormat format;            // file record: what kind of program
-  std::vector<WalkedChunk> chunks;
+  WalkedChunks chunks;
   // False when a failed read cut the record short.
   bool complete = true;
   // Met after a damaged chunk: the bootstrap stops before it.
@@ -88,7 +109,9 @@ struct PackageWalk {
   std::optional<std::uint64_t> tail_end;  // end of the tail chunk
   bool windows_image = false;  // the file begins with "MZ": a Windows program
   std::optional<vcboot::CertificateTable> certificate_table;
-  std::vector<WalkedRecord> records;  // in the order met
+  // In the order met. A deque grows without moving what it holds, so a
+  // package of many records never needs room for them twice.
+  std::deque<WalkedRecord> records;
   WalkEnd end = WalkEnd::kNoTail;
   // Where the walk ended: the stub record's offset (for a stub record that
   // does not begin the file, its key chunk's), or the end of the chunk whose

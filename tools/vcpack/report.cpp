@@ -1,5 +1,7 @@
 #include "tools/vcpack/report.h"
 
+#include <utility>
+
 #include "bootstrap/settings_writer.h"
 #include "tools/vcpack/display_text.h"
 #include "util/messages.h"
@@ -97,7 +99,7 @@ std::string records_section(const PackageWalk& walk,
          record_outcome(walk, outcome, i)});
   }
   return "Records, in the order the bootstrap reads them (from the end):\n" +
-         aligned_rows(rows, {0, 1, 5});
+         aligned_rows(std::move(rows), {0, 1, 5});
 }
 
 std::string bindings_section(const PackageOutcome& outcome) {
@@ -130,7 +132,8 @@ std::string files_section(const PackageOutcome& outcome) {
       from += "; overwrites " + numbers(file.replaced);
     rows.push_back({shown(file.name), from});
   }
-  return "Files written into the work folder:\n" + aligned_rows(rows, {});
+  return "Files written into the work folder:\n" +
+         aligned_rows(std::move(rows), {});
 }
 
 std::string trailing_section(const PackageWalk& walk) {
@@ -247,9 +250,14 @@ std::string listing_text(const PackageWalk& walk,
   if (!walk.tail_end) return text + "; no tail marker found.\n";
   text += "; the tail chunk ends at offset " + std::to_string(*walk.tail_end) +
           ".\n\n";
-  text += records_section(walk, outcome) + "\n";
-  text += launch_text(checked) + installer_section(walk, checked) + "\n";
-  text += bindings_section(outcome) + "\n" + files_section(outcome) + "\n";
+  // Appended piece by piece: the sections of a package of many records are
+  // large, and a sum of them would be a copy of each.
+  text += records_section(walk, outcome);
+  text += "\n" + launch_text(checked) + installer_section(walk, checked) + "\n";
+  text += bindings_section(outcome);
+  text += "\n";
+  text += files_section(outcome);
+  text += "\n";
   text += trailing_section(walk) + stub_section(walk);
   return text;
 }
