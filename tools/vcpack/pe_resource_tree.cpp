@@ -4,6 +4,8 @@
 #include <map>
 #include <optional>
 
+#include "tools/vcpack/pe_resources.h"
+
 namespace vcpack {
 namespace {
 
@@ -140,26 +142,6 @@ std::uint32_t directory_field(std::string_view image, const PeHeaders& headers,
   return load(image, headers.directories + 8 * index + 4 * part, 4).value_or(0);
 }
 
-// The file's bytes from relative address `address` to the end of its
-// section's raw data; empty when no section's raw data holds it.
-std::string_view at_address(std::string_view image, const PeHeaders& headers,
-                            std::uint32_t address) {
-  for (const Section& section : headers.sections) {
-    if (address < section.address ||
-        address - section.address >= section.raw_size) {
-      continue;
-    }
-    const std::uint64_t start =
-        std::uint64_t{section.raw_offset} + (address - section.address);
-    const std::uint64_t end =
-        std::uint64_t{section.raw_offset} + section.raw_size;
-    if (start >= image.size()) return std::string_view();
-    return image.substr(static_cast<std::size_t>(start),
-                        static_cast<std::size_t>(end - start));
-  }
-  return std::string_view();
-}
-
 class TreeReader {
  public:
   TreeReader(std::string_view image, const PeHeaders& headers,
@@ -235,7 +217,8 @@ class TreeReader {
     if (!address || !size || !code_page) {
       return fail("a data entry lies outside the tree");
     }
-    const std::string_view data = at_address(image_, headers_, *address);
+    const std::string_view data =
+        bytes_at_address(image_, headers_.sections, *address);
     if (data.size() < *size) {
       return fail("a resource's data lies outside the file's sections");
     }
@@ -463,7 +446,8 @@ ResourceList read_resource_tree(std::string_view image) {
   if (!headers) return result;
   const std::uint32_t address = directory_field(image, *headers, 2, 0);
   if (address == 0) return result;
-  const std::string_view tree = at_address(image, *headers, address);
+  const std::string_view tree =
+      bytes_at_address(image, headers->sections, address);
   if (tree.empty()) {
     result.error = "its resource directory lies outside its sections";
     return result;

@@ -76,28 +76,6 @@ std::optional<PeLayout> read_layout(std::string_view image) {
   return layout;
 }
 
-// The file bytes from relative address `address` to the end of its section's
-// raw data (as far as the file holds it); empty when no section holds it.
-// Views, not copies: a section may span most of a large image.
-std::string_view bytes_at_address(std::string_view image,
-                                  const PeLayout& layout,
-                                  std::uint32_t address) {
-  for (const Section& section : layout.sections) {
-    if (address < section.address ||
-        address - section.address >= section.raw_size) {
-      continue;
-    }
-    const std::uint64_t start =
-        std::uint64_t{section.raw_offset} + (address - section.address);
-    const std::uint64_t end =
-        std::uint64_t{section.raw_offset} + section.raw_size;
-    if (start >= image.size()) return std::string_view();
-    return image.substr(static_cast<std::size_t>(start),
-                        static_cast<std::size_t>(end - start));
-  }
-  return std::string_view();
-}
-
 // The target of the entry of the directory at `at` in `tree` that `wanted`
 // names (any entry when `wanted` is null). Entries name types, names or
 // languages by number, or by a string that none of the looked-for resources
@@ -307,7 +285,7 @@ std::optional<std::string_view> resource_in(std::string_view image,
   const std::optional<PeLayout> layout = read_layout(image);
   if (!layout || layout->resource_address == 0) return std::nullopt;
   const std::string_view tree =
-      bytes_at_address(image, *layout, layout->resource_address)
+      bytes_at_address(image, layout->sections, layout->resource_address)
           .substr(0, layout->resource_size);
   // Type, then name, then language: two directories, then the data entry.
   std::size_t at = 0;
@@ -324,7 +302,8 @@ std::optional<std::string_view> resource_in(std::string_view image,
   const auto address = u32_at(tree, at);
   const auto size = u32_at(tree, at + 4);
   if (!address || !size) return std::nullopt;
-  const std::string_view data = bytes_at_address(image, *layout, *address);
+  const std::string_view data =
+      bytes_at_address(image, layout->sections, *address);
   if (data.size() < *size) return std::nullopt;
   return data.substr(0, *size);
 }

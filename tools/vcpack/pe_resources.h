@@ -52,6 +52,31 @@ struct PeResources {
   std::string ui_access;
 };
 
+// The file bytes from relative address `address` to the end of the raw data
+// of the section in `sections` that holds it (as far as `image` holds it);
+// empty when none does. Views, not copies: a section may span most of a
+// large image. A section is anything with `address`, `raw_size` and
+// `raw_offset`.
+template <typename Sections>
+std::string_view bytes_at_address(std::string_view image,
+                                  const Sections& sections,
+                                  std::uint32_t address) {
+  for (const auto& section : sections) {
+    if (address < section.address ||
+        address - section.address >= section.raw_size) {
+      continue;
+    }
+    const std::uint64_t start =
+        std::uint64_t{section.raw_offset} + (address - section.address);
+    const std::uint64_t end =
+        std::uint64_t{section.raw_offset} + section.raw_size;
+    if (start >= image.size()) return std::string_view();
+    return image.substr(static_cast<std::size_t>(start),
+                        static_cast<std::size_t>(end - start));
+  }
+  return std::string_view();
+}
+
 // The bytes of the first resource of type `type` (its first name, in its
 // first language) in the PE image `image`; nothing when `image` is no PE
 // image or holds no such resource within its bounds.
