@@ -7,7 +7,7 @@ import sys
 import time
 
 import wine_testing
-from wine_harness import HarnessError, WinePrefix, WineSession
+from wine_harness import HarnessError, WinePrefix, WineSession, crashed_programs
 from wine_testing import WineTestCase, read_report
 
 
@@ -42,6 +42,33 @@ class TimeLimit(WineTestCase):
             process.finish(seconds=3)
         self.assertLess(time.monotonic() - started, 3 + 10)
         self.assertFalse(process.running)
+
+
+class Crashes(WineTestCase):
+    def test_a_crash_of_the_program_fails_its_run_and_names_it(self):
+        reports = self.scratch / "reports"
+        reports.mkdir()
+        with self.assertRaisesRegex(HarnessError, r"record_run\.exe.*crashed.*page fault"):
+            self.session.run(self.program("record_run.exe"), ["crash"],
+                             {"VCBOOT_TEST_REPORT_DIR": self.windows_path(reports)})
+        self.assertIsNotNone(read_report(reports / "record_run.exe.report"))
+
+    def test_each_crash_is_put_down_to_the_process_whose_thread_it_was(self):
+        # Wine doubles each backslash in a traced string.
+        trace = (r'0030:trace:loaddll:build_module Loaded L"C:\\windows\\system32\\'
+                 r'explorer.exe" at 0000000140000000: builtin' '\n'
+                 r'0024:trace:loaddll:build_module Loaded L"C:\\tests\\signed.exe" at '
+                 r'0000000140000000: native' '\n'
+                 r'0024:trace:loaddll:build_module Loaded L"C:\\windows\\system32\\'
+                 r'ntoskrnl.exe" at 0000000140000000: builtin' '\n')
+        rows = {"0030": r"C:\windows\system32\explorer.exe",
+                "0024": r"C:\tests\signed.exe",  # the first program a thread loads
+                "00f0": None}
+        for thread, program in rows.items():
+            with self.subTest(thread=thread):
+                said = "Unhandled page fault on read access to 00000000 at address 1000"
+                crash = f"wine: {said} (thread {thread}), starting debugger...\n"
+                self.assertEqual(crashed_programs(trace + crash), [(said, program)])
 
 
 class LoaderThatRunsNothing(WineTestCase):

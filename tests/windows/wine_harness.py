@@ -13,6 +13,10 @@ comes from Wine's own trace (WINEDEBUG=trace+msgbox) on standard error. There
 is no window manager, so a box is closed by giving it the focus and pressing
 Return.
 
+A run fails when Wine tells of a crash (on standard error) in the program or
+in any program it started. A crash in one of Wine's own programs, which
+start beside the first program of a server, is told and let pass.
+
 Nothing here waits without a time limit. A program that outlives its limit is
 killed, together with every process of its Wine prefix, and the test fails
 with the boxes and the trace seen up to then.
@@ -43,6 +47,8 @@ POLL_SECONDS = 0.1
 REPRESS_SECONDS = 1.0
 # Limit for each call of a helper tool (xdotool, wineserver).
 TOOL_SECONDS = 10.0
+# The name of the console that winedbg opens when a process crashes.
+CRASH_WINDOW = "Wine Debugger"
 
 
 class HarnessError(AssertionError):
@@ -213,8 +219,9 @@ class WinePrefix:
         environment = dict(os.environ)
         environment["WINEPREFIX"] = str(self.path)
         environment["WINEDEBUG"] = "-all"
-        # No offers to install Wine's .NET and HTML engines.
-        environment["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+        # No offers to install Wine's .NET and HTML engines, and no menu
+        # entries made for the desktop by a program nobody needs here.
+        environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winemenubuilder.exe=d"
         environment.pop("DISPLAY", None)
         if display:
             environment["DISPLAY"] = display
@@ -237,9 +244,9 @@ class WinePrefix:
             ([self._tools.loader, "reg", "add", r"HKCU\Software\Wine\X11 Driver",
               "/v", "Managed", "/d", "N", "/f"], 60),
             # A crash of any Wine process would otherwise raise winedbg's own
-            # dialog, which then stands among a run's message boxes. Without
-            # it a crashed program still ends with the exception's code, so a
-            # crash of the program under test fails its case all the same.
+            # dialog, which nothing answers. The harness finds each crash in
+            # what Wine writes on standard error instead: an i386 program
+            # that crashed may end with exit code 0 under the 32-bit loader.
             ([self._tools.loader, "reg", "add", r"HKCU\Software\Wine\WineDbg",
               "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f"], 60),
             ([self._tools.server, "-w"], 60),
@@ -273,8 +280,8 @@ class WinePrefix:
         loader = self._tools.loader_for(program)
         done = _run_tool([loader, str(program), *arguments], full_environment, seconds, cwd)
         check_loaded(done.stderr, self.windows_path(program), loader, done.returncode)
-        done.stderr = "".join(line for line in done.stderr.splitlines(keepends=True)
-                              if not _LOADDLL_LINE.match(line))
+        check_no_crash(done.stderr, program.name, done.returncode)
+        done.stderr = wine_messages(done.stderr)
         return done
 
     def user_variable(self, name: str) -> Optional[tuple[str, str]]:
@@ -338,7 +345,7 @@ class RunResult:
 
 
 _MSGBOX_TRACE = re.compile(r'trace:msgbox:MSGBOX_OnInit L"(.*)"(\.\.\.)?$')
-_LOADDLL_LINE = re.compile(r"^[0-9a-f]+:trace:loaddll:")
+_TRACE_LINE = re.compile(r"^[0-9a-f]+:trace:(loaddll|msgbox):")
 _LOADED_TRACE = re.compile(r':trace:loaddll:\w+ Loaded L"((?:[^"\\]|\\.)*)"(\.\.\.)? at ')
 _TRUNCATED_MARK = "\u2026[cut short by Wine's trace]"
 
@@ -355,6 +362,36 @@ def message_box_texts(trace: str) -> list[str]:
     return texts
 
 
+def wine_messages(trace: str) -> str:
+    """What Wine itself said on standard error ("wine: Unhandled page fault
+    ... starting debugger"), without the trace lines that the harness asked
+    for."""
+    return "".join(line for line in trace.splitlines(keepends=True)
+                   if not _TRACE_LINE.match(line))
+
+
+_CRASH_MESSAGE = re.compile(r"^wine: (.*) \(thread ([0-9a-f]+)\), starting debugger",
+                            re.MULTILINE)
+_EXE_LOADED = re.compile(r'^([0-9a-f]+):trace:loaddll:\w+ Loaded L"((?:[^"\\]|\\.)*\.exe)"',
+                         re.MULTILINE | re.IGNORECASE)
+
+
+def crashed_programs(trace: str) -> list[tuple[str, Optional[str]]]:
+    """(what Wine said, the Windows path of the crashed process's program,
+    or None when the trace does not tell) of each crash in the trace. A
+    process's first thread loads its program before anything else; a crash
+    in another thread of it is not told apart from an unknown process."""
+    programs: dict[str, str] = {}
+    for match in _EXE_LOADED.finditer(trace):
+        programs.setdefault(match.group(1), decode_wine_string(match.group(2)))
+    return [(match.group(1), programs.get(match.group(2)))
+            for match in _CRASH_MESSAGE.finditer(trace)]
+
+
+def is_wine_program(windows_path: Optional[str]) -> bool:
+    return windows_path is not None and windows_path.lower().startswith("c:\\windows\\")
+
+
 def check_loaded(trace: str, windows_path: str, loader: str, exit_code: int) -> None:
     """Fails unless Wine's loaddll trace shows the image at `windows_path`
     loaded: a loader may end, and exit 0, without running the program."""
@@ -367,6 +404,23 @@ def check_loaded(trace: str, windows_path: str, loader: str, exit_code: int) -> 
     raise HarnessError(f"{loader} ended (exit code {exit_code}) without running "
                        f"{windows_path}: Wine's trace shows no load of it; "
                        f"standard error (end): {trace[-2000:]!r}")
+
+
+def check_no_crash(trace: str, label: str, exit_code: int, window_seen: bool = False) -> None:
+    """Fails when a process of the run crashed; Wine tells each crash on
+    standard error, whether or not winedbg's window was seen. A crash in one
+    of Wine's own programs (services and the desktop, which start beside the
+    first program of a server) says nothing about the program under test:
+    it is told on standard error and let pass."""
+    crashes = crashed_programs(trace)
+    ours = [crash for crash in crashes if not is_wine_program(crash[1])]
+    if ours or (window_seen and not crashes):
+        raise HarnessError(f"{label}: a process crashed during the run (exit code {exit_code}); "
+                           f"crashes: {ours!r}; what Wine said: "
+                           f"{wine_messages(trace)[-3000:]!r}")
+    for what, program in crashes:
+        print(f"wine_harness: Wine's own {program} crashed during the run of {label} "
+              f"({what}); its window is not counted as a box", file=sys.stderr, flush=True)
 
 
 def decode_wine_string(escaped: str) -> str:
@@ -541,8 +595,11 @@ class WineProcess:
         trace = self._trace()
         loader, program = self._started
         check_loaded(trace, program, loader, self._popen.returncode)
-        return RunResult(self._popen.returncode, list(self._captions),
-                         message_box_texts(trace), trace)
+        check_no_crash(trace, self._label, self._popen.returncode,
+                       CRASH_WINDOW in self._captions)
+        # winedbg's console, shown while it writes down a crash.
+        captions = [caption for caption in self._captions if caption != CRASH_WINDOW]
+        return RunResult(self._popen.returncode, captions, message_box_texts(trace), trace)
 
     def kill(self) -> None:
         if self.running:

@@ -9,7 +9,8 @@
 //
 // Then, while <own name>.hold exists in the report folder, it waits (at most
 // two minutes), so that a test can keep it running. It exits with the code
-// given by an "exit=<n>" word on its command line, 0 without one.
+// given by an "exit=<n>" word on its command line, 0 without one; with "crash"
+// as its last word it writes through a null pointer instead, and crashes.
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <sddl.h>
@@ -101,6 +102,11 @@ UINT requested_exit_code(const char* command_line) {
   return 0;
 }
 
+bool has_crash_word(const char* command_line) {
+  const std::size_t length = std::strlen(command_line);
+  return length >= 6 && std::strcmp(command_line + length - 6, " crash") == 0;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -126,6 +132,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
        GetFileAttributesA(hold.c_str()) != INVALID_FILE_ATTRIBUTES;
        waited += 50) {
     Sleep(50);
+  }
+  if (has_crash_word(command_line)) {
+    volatile int* volatile nowhere = nullptr;
+    *nowhere = 0;
   }
   return static_cast<int>(requested_exit_code(command_line));
 }
