@@ -54,21 +54,25 @@ class Crashes(WineTestCase):
         self.assertIsNotNone(read_report(reports / "record_run.exe.report"))
 
     def test_each_crash_is_put_down_to_the_process_whose_thread_it_was(self):
-        # Wine doubles each backslash in a traced string.
-        trace = (r'0030:trace:loaddll:build_module Loaded L"C:\\windows\\system32\\'
-                 r'explorer.exe" at 0000000140000000: builtin' '\n'
-                 r'0024:trace:loaddll:build_module Loaded L"C:\\tests\\signed.exe" at '
-                 r'0000000140000000: native' '\n'
-                 r'0024:trace:loaddll:build_module Loaded L"C:\\windows\\system32\\'
-                 r'ntoskrnl.exe" at 0000000140000000: builtin' '\n')
-        rows = {"0030": r"C:\windows\system32\explorer.exe",
-                "0024": r"C:\tests\signed.exe",  # the first program a thread loads
-                "00f0": None}
-        for thread, program in rows.items():
-            with self.subTest(thread=thread):
-                said = "Unhandled page fault on read access to 00000000 at address 1000"
+        # Process:thread, and the module's path with each backslash doubled.
+        line = '{}:trace:loaddll:build_module Loaded L"{}" at {}: builtin\n'
+        trace = "".join(line.format(*fields) for fields in [
+            ("0030:0034", r"C:\\windows\\system32\\winedevice.exe", "0000000140000000"),
+            ("0030:0034", r"C:\\windows\\system32\\kernelbase.dll", "000000007B000000"),
+            ("0030:0034", r"C:\\windows\\system32\\ntoskrnl.exe", "000000031CA90000"),
+            ("0020:0024", r"C:\\tests\\signed.exe", "0000000140000000"),
+            ("0020:0024", r"C:\\windows\\system32\\kernelbase.dll", "000000007B000000")])
+        device, ours = r"C:\windows\system32\winedevice.exe", r"C:\tests\signed.exe"
+        rows = [("0034", "00000000DEAD0000", [device]),  # threads known by their lines
+                ("0024", "000000031CAA2391", [ours]),
+                ("00f0", "000000031CAA2391", [device]),  # a module only one loaded
+                ("00f0", "000000007B001000", [ours, device]),
+                ("00f0", "0000000000001000", [])]
+        for thread, address, programs in rows:
+            with self.subTest(thread=thread, address=address):
+                said = f"Unhandled page fault on read access to 00000008 at address {address}"
                 crash = f"wine: {said} (thread {thread}), starting debugger...\n"
-                self.assertEqual(crashed_programs(trace + crash), [(said, program)])
+                self.assertEqual(crashed_programs(trace + crash), [(said, programs)])
 
 
 class LoaderThatRunsNothing(WineTestCase):

@@ -219,9 +219,8 @@ class WinePrefix:
         environment = dict(os.environ)
         environment["WINEPREFIX"] = str(self.path)
         environment["WINEDEBUG"] = "-all"
-        # No offers to install Wine's .NET and HTML engines, and no menu
-        # entries made for the desktop by a program nobody needs here.
-        environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winemenubuilder.exe=d"
+        # No offers to install Wine's .NET and HTML engines.
+        environment["WINEDLLOVERRIDES"] = "mscoree,mshtml="
         environment.pop("DISPLAY", None)
         if display:
             environment["DISPLAY"] = display
@@ -276,7 +275,7 @@ class WinePrefix:
         arguments are encoded."""
         full_environment = self.environment()
         full_environment.update(environment or {})
-        full_environment["WINEDEBUG"] = "-all,trace+loaddll"
+        full_environment["WINEDEBUG"] = "-all,+pid,trace+loaddll"
         loader = self._tools.loader_for(program)
         done = _run_tool([loader, str(program), *arguments], full_environment, seconds, cwd)
         check_loaded(done.stderr, self.windows_path(program), loader, done.returncode)
@@ -345,7 +344,7 @@ class RunResult:
 
 
 _MSGBOX_TRACE = re.compile(r'trace:msgbox:MSGBOX_OnInit L"(.*)"(\.\.\.)?$')
-_TRACE_LINE = re.compile(r"^[0-9a-f]+:trace:(loaddll|msgbox):")
+_TRACE_LINE = re.compile(r"^([0-9a-f]+:){1,2}trace:(loaddll|msgbox):")
 _LOADED_TRACE = re.compile(r':trace:loaddll:\w+ Loaded L"((?:[^"\\]|\\.)*)"(\.\.\.)? at ')
 _TRUNCATED_MARK = "\u2026[cut short by Wine's trace]"
 
@@ -372,24 +371,46 @@ def wine_messages(trace: str) -> str:
 
 _CRASH_MESSAGE = re.compile(r"^wine: (.*) \(thread ([0-9a-f]+)\), starting debugger",
                             re.MULTILINE)
-_EXE_LOADED = re.compile(r'^([0-9a-f]+):trace:loaddll:\w+ Loaded L"((?:[^"\\]|\\.)*\.exe)"',
-                         re.MULTILINE | re.IGNORECASE)
+_CRASH_ADDRESS = re.compile(r"at address ([0-9A-Fa-f]+)")
+# With WINEDEBUG's +pid, each trace line begins with its process and thread.
+_TRACE_THREAD = re.compile(r"^([0-9a-f]+):([0-9a-f]+):", re.MULTILINE)
+_MODULE_LOADED = re.compile(r'^([0-9a-f]+):[0-9a-f]+:trace:loaddll:\w+ Loaded '
+                            r'L"((?:[^"\\]|\\.)*)"(?:\.\.\.)? at ([0-9A-Fa-f]+)', re.MULTILINE)
 
 
-def crashed_programs(trace: str) -> list[tuple[str, Optional[str]]]:
-    """(what Wine said, the Windows path of the crashed process's program,
-    or None when the trace does not tell) of each crash in the trace. A
-    process's first thread loads its program before anything else; a crash
-    in another thread of it is not told apart from an unknown process."""
-    programs: dict[str, str] = {}
-    for match in _EXE_LOADED.finditer(trace):
-        programs.setdefault(match.group(1), decode_wine_string(match.group(2)))
-    return [(match.group(1), programs.get(match.group(2)))
-            for match in _CRASH_MESSAGE.finditer(trace)]
+def crashed_programs(trace: str) -> list[tuple[str, list[str]]]:
+    """(what Wine said, the Windows paths of the programs whose process may
+    have crashed) of each crash in a trace taken with +pid. A thread that
+    wrote a trace line belongs to a known process. A thread that did not
+    (a service's worker, say) is put down to the processes that loaded the
+    module lying at the crash's address: the one with the highest base below
+    it, which Wine loads at the same base in every process. The list is
+    empty when the trace does not tell."""
+    process_of = {thread: process for process, thread in _TRACE_THREAD.findall(trace)}
+    program_of: dict[str, str] = {}  # a process's first .exe is its program
+    modules: list[tuple[int, str]] = []  # (base, process)
+    for process, path, base in _MODULE_LOADED.findall(trace):
+        path = decode_wine_string(path)
+        if path.lower().endswith(".exe"):
+            program_of.setdefault(process, path)
+        modules.append((int(base, 16), process))
+    crashes = []
+    for match in _CRASH_MESSAGE.finditer(trace):
+        what, thread = match.group(1), match.group(2)
+        address = _CRASH_ADDRESS.search(what)
+        if thread in process_of:
+            processes = {process_of[thread]}
+        elif address:
+            below = [base for base, _ in modules if base <= int(address.group(1), 16)]
+            processes = {process for base, process in modules if below and base == max(below)}
+        else:
+            processes = set()
+        crashes.append((what, sorted(program_of.get(process, "?") for process in processes)))
+    return crashes
 
 
-def is_wine_program(windows_path: Optional[str]) -> bool:
-    return windows_path is not None and windows_path.lower().startswith("c:\\windows\\")
+def is_wine_program(windows_path: str) -> bool:
+    return windows_path.lower().startswith("c:\\windows\\")
 
 
 def check_loaded(trace: str, windows_path: str, loader: str, exit_code: int) -> None:
@@ -413,13 +434,14 @@ def check_no_crash(trace: str, label: str, exit_code: int, window_seen: bool = F
     first program of a server) says nothing about the program under test:
     it is told on standard error and let pass."""
     crashes = crashed_programs(trace)
-    ours = [crash for crash in crashes if not is_wine_program(crash[1])]
+    ours = [crash for crash in crashes
+            if not crash[1] or not all(map(is_wine_program, crash[1]))]
     if ours or (window_seen and not crashes):
         raise HarnessError(f"{label}: a process crashed during the run (exit code {exit_code}); "
                            f"crashes: {ours!r}; what Wine said: "
                            f"{wine_messages(trace)[-3000:]!r}")
-    for what, program in crashes:
-        print(f"wine_harness: Wine's own {program} crashed during the run of {label} "
+    for what, programs in crashes:
+        print(f"wine_harness: Wine's own {' or '.join(programs)} crashed during the run of {label} "
               f"({what}); its window is not counted as a box", file=sys.stderr, flush=True)
 
 
@@ -496,7 +518,7 @@ class WineSession:
         self._count += 1
         full_environment = self.prefix.environment(self._display.name)
         full_environment.update(environment or {})
-        full_environment["WINEDEBUG"] = "-all,trace+msgbox,trace+loaddll"
+        full_environment["WINEDEBUG"] = "-all,+pid,trace+msgbox,trace+loaddll"
         stderr_path = self._scratch / f"wine-{self._count}.stderr"
         loader = self._tools.loader_for(program)
         with open(stderr_path, "wb") as stderr:
