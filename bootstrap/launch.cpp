@@ -18,7 +18,8 @@ std::string expanded_variable(RunState& state, const std::string& name) {
 // "Installer: starting "<file>" <parameters> (in ...)": what the program
 // is handed, as the shell puts it on its command line.
 void log_start(RunLog& log, const char* who, const LaunchRequest& request) {
-  log.write({who, ": starting \"", request.file, "\" ", request.parameters,
+  log.write({who, ": starting \"", request.file, "\"",
+             request.parameters.empty() ? "" : " ", request.parameters,
              request.directory ? " (in \"" : " (in the work folder",
              request.directory ? std::string_view(*request.directory)
                                : std::string_view(),
