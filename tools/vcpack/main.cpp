@@ -56,6 +56,16 @@ build: give verify the IDs that build was given.
 Exit codes: 0 no errors (warnings are printed); 1 errors (with --strict:
 errors or warnings); 2 usage or I/O error.)";
 
+// An option given an empty text is refused, never taken as not given: a
+// script's --guard-name "$NAME" or --exit-code "$MODE" with the variable
+// unset would otherwise build a package with the default, without a word.
+const CLI::Validator kNotEmpty(
+    [](std::string& text) {
+      return text.empty() ? std::string("needs a value, not an empty text")
+                          : std::string();
+    },
+    "");
+
 struct Commands {
   CLI::App* build = nullptr;
   CLI::App* list = nullptr;
@@ -86,12 +96,14 @@ void add_build_checks(CLI::App& build, vcpack::BuildOptions& options) {
       .add_option("--encoding", options.encoding,
                   "Store names and values in CODEPAGE (such as CP1252), "
                   "converted from UTF-8, for a Windows stub")
-      ->type_name("CODEPAGE");
+      ->type_name("CODEPAGE")
+      ->check(kNotEmpty);
   build
       .add_option("--exit-code", options.exit_code,
                   "Return the installer's or the post program's exit code "
                   "(a last value record \"exitcode\")")
-      ->type_name("installer|post");
+      ->type_name("installer|post")
+      ->check(kNotEmpty);
 }
 
 // The options that give the package its own identity in its copy of the
@@ -102,7 +114,8 @@ void add_identity(CLI::App& build, vcpack::BuildArguments& arguments) {
       .add_option("--icon", identity.icon,
                   "The program's icon in the package: a .ico file (Windows "
                   "stubs)")
-      ->type_name("FILE");
+      ->type_name("FILE")
+      ->check(kNotEmpty);
   build
       .add_option("--version-info", arguments.version_info,
                   "A text of the version resource, such as "
@@ -113,12 +126,14 @@ void add_identity(CLI::App& build, vcpack::BuildArguments& arguments) {
       .add_option("--version", identity.version,
                   "The version resource's numbers, and its FileVersion and "
                   "ProductVersion where not given (Windows stubs)")
-      ->type_name("1.2.3.4");
+      ->type_name("1.2.3.4")
+      ->check(kNotEmpty);
   build
       .add_option("--execution-level", identity.execution_level,
                   "The rights the manifest asks for; asInvoker unless given "
                   "(Windows stubs)")
-      ->type_name("asInvoker|highestAvailable|requireAdministrator");
+      ->type_name("asInvoker|highestAvailable|requireAdministrator")
+      ->check(kNotEmpty);
   build
       .add_option("--text", arguments.texts,
                   "A caption or text of the bootstrap's messages, by its name "
@@ -128,7 +143,8 @@ void add_identity(CLI::App& build, vcpack::BuildArguments& arguments) {
   for (std::size_t i = 0; i < std::size(vcpack::kPlainSettings); ++i) {
     const vcpack::PlainSetting& setting = vcpack::kPlainSettings[i];
     build.add_option(setting.option, arguments.plain_settings[i], setting.help)
-        ->type_name(setting.value_name);
+        ->type_name(setting.value_name)
+        ->check(kNotEmpty);
   }
 }
 
@@ -144,13 +160,15 @@ void add_build(CLI::App& app, Commands& commands) {
   build
       ->add_option("-m,--manifest", arguments.options.manifest,
                    "A TOML manifest naming the stub and the records")
-      ->type_name("FILE");
+      ->type_name("FILE")
+      ->check(kNotEmpty);
   build
       ->add_option("--stub", arguments.options.stub,
                    "The bootstrap program (vcboot or vcboot.exe), stored under "
                    "key \"stub\": a path, or a target name such as win32, "
                    "win64 or linux-x86_64 (see vcpack stubs)")
-      ->type_name("PATH|TARGET");
+      ->type_name("PATH|TARGET")
+      ->check(kNotEmpty);
   build
       ->add_option(
           "--file", arguments.files,

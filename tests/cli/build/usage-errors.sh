@@ -30,3 +30,9 @@ for option in --text=no.such=x --text=invalid-archive.text --version-info=Produc
 done
 ls pkg 2>/dev/null
 true
+echo "=== an option given an empty text, as from an unset variable"
+for option in --guard-name --exit-code --encoding; do
+  vcpack build --stub vcboot --file setup "$option" "" -o pkg; echo "exit $?"
+done
+ls pkg 2>/dev/null
+true
