@@ -1,8 +1,11 @@
 // What the support log needs to know of the process, its time and its
 // window station, Win32 side, and the log file itself.
 #include <windows.h>
+// windows.h first: aclapi.h needs its types.
+#include <aclapi.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/win32/ansi_path.h"
 #include "platform/win32/scoped_handle.h"
@@ -19,12 +22,63 @@ static_assert(ERROR_DISK_FULL == 112 && ERROR_HANDLE_DISK_FULL == 39,
 // Appending only (FILE_APPEND_DATA without FILE_WRITE_DATA): every write
 // goes to the end, also beside another run that writes the same log.
 // Others may read it while the run goes on, and append to it as well.
-constexpr DWORD kLogAccess = FILE_APPEND_DATA;
+// READ_CONTROL reads the owner of a log that was there before.
+constexpr DWORD kLogAccess = FILE_APPEND_DATA | READ_CONTROL;
 constexpr DWORD kLogSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
 // A symbolic link or junction planted under the name is opened as itself,
 // never followed; it is then refused below.
 constexpr DWORD kLogFlags =
     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+
+// The SID that GetTokenInformation gives for `kind` (TokenUser: the user;
+// TokenOwner: the owner that new files of the process get), copied out.
+std::vector<unsigned char> token_sid(HANDLE token,
+                                     TOKEN_INFORMATION_CLASS kind) {
+  DWORD size = 0;
+  ::GetTokenInformation(token, kind, nullptr, 0, &size);
+  std::vector<unsigned char> information(size);
+  if (size == 0 ||
+      !::GetTokenInformation(token, kind, information.data(), size, &size)) {
+    return {};
+  }
+  const PSID sid =
+      kind == TokenUser
+          ? reinterpret_cast<TOKEN_USER*>(information.data())->User.Sid
+          : reinterpret_cast<TOKEN_OWNER*>(information.data())->Owner;
+  if (!::IsValidSid(sid)) return {};
+  const auto* bytes = static_cast<const unsigned char*>(sid);
+  return std::vector<unsigned char>(bytes, bytes + ::GetLengthSid(sid));
+}
+
+// Whether a log file that was there before the run may be written: its
+// owner is the run's user, the owner its own files get, SYSTEM or the
+// Administrators. Anyone may make files in C:\Windows\Temp, SYSTEM's
+// %TEMP%: a file planted there under the log's name, readable by the user
+// who made it, would hand them what the run writes, its command line among
+// it. An owner that cannot be read is not trusted.
+bool is_trusted_owner(HANDLE file) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                        &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool trusted = owner != nullptr && ::IsValidSid(owner) &&
+                 (::IsWellKnownSid(owner, WinLocalSystemSid) ||
+                  ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+  HANDLE token = nullptr;
+  if (!trusted && owner != nullptr && ::IsValidSid(owner) &&
+      ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    const ScopedHandle owned(token);
+    for (const TOKEN_INFORMATION_CLASS kind : {TokenUser, TokenOwner}) {
+      std::vector<unsigned char> sid = token_sid(token, kind);
+      if (!sid.empty() && ::EqualSid(owner, sid.data())) trusted = true;
+    }
+  }
+  ::LocalFree(descriptor);
+  return trusted;
+}
 
 }  // namespace
 
@@ -108,14 +162,16 @@ std::unique_ptr<File> Win32Platform::open_log(const std::string& path) {
   ScopedHandle file(::CreateFileA(path.c_str(), kLogAccess, kLogSharing,
                                   nullptr, OPEN_ALWAYS, kLogFlags, nullptr));
   if (!file.valid()) return nullptr;
+  const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
   // A plain file on a disk with one name: no device such as CON or a pipe,
-  // no link, and no second name (a hard link) that could lead anywhere.
+  // no link, and no second name (a hard link) that could lead anywhere; and
+  // one that was there before belongs to the run's user or to the system.
   BY_HANDLE_FILE_INFORMATION info{};
   if (::GetFileType(file.get()) != FILE_TYPE_DISK ||
       !::GetFileInformationByHandle(file.get(), &info) ||
       (info.dwFileAttributes &
        (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-      info.nNumberOfLinks != 1) {
+      info.nNumberOfLinks != 1 || (existed && !is_trusted_owner(file.get()))) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }

@@ -266,6 +266,31 @@ class Unattended(PackageTestCase):
         self.assertTrue(text.endswith("\r\n"), text[-200:])
 
 
+    def test_a_log_that_another_user_made_is_left_alone(self):
+        # A file planted under the log's name by another user (Wine gives a
+        # file of another Unix user a SID of its own) would hand them what
+        # the run writes. The run writes its fallback log instead.
+        writer = self.package()
+        writer.add_tail()
+        package = writer.write(self.scratch / "package.exe")
+        planted = self.scratch / "setup.log"
+        planted.write_bytes(b"planted\n")
+        planted.chmod(0o666)
+        os.chown(planted, 65534, 65534)
+        before = set(self.temp_dir.glob("vcboot-*.log"))
+
+        result = self.session.run(package, environment=dict(
+            self.environment, VCBOOT_LOG=self.windows_path(planted)))
+
+        self.assert_installed(result, "exit=0")
+        self.assertEqual(planted.read_bytes(), b"planted\n")
+        fallback = list(set(self.temp_dir.glob("vcboot-*.log")) - before)
+        self.assertEqual(len(fallback), 1, fallback)
+        self.addCleanup(fallback[0].unlink)
+        self.assertIn(f'Could not open the log "{self.windows_path(planted)}" (error 5 ',
+                      self.log_text(fallback[0]))
+
+
 class Launching(PackageTestCase):
     def test_installer_missing_gives_spawn_failure_then_cleans_up(self):
         writer = PackageWriter(self.stub.read_bytes())
