@@ -240,7 +240,7 @@ void print_files(const PackageOutcome& outcome, const std::string& directory,
                                            : "missing, or no regular file"});
   }
   std::cout << "Files written into " << directory << ":\n"
-            << (rows.empty() ? "  none\n" : aligned_rows(std::move(rows), {1}));
+            << (rows.empty() ? "  none\n" : aligned_rows(rows, {1}));
 }
 
 void print_variables(const vcboot::VariableTable& table) {
@@ -252,8 +252,7 @@ void print_variables(const vcboot::VariableTable& table) {
       rows.push_back({shown(name), "= " + quoted(value)});
     }
   }
-  std::cout << "Variables after the extraction:\n"
-            << aligned_rows(std::move(rows), {});
+  std::cout << "Variables after the extraction:\n" << aligned_rows(rows, {});
 }
 
 // A stub given by a target name becomes the path of that target's stub.

@@ -114,32 +114,35 @@ std::string abridged(const std::string& text) {
 
 std::string aligned_rows(const std::vector<std::vector<std::string>>& rows,
                          const std::vector<std::size_t>& right_aligned) {
-  return aligned_rows(std::vector<std::vector<std::string>>(rows),
-                      right_aligned);
+  return aligned_rows(
+      rows.size(), [&rows](std::size_t i) { return rows[i]; }, right_aligned);
 }
 
-std::string aligned_rows(std::vector<std::vector<std::string>>&& rows,
-                         const std::vector<std::size_t>& right_aligned) {
+std::string aligned_rows(
+    std::size_t count,
+    const std::function<std::vector<std::string>(std::size_t)>& row,
+    const std::vector<std::size_t>& right_aligned) {
   std::vector<std::size_t> widths;
-  for (const auto& row : rows) {
-    widths.resize(std::max(widths.size(), row.size()), 0);
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      widths[i] = std::max(widths[i], row[i].size());
+  for (std::size_t r = 0; r < count; ++r) {
+    const std::vector<std::string> cells = row(r);
+    widths.resize(std::max(widths.size(), cells.size()), 0);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      widths[i] = std::max(widths[i], cells[i].size());
     }
   }
   std::string text;
-  for (auto& row : rows) {
+  for (std::size_t r = 0; r < count; ++r) {
+    const std::vector<std::string> cells = row(r);
     std::string line = " ";
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      const std::string padding(widths[i] - row[i].size(), ' ');
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      const std::string padding(widths[i] - cells[i].size(), ' ');
       const bool right = std::find(right_aligned.begin(), right_aligned.end(),
                                    i) != right_aligned.end();
-      line += " " + (right ? padding + row[i] : row[i] + padding);
-      if (i + 1 < row.size()) line += " ";
+      line += " " + (right ? padding + cells[i] : cells[i] + padding);
+      if (i + 1 < cells.size()) line += " ";
     }
     line.erase(line.find_last_not_of(' ') + 1);
     text += line + "\n";
-    std::vector<std::string>().swap(row);
   }
   return text;
 }

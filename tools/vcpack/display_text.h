@@ -4,6 +4,7 @@
 // terminal as it is, so what vcpack shows is what the package holds.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,12 @@ std::string abridged(const std::string& text);
 // Trailing blanks are left out.
 std::string aligned_rows(const std::vector<std::vector<std::string>>& rows,
                          const std::vector<std::size_t>& right_aligned);
-// The same, letting go of each row once it is written: a table of many rows
-// is then never held twice.
-std::string aligned_rows(std::vector<std::vector<std::string>>&& rows,
-                         const std::vector<std::size_t>& right_aligned);
+// The same for `count` rows that `row(i)` makes when asked, twice each: once
+// for the column widths and once for the text. A package's table of records
+// or files, one row each, is then never held as cells.
+std::string aligned_rows(
+    std::size_t count,
+    const std::function<std::vector<std::string>(std::size_t)>& row,
+    const std::vector<std::size_t>& right_aligned);
 
 }  // namespace vcpack

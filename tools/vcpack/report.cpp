@@ -81,25 +81,29 @@ std::string digests_of(const WalkedRecord& record) {
 
 std::string records_section(const PackageWalk& walk,
                             const PackageOutcome& outcome) {
-  std::vector<std::vector<std::string>> rows = {
-      {"#", "offset", "type", "name/key", "file name", "bytes", "digests",
-       "outcome"}};
-  for (std::size_t i = 0; i < walk.records.size(); ++i) {
+  const auto row = [&](std::size_t r) -> std::vector<std::string> {
+    if (r == 0) {
+      return {"#",         "offset", "type",    "name/key",
+              "file name", "bytes",  "digests", "outcome"};
+    }
+    const std::size_t i = r - 1;
     const WalkedRecord& record = walk.records[i];
     const bool named =
         record.type != RecordType::kTail &&
         !(record.type == RecordType::kFile && record.name.empty());
     const bool sized =
         record.type == RecordType::kValue || record.type == RecordType::kFile;
-    rows.push_back(
-        {std::to_string(i + 1), std::to_string(record.offset),
-         type_name(record), named ? shown(record.name) : "",
-         record.type == RecordType::kFile ? shown(record.file_name) : "",
-         sized ? std::to_string(record.content_size) : "", digests_of(record),
-         record_outcome(walk, outcome, i)});
-  }
+    return {std::to_string(i + 1),
+            std::to_string(record.offset),
+            type_name(record),
+            named ? shown(record.name) : "",
+            record.type == RecordType::kFile ? shown(record.file_name) : "",
+            sized ? std::to_string(record.content_size) : "",
+            digests_of(record),
+            record_outcome(walk, outcome, i)};
+  };
   return "Records, in the order the bootstrap reads them (from the end):\n" +
-         aligned_rows(std::move(rows), {0, 1, 5});
+         aligned_rows(walk.records.size() + 1, row, {0, 1, 5});
 }
 
 std::string bindings_section(const PackageOutcome& outcome) {
@@ -125,15 +129,15 @@ std::string bindings_section(const PackageOutcome& outcome) {
 std::string files_section(const PackageOutcome& outcome) {
   if (outcome.files.empty())
     return "Files written into the work folder: none\n";
-  std::vector<std::vector<std::string>> rows;
-  for (const WrittenFile& file : outcome.files) {
+  const auto row = [&](std::size_t i) -> std::vector<std::string> {
+    const WrittenFile& file = outcome.files[i];
     std::string from = "content of " + record_number(file.record);
     if (!file.replaced.empty())
       from += "; overwrites " + numbers(file.replaced);
-    rows.push_back({shown(file.name), from});
-  }
+    return {shown(file.name), from};
+  };
   return "Files written into the work folder:\n" +
-         aligned_rows(std::move(rows), {});
+         aligned_rows(outcome.files.size(), row, {});
 }
 
 std::string trailing_section(const PackageWalk& walk) {
