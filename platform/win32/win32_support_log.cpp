@@ -30,33 +30,45 @@ constexpr DWORD kLogSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD kLogFlags =
     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
 
-// The SID that GetTokenInformation gives for `kind` (TokenUser: the user;
-// TokenOwner: the owner that new files of the process get), copied out.
-std::vector<unsigned char> token_sid(HANDLE token,
-                                     TOKEN_INFORMATION_CLASS kind) {
+// Whether `owner` is the SID that the process's token gives for `kind`
+// (TokenUser: the user; TokenOwner: the owner of what the process makes).
+bool token_names(HANDLE token, TOKEN_INFORMATION_CLASS kind, PSID owner) {
   DWORD size = 0;
   ::GetTokenInformation(token, kind, nullptr, 0, &size);
   std::vector<unsigned char> information(size);
   if (size == 0 ||
       !::GetTokenInformation(token, kind, information.data(), size, &size)) {
-    return {};
+    return false;
   }
   const PSID sid =
       kind == TokenUser
           ? reinterpret_cast<TOKEN_USER*>(information.data())->User.Sid
           : reinterpret_cast<TOKEN_OWNER*>(information.data())->Owner;
-  if (!::IsValidSid(sid)) return {};
-  const auto* bytes = static_cast<const unsigned char*>(sid);
-  return std::vector<unsigned char>(bytes, bytes + ::GetLengthSid(sid));
+  return ::EqualSid(owner, sid) != FALSE;
 }
 
-// Whether a log file that was there before the run may be written: its
-// owner is the run's user, the owner its own files get, SYSTEM or the
+// Whether `owner`, a valid SID, may own a log file that was there before
+// the run: the run's user, the owner its own files get, SYSTEM or the
 // Administrators. Anyone may make files in C:\Windows\Temp, SYSTEM's
 // %TEMP%: a file planted there under the log's name, readable by the user
 // who made it, would hand them what the run writes, its command line among
-// it. An owner that cannot be read is not trusted.
-bool is_trusted_owner(HANDLE file) {
+// it.
+bool is_trusted_owner(PSID owner) {
+  if (::IsWellKnownSid(owner, WinLocalSystemSid) ||
+      ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) {
+    return true;
+  }
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    return false;
+  }
+  const ScopedHandle owned(token);
+  return token_names(token, TokenUser, owner) ||
+         token_names(token, TokenOwner, owner);
+}
+
+// Whether `file`'s owner can be read and is trusted.
+bool has_trusted_owner(HANDLE file) {
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (::GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
@@ -64,18 +76,8 @@ bool is_trusted_owner(HANDLE file) {
                         &descriptor) != ERROR_SUCCESS) {
     return false;
   }
-  bool trusted = owner != nullptr && ::IsValidSid(owner) &&
-                 (::IsWellKnownSid(owner, WinLocalSystemSid) ||
-                  ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
-  HANDLE token = nullptr;
-  if (!trusted && owner != nullptr && ::IsValidSid(owner) &&
-      ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
-    const ScopedHandle owned(token);
-    for (const TOKEN_INFORMATION_CLASS kind : {TokenUser, TokenOwner}) {
-      std::vector<unsigned char> sid = token_sid(token, kind);
-      if (!sid.empty() && ::EqualSid(owner, sid.data())) trusted = true;
-    }
-  }
+  const bool trusted =
+      owner != nullptr && ::IsValidSid(owner) && is_trusted_owner(owner);
   ::LocalFree(descriptor);
   return trusted;
 }
@@ -171,7 +173,7 @@ std::unique_ptr<File> Win32Platform::open_log(const std::string& path) {
       !::GetFileInformationByHandle(file.get(), &info) ||
       (info.dwFileAttributes &
        (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-      info.nNumberOfLinks != 1 || (existed && !is_trusted_owner(file.get()))) {
+      info.nNumberOfLinks != 1 || (existed && !has_trusted_owner(file.get()))) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }
