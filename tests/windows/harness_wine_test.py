@@ -64,7 +64,6 @@ class Crashes(WineTestCase):
             ("0020:0024", r"C:\\windows\\system32\\kernelbase.dll", "000000007B000000")])
         device, ours = r"C:\windows\system32\winedevice.exe", r"C:\tests\signed.exe"
         rows = [("0034", "00000000DEAD0000", [device]),  # threads known by their lines
-                ("0024", "000000031CAA2391", [ours]),
                 ("00f0", "000000031CAA2391", [device]),  # a module only one loaded
                 ("00f0", "000000007B001000", [ours, device]),
                 ("00f0", "0000000000001000", [])]

@@ -265,17 +265,13 @@ class Unattended(PackageTestCase):
         self.assertNotIn("Exit code", text)
         self.assertTrue(text.endswith("\r\n"), text[-200:])
 
-
     def test_a_log_that_another_user_made_is_left_alone(self):
-        # A file planted under the log's name by another user (Wine gives a
-        # file of another Unix user a SID of its own) would hand them what
-        # the run writes. The run writes its fallback log instead.
+        # Wine gives a file of another Unix user a SID of its own.
         writer = self.package()
         writer.add_tail()
         package = writer.write(self.scratch / "package.exe")
         planted = self.scratch / "setup.log"
         planted.write_bytes(b"planted\n")
-        planted.chmod(0o666)
         os.chown(planted, 65534, 65534)
         before = set(self.temp_dir.glob("vcboot-*.log"))
 
